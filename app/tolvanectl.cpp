@@ -1,0 +1,269 @@
+// tolvanectl: the headless companion of the desktop program, for servers and scripts.
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ConsoleHost.h"
+#include "monitor/MonitorCycle.h"
+#include "monitor/MonitorTexts.h"
+#include "monitor/RestartLog.h"
+#include "platform/CodePage.h"
+#include "platform/File.h"
+#include "platform/Registry.h"
+#include "settings/SettingsStore.h"
+
+using namespace tolvane;
+
+namespace {
+
+constexpr int kExitRefused = 2;
+
+const char* const kUsage =
+    "usage: tolvanectl COMMAND\n"
+    "  monitor                 start monitoring with the stored settings until SIGINT or SIGTERM\n"
+    "  probe                   one connection test; exit 0 when the port answers, 1 when not\n"
+    "  settings                print the stored settings as Name=value\n"
+    "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
+    "  log                     print the restart log\n";
+
+struct NumberRule {
+    const char* name;
+    std::uint32_t low;
+    std::uint32_t high;
+};
+
+// The ranges the windows enforce; the flags take 0 or 1.
+constexpr NumberRule kNumberRules[] = {
+    {"Port", 0, 65535},        {"Interval", 1, 99999},      {"CheckFtpSvc", 0, 1},
+    {"CheckSmtpSvc", 0, 1},    {"CheckNntpSvc", 0, 1},      {"CheckMsdtc", 0, 1},
+    {"AutoStartupMode", 0, 1}, {"WithMail", 0, 1},          {"SmtpPort", 0, 65535},
+};
+
+const NumberRule& RuleFor(const char* name) {
+    for (const auto& rule : kNumberRules) {
+        if (std::strcmp(rule.name, name) == 0) {
+            return rule;
+        }
+    }
+    static const NumberRule any{"", 0, 0xFFFFFFFFu};
+    return any;
+}
+
+std::string RangeMessage(std::uint32_t low, std::uint32_t high) {
+    return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
+}
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool Unescape(const std::string& text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size()) {
+            return false;
+        }
+        switch (text[i]) {
+            case '\\': out += '\\'; break;
+            case 'r': out += '\r'; break;
+            case 'n': out += '\n'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+// Unsigned decimal only, as the number fields accept.
+bool ParseNumber(const std::string& text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 10) {
+        return false;
+    }
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+int Refuse(const std::string& message) {
+    std::fprintf(stderr, "tolvanectl: %s\n", message.c_str());
+    return kExitRefused;
+}
+
+Settings LoadStored(RegistryHive& hive) {
+    Settings settings;
+    SettingsStore(hive).LoadSettings(settings);
+    return settings;
+}
+
+int Monitor() {
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    Settings settings = LoadStored(hive);
+    // The fields are checked in the window's order: the port first, then the interval.
+    for (const auto* name : {"Port", "Interval"}) {
+        const NumberRule& rule = RuleFor(name);
+        const std::uint32_t value = std::strcmp(name, "Port") == 0 ? settings.Port : settings.Interval;
+        if (value < rule.low || value > rule.high) {
+            return Refuse(std::string(name) + " " + std::to_string(value) + ": " + RangeMessage(rule.low, rule.high));
+        }
+    }
+    RestartLog log(RealClock());
+    ConsoleHost host(stdout);
+    CycleParts parts;
+    parts.log = &log;
+    MonitorCycle cycle(settings, host, parts);
+    host.Attach(cycle);
+    cycle.Open();
+    cycle.Start();
+    host.RunUntilSignalled();
+    return 0;
+}
+
+int Probe() {
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    Settings settings = LoadStored(hive);
+    ConsoleHost host(stdout, false);
+    MonitorCycle cycle(settings, host, CycleParts{});
+    host.Attach(cycle);
+    cycle.Open();
+    cycle.ConnectionTest();
+    std::printf("%s\n", Cp932ToLocale(cycle.StatusText).c_str());
+    return cycle.StatusText == texts::TestSucceeded() ? 0 : 1;
+}
+
+int PrintSettings() {
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    const Settings settings = LoadStored(hive);
+    for (const auto& field : kSettingsFields) {
+        if (field.number != nullptr) {
+            std::printf("%s=%u\n", field.name, settings.*field.number);
+        } else {
+            std::printf("%s=%s\n", field.name, Escape(Cp932ToLocale(settings.*field.text)).c_str());
+        }
+    }
+    return 0;
+}
+
+int Set(const std::vector<std::string>& assignments) {
+    if (assignments.empty()) {
+        return Refuse("set needs at least one Name=value");
+    }
+    // Everything is checked before anything is written.
+    struct Change {
+        const SettingsField* field;
+        std::uint32_t number = 0;
+        std::string text;
+    };
+    std::vector<Change> changes;
+    for (const auto& assignment : assignments) {
+        const auto equals = assignment.find('=');
+        const std::string name = assignment.substr(0, equals);
+        const SettingsField* field = nullptr;
+        for (const auto& candidate : kSettingsFields) {
+            if (name == candidate.name) {
+                field = &candidate;
+            }
+        }
+        if (equals == std::string::npos || field == nullptr) {
+            return Refuse("unknown setting \"" + name + "\"; the names are those printed by 'tolvanectl settings'");
+        }
+        const std::string value = assignment.substr(equals + 1);
+        Change change{field, 0, {}};
+        if (field->number != nullptr) {
+            const NumberRule& rule = RuleFor(field->name);
+            std::uint64_t number = 0;
+            if (!ParseNumber(value, number)) {
+                return Refuse(name + ": Please enter a positive integer.");
+            }
+            if (number < rule.low || number > rule.high) {
+                return Refuse(name + ": " + RangeMessage(rule.low, rule.high));
+            }
+            change.number = static_cast<std::uint32_t>(number);
+        } else {
+            std::string unescaped;
+            if (!Unescape(value, unescaped)) {
+                return Refuse(name + ": a backslash must be followed by \\, r or n");
+            }
+            if (!LocaleToCp932(unescaped, change.text)) {
+                return Refuse(name + ": the text holds characters that Shift_JIS (CP932) cannot store");
+            }
+        }
+        changes.push_back(std::move(change));
+    }
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    SettingsStore store(hive);
+    Settings settings = LoadStored(hive);
+    for (const auto& change : changes) {
+        if (change.field->number != nullptr) {
+            settings.*change.field->number = change.number;
+        } else {
+            settings.*change.field->text = change.text;
+        }
+    }
+    store.SaveSettings(settings);
+    return 0;
+}
+
+int PrintLog() {
+    RestartLog log(RealClock());
+    std::string contents;
+    if (!ReadWholeFile(log.Path(), contents)) {
+        std::fprintf(stderr, "tolvanectl: no restart log at %s\n", log.Path().c_str());
+        return 1;
+    }
+    std::string text = Cp932ToLocale(contents);
+    // Terminals and scripts here expect LF line ends.
+    std::string lines;
+    lines.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        lines += text[i];
+    }
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    const std::string command = argc > 1 ? argv[1] : "";
+    const std::vector<std::string> rest(argv + (argc > 1 ? 2 : 1), argv + argc);
+    if (command == "monitor" && rest.empty()) {
+        return Monitor();
+    }
+    if (command == "probe" && rest.empty()) {
+        return Probe();
+    }
+    if (command == "settings" && rest.empty()) {
+        return PrintSettings();
+    }
+    if (command == "set") {
+        return Set(rest);
+    }
+    if (command == "log" && rest.empty()) {
+        return PrintLog();
+    }
+    std::fputs(kUsage, stderr);
+    return kExitRefused;
+}

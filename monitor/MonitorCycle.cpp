@@ -1,0 +1,224 @@
+#include "monitor/MonitorCycle.h"
+
+#include <array>
+
+#include "monitor/MonitorTexts.h"
+#include "monitor/PortProbe.h"
+#include "platform/CodePage.h"
+#include "platform/ComputerName.h"
+#include "platform/LocalTime.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::uint32_t kFirstTickDelay = 1000;
+constexpr std::uint32_t kTickPause = 550;
+constexpr std::uint32_t kTestPause = 1000;
+constexpr std::uint32_t kStopSettle = 1000;
+constexpr std::uint32_t kAutoDelay = 1000;
+
+// One row of the restart sequence; a row without a command pauses instead.
+struct RestartRow {
+    std::uint32_t Settings::*condition;  // null: always
+    const char* status;                  // UTF-8 here, CP932 once converted
+    const char* command;                 // null: pause
+};
+
+constexpr std::array<RestartRow, 10> kRestartRows{{
+    {nullptr, "World Wide Web Publishing Service を停止中...", "command.com /C net stop w3svc /y"},
+    {nullptr, "IIS Admin Service を停止中...", "command.com /C net stop iisadmin /y"},
+    {&Settings::CheckMsdtc, "Microsoft Distributed Transaction Coordinator Service を停止中...",
+     "command.com /C net stop msdtc"},
+    {nullptr, "サーバープロセスを停止中...", "command.com /C mtxstop"},
+    {nullptr, "停止完了", nullptr},
+    {nullptr, "World Wide Web Publishing Service を開始中...", "command.com /C net start w3svc"},
+    {&Settings::CheckFtpSvc, "FTP Publishing Service を開始中...", "command.com /C net start msftpsvc"},
+    {&Settings::CheckSmtpSvc, "Microsoft SMTP Service を開始中...", "command.com /C net start smtpsvc"},
+    {&Settings::CheckNntpSvc, "Microsoft NNTP Service を開始中...", "command.com /C net start nntpsvc"},
+    {&Settings::CheckMsdtc, "Microsoft Distributed Transaction Coordinator Service を開始中...",
+     "command.com /C net start msdtc"},
+}};
+
+const std::array<std::string, kRestartRows.size()>& RowStatusTexts() {
+    static const auto texts = [] {
+        std::array<std::string, kRestartRows.size()> converted;
+        for (std::size_t i = 0; i < kRestartRows.size(); ++i) {
+            converted[i] = Sjis(kRestartRows[i].status);
+        }
+        return converted;
+    }();
+    return texts;
+}
+
+}  // namespace
+
+MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts)
+    : settings_(settings), host_(host), parts_(std::move(parts)) {
+    if (parts_.clock == nullptr) {
+        parts_.clock = &RealClock();
+    }
+    if (!parts_.runCommand) {
+        Clock* clock = parts_.clock;
+        parts_.runCommand = [clock](const std::string& line, RepaintTarget* window) {
+            return CommandRunner::Run(line, window, *clock);
+        };
+    }
+    if (!parts_.computerName) {
+        parts_.computerName = GetComputerName;
+    }
+}
+
+void MonitorCycle::Open() {
+    Stopped = 1;
+    CycleBusy = 1;
+    TestIdle = 1;
+}
+
+void MonitorCycle::ArmAutoStart() {
+    if (settings_.AutoStartupMode != 0) {
+        host_.ArmTimer(AutoStartTimer, kAutoDelay);
+    }
+}
+
+void MonitorCycle::SetStatus(const std::string& text) {
+    StatusText = text;
+    host_.ShowStatus();
+}
+
+void MonitorCycle::Start() {
+    Stopped = 0;
+    host_.RefreshControls();
+    host_.ArmTimer(CheckTimer, kFirstTickDelay);
+}
+
+void MonitorCycle::Stop() {
+    host_.KillTimer(CheckTimer);
+    Stopped = 1;
+    CycleBusy = 1;
+    TestIdle = 1;
+    host_.RefreshControls();
+    host_.FocusWindow();
+}
+
+void MonitorCycle::OnTimer(int id) {
+    switch (id) {
+        case CheckTimer:
+            Tick();
+            break;
+        case AutoStartTimer:
+            AutoStartAttempt();
+            break;
+        case AutoHideTimer:
+            host_.KillTimer(AutoHideTimer);
+            host_.HideWindow();
+            break;
+        default:
+            break;
+    }
+}
+
+void MonitorCycle::Tick() {
+    host_.KillTimer(CheckTimer);
+    // A refused reading means a field holds a number outside its range. Probing with it
+    // could restart a healthy server, so this tick only waits for the next one.
+    const bool readable = host_.ReadControls();
+    CycleBusy = 1;
+    host_.RefreshControls();
+    Socket probe;
+    if (readable) {
+        SetStatus(texts::Checking());
+        parts_.clock->Pause(kTickPause);
+        const std::string host = parts_.computerName();
+        if (PortProbe(host, settings_.Port, probe)) {
+            const std::string stamp = FormatLocalTime(parts_.clock->Now());
+            SetStatus(texts::CheckStep1());
+            parts_.clock->Pause(kTickPause);
+            SetStatus(texts::CheckStep2() + stamp);
+            parts_.clock->Pause(kTickPause);
+            SetStatus(texts::CheckStep2() + stamp + texts::CheckOk());
+        } else {
+            RestartSequence();
+        }
+    }
+    host_.ArmTimer(CheckTimer, settings_.Interval * 1000u);
+    CycleBusy = 0;
+    host_.RefreshControls();
+    host_.FocusWindow();
+    probe.Close();
+}
+
+void MonitorCycle::RestartSequence() {
+    const auto& statusTexts = RowStatusTexts();
+    bool first = true;
+    for (std::size_t i = 0; i < kRestartRows.size(); ++i) {
+        const RestartRow& row = kRestartRows[i];
+        if (row.condition != nullptr && settings_.*row.condition == 0) {
+            continue;
+        }
+        SetStatus(statusTexts[i]);
+        if (first) {
+            Append(texts::RestartBegins());
+            first = false;
+        }
+        Append(statusTexts[i]);
+        if (row.command != nullptr) {
+            parts_.runCommand(row.command, &host_);
+        } else {
+            parts_.clock->Pause(kStopSettle);
+        }
+    }
+    SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()));
+    Append(texts::Restarted());
+    if (settings_.WithMail != 0) {
+        SendMail();
+    }
+}
+
+void MonitorCycle::SendMail() {
+    std::string reason;
+    int sent = 0;
+    if (parts_.sendMail) {
+        sent = parts_.sendMail(settings_.From, settings_.To, settings_.Subject, settings_.Body,
+                               settings_.Smtp, settings_.SmtpPort, reason);
+    }
+    if (sent == 0) {
+        Append(texts::MailFailed() + reason);
+    }
+}
+
+void MonitorCycle::Append(const std::string& text) {
+    if (parts_.log != nullptr) {
+        parts_.log->Append(text);
+    }
+}
+
+void MonitorCycle::ConnectionTest() {
+    if (!host_.ReadControls()) {
+        return;
+    }
+    TestIdle = 0;
+    host_.RefreshControls();
+    SetStatus(texts::Checking());
+    parts_.clock->Pause(kTestPause);
+    Socket probe;
+    const bool connected = PortProbe(parts_.computerName(), settings_.Port, probe);
+    SetStatus(connected ? texts::TestSucceeded() : texts::TestFailed());
+    TestIdle = 1;
+    host_.RefreshControls();
+    host_.FocusWindow();
+    probe.Close();
+}
+
+void MonitorCycle::AutoStartAttempt() {
+    host_.KillTimer(AutoStartTimer);
+    ConnectionTest();
+    if (StatusText == texts::TestSucceeded()) {
+        Start();
+        host_.ArmTimer(AutoHideTimer, kAutoDelay);
+    } else {
+        host_.ArmTimer(AutoStartTimer, kAutoDelay);
+    }
+}
+
+}  // namespace tolvane

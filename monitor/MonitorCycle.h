@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "monitor/MonitorHost.h"
+#include "monitor/RestartLog.h"
+#include "platform/Clock.h"
+#include "settings/Settings.h"
+
+namespace tolvane {
+
+// The notification mail: (From, To, Subject, Body, Smtp, SmtpPort, reason) -> 1 sent, 0 not.
+using MailDispatch = std::function<int(const std::string& from, const std::string& to,
+                                       const std::string& subject, const std::string& body,
+                                       const std::string& smtp, std::uint32_t smtpPort,
+                                       std::string& reason)>;
+
+// Runs one command line to its end, repainting the window meanwhile.
+using CommandRun = std::function<bool(const std::string& commandLine, RepaintTarget* window)>;
+
+// What the cycle works with besides its host. Tests replace them to run in virtual time.
+struct CycleParts {
+    Clock* clock = &RealClock();
+    RestartLog* log = nullptr;
+    CommandRun runCommand;                      // default: CommandRunner::Run with the clock
+    MailDispatch sendMail;                      // must be set for WithMail to send anything
+    std::function<std::string()> computerName;  // default: GetComputerName
+};
+
+// The check-and-restart cycle with its Start and Stop, the connection test and the automatic
+// start. Everything runs on the host's thread; each timer handler kills its timer first.
+class MonitorCycle {
+public:
+    MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts);
+
+    // The state the window opens with; arms the automatic start when AutoStartupMode is on.
+    void Open();
+    void ArmAutoStart();
+
+    void Start();
+    void Stop();
+    void ConnectionTest();
+    void OnTimer(int id);
+
+    std::string StatusText;
+    std::uint32_t Stopped = 1;
+    std::uint32_t CycleBusy = 1;
+    std::uint32_t TestIdle = 1;
+
+private:
+    void Tick();
+    void RestartSequence();
+    void AutoStartAttempt();
+    void SetStatus(const std::string& text);
+    void SendMail();
+    void Append(const std::string& text);
+
+    Settings& settings_;
+    MonitorHost& host_;
+    CycleParts parts_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+// Appends the bytes in one write on a descriptor opened for appending, so a line is never
+// torn or mixed with another writer's. The file is created (0644) when missing.
+bool AppendToFile(const std::string& path, std::string_view bytes);
+
+bool ReadWholeFile(const std::string& path, std::string& contents);
+
+// Replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
+// the folder. A crash at any moment leaves the old or the new file.
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents);
+
+bool FileExists(const std::string& path);
+
+// Creates the folder and its missing parents.
+bool MakeDirectories(const std::string& folder);
+
+// An exclusive flock on a file (created when missing), released by the destructor.
+class FileLock {
+public:
+    explicit FileLock(const std::string& path);
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+    bool Locked() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace tolvane

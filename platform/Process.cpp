@@ -1,0 +1,250 @@
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace tolvane {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsExecutableFile(const std::string& path) {
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
+}
+
+std::string CurrentDirectory() {
+    char buffer[PATH_MAX];
+    if (getcwd(buffer, sizeof buffer) == nullptr) {
+        return {};
+    }
+    std::string dir(buffer);
+    if (dir.empty() || dir.back() != '/') {
+        dir += '/';
+    }
+    return dir;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    std::vector<std::string> args;
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (i < n && IsBlank(line[i])) {
+        ++i;
+    }
+    if (i == n) {
+        return args;
+    }
+    // Program name: quotes group, backslashes are plain characters.
+    std::string program;
+    bool quoted = false;
+    for (; i < n; ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (IsBlank(c) && !quoted) {
+            break;
+        } else {
+            program += c;
+        }
+    }
+    args.push_back(std::move(program));
+
+    while (true) {
+        while (i < n && IsBlank(line[i])) {
+            ++i;
+        }
+        if (i == n) {
+            break;
+        }
+        std::string arg;
+        quoted = false;
+        while (i < n) {
+            const char c = line[i];
+            if (c == '\\') {
+                std::size_t slashes = 0;
+                while (i < n && line[i] == '\\') {
+                    ++slashes;
+                    ++i;
+                }
+                if (i < n && line[i] == '"') {
+                    arg.append(slashes / 2, '\\');
+                    if (slashes % 2 == 1) {
+                        arg += '"';
+                        ++i;
+                    }
+                } else {
+                    arg.append(slashes, '\\');
+                }
+            } else if (c == '"') {
+                if (quoted && i + 1 < n && line[i + 1] == '"') {
+                    arg += '"';
+                    i += 2;
+                } else {
+                    quoted = !quoted;
+                    ++i;
+                }
+            } else if (IsBlank(c) && !quoted) {
+                break;
+            } else {
+                arg += c;
+                ++i;
+            }
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
+std::string ExecutablePath() {
+    char buffer[PATH_MAX];
+    if (realpath("/proc/self/exe", buffer) == nullptr) {
+        return {};
+    }
+    return buffer;
+}
+
+std::string ExecutableDirectory() {
+    const std::string path = ExecutablePath();
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FindProgram(const std::string& name) {
+    if (name.empty()) {
+        return {};
+    }
+    if (name.find('/') != std::string::npos) {
+        return IsExecutableFile(name) ? name : std::string();
+    }
+    std::vector<std::string> folders{ExecutableDirectory(), CurrentDirectory()};
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    while (true) {
+        const auto colon = rest.find(':');
+        std::string folder(rest.substr(0, colon));
+        if (folder.empty()) {
+            folder = ".";
+        }
+        folders.push_back(folder + "/");
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(colon + 1);
+    }
+    for (const auto& folder : folders) {
+        if (!folder.empty() && IsExecutableFile(folder + name)) {
+            return folder + name;
+        }
+    }
+    return {};
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), reaped_(other.reaped_), last_(other.last_) {}
+
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+    if (this != &other) {
+        pid_ = std::exchange(other.pid_, -1);
+        reaped_ = other.reaped_;
+        last_ = other.last_;
+    }
+    return *this;
+}
+
+// A child still running is left to run on, as a Windows process outlives its closed handle.
+ChildProcess::~ChildProcess() = default;
+
+bool ChildProcess::Start(std::string_view commandLine) {
+    return Start(SplitCommandLine(commandLine));
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& argv) {
+    if (argv.empty() || Started()) {
+        return false;
+    }
+    const std::string program = FindProgram(argv[0]);
+    if (program.empty()) {
+        return false;
+    }
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    // The monitor blocks some signals while it works; its children get a clean slate.
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGCHLD}) {
+        sigaddset(&defaults, sig);
+    }
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        return false;
+    }
+    pid_ = pid;
+    reaped_ = false;
+    return true;
+}
+
+ExitState ChildProcess::Collect(int options) {
+    if (!Started()) {
+        return ExitState{false, false, 0};
+    }
+    if (reaped_) {
+        return last_;
+    }
+    int status = 0;
+    pid_t result;
+    do {
+        result = waitpid(pid_, &status, options);
+    } while (result == -1 && errno == EINTR);
+    if (result == 0) {
+        return ExitState{true, true, 0};
+    }
+    reaped_ = true;
+    if (result == -1) {
+        last_ = ExitState{false, false, 0};
+    } else if (WIFEXITED(status)) {
+        last_ = ExitState{false, true, WEXITSTATUS(status)};
+    } else {
+        last_ = ExitState{false, true, 128 + WTERMSIG(status)};
+    }
+    return last_;
+}
+
+ExitState ChildProcess::Poll() { return Collect(WNOHANG); }
+
+ExitState ChildProcess::Wait() { return Collect(0); }
+
+}  // namespace tolvane

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace tolvane {
+
+// Splits a command line the way the Windows C runtime does: blanks separate, double quotes
+// group, 2n backslashes before a quote give n and a quote toggle, 2n+1 give n and a literal
+// quote, other backslashes are literal, "" inside quotes is a literal quote. The program
+// name (first word) takes no escapes: it runs to the closing quote or the next blank.
+std::vector<std::string> SplitCommandLine(std::string_view line);
+
+// The real path of the running executable, and its folder with a trailing "/".
+std::string ExecutablePath();
+std::string ExecutableDirectory();
+
+// Finds a program as the Windows loader would on this system: a name with "/" as it stands,
+// otherwise in the executable's folder, then the current folder, then each folder of PATH.
+// Empty when nothing executable is found.
+std::string FindProgram(const std::string& name);
+
+struct ExitState {
+    bool running = false;
+    bool readable = true;  // false when the state could not be read
+    int exitCode = 0;      // a child killed by a signal reports 128 + the signal number
+};
+
+// One started child: standard input from /dev/null, no inherited descriptor (every
+// descriptor of this program is close-on-exec), default signal dispositions and mask.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    // Splits and searches the command line; false when the program cannot be started.
+    bool Start(std::string_view commandLine);
+    bool Start(const std::vector<std::string>& argv);
+
+    ExitState Poll();  // never blocks
+    ExitState Wait();  // blocks until the child has ended
+
+    pid_t Pid() const { return pid_; }
+    bool Started() const { return pid_ > 0; }
+
+private:
+    ExitState Collect(int options);
+
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+    ExitState last_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tolvane {
+
+// How the Windows service names of the restart sequence act on this machine. A line
+// "w3svc = nginx" maps a name to a systemd unit; "w3svc.start = PROGRAM ARGS..." and
+// "w3svc.stop = ..." give explicit command lines; "mtxstop = ..." gives what mtxstop runs.
+// Names are case-insensitive, "#" starts a comment line.
+class ServicesMap {
+public:
+    // $TOLVANE_SERVICES, else services.conf beside the executable, else
+    // /etc/tolvane/services.conf.
+    static std::string DefaultPath();
+
+    // False with a message in error when the file cannot be read or a line is malformed.
+    bool Load(const std::string& path, std::string& error);
+
+    // The command line (as argument vector) for "start" or "stop" of a service; nothing when
+    // the name is not mapped.
+    std::optional<std::vector<std::string>> Command(const std::string& name, const std::string& action) const;
+    std::optional<std::vector<std::string>> MtxStop() const;
+
+private:
+    struct Entry {
+        std::string key;  // lower case: "w3svc", "w3svc.start", "mtxstop"
+        std::string value;
+    };
+    const Entry* Find(const std::string& key) const;
+
+    std::vector<Entry> entries_;
+};
+
+}  // namespace tolvane

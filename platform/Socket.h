@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <netinet/in.h>
+#include <optional>
+#include <string>
+
+namespace tolvane {
+
+// One IPv4 TCP stream socket, closed by its destructor. Created close-on-exec, so a
+// started service can never inherit it.
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd) : fd_(fd) {}
+    Socket(Socket&& other) noexcept;
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket() { Close(); }
+
+    // A new TCP socket bound to any local address and a port chosen by the system.
+    static Socket CreateBoundTcp();
+
+    // Blocking connect; only the system's own connect timeout limits it.
+    bool Connect(in_addr address, std::uint16_t port);
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+// A dotted IPv4 text is taken as it stands (as inet_addr does); any other text is looked up
+// for IPv4 and its first address is taken. Nothing when the lookup gives nothing.
+std::optional<in_addr> ResolveIPv4(const std::string& host);
+
+}  // namespace tolvane

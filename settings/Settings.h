@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace tolvane {
+
+// The fourteen persisted values; each field bears its registry value's name. Texts are CP932.
+struct Settings {
+    Settings();
+
+    std::uint32_t Port = 80;
+    std::uint32_t Interval = 60;
+    std::uint32_t CheckFtpSvc = 1;
+    std::uint32_t CheckSmtpSvc = 1;
+    std::uint32_t CheckNntpSvc = 0;
+    std::uint32_t CheckMsdtc = 0;
+    std::uint32_t AutoStartupMode = 0;
+    std::uint32_t WithMail = 0;
+    std::string Smtp;
+    std::uint32_t SmtpPort = 25;
+    std::string From;
+    std::string To;
+    std::string Subject;
+    std::string Body;
+};
+
+// One row of the settings table: the value's name and where it lives in the record.
+struct SettingsField {
+    const char* name;
+    std::uint32_t Settings::*number;  // null for a text
+    std::string Settings::*text;      // null for a number
+};
+
+// The fourteen values in the order in which they are loaded and saved.
+extern const std::array<SettingsField, 14> kSettingsFields;
+
+// The default subject and body, CP932.
+const std::string& DefaultSubject();
+const std::string& DefaultBody();
+
+}  // namespace tolvane
