@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tolvane {
+
+// The one entry into mail delivery. Texts are CP932. With Smtp set the mail goes out through
+// SmtpClient, otherwise through ScriptMailer. 1 when the mail was handed over, 0 when not,
+// with a one-line reason (which may stay empty) in reason.
+int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
+                         const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
+                         std::string& reason);
+
+}  // namespace tolvane
