@@ -1,1 +1,417 @@
+// The check-and-restart cycle driven in virtual time: timers fire at once, pauses only move the
+// clock, commands are recorded. The probe still uses real loopback sockets.
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "monitor/MonitorCycle.h"
+#include "monitor/MonitorTexts.h"
+#include "platform/CodePage.h"
+#include "platform/LocalTime.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+using test::LoopbackListener;
+using test::TempDir;
+
+class VirtualClock final : public Clock {
+public:
+    void Pause(std::uint32_t ms) override { nowMs += ms; }
+    std::time_t Now() override { return kEpoch + static_cast<std::time_t>(nowMs / 1000); }
+
+    static constexpr std::time_t kEpoch = 1700000000;
+    std::uint64_t nowMs = 0;
+};
+
+struct Shown {
+    std::uint64_t atMs;
+    std::string text;  // UTF-8
+};
+
+class VirtualHost final : public MonitorHost {
+public:
+    explicit VirtualHost(VirtualClock& clock, Settings& settings) : clock_(clock), settings_(settings) {}
+
+    bool ReadControls() override {
+        if (refuseReading) {
+            return false;
+        }
+        settings_.Port = controlPort;
+        return true;
+    }
+    void ShowStatus() override { shown.push_back({clock_.nowMs, Cp932ToUtf8(cycle->StatusText)}); }
+    void RefreshControls() override {}
+    void FocusWindow() override {}
+    void HideWindow() override { hiddenAtMs.push_back(clock_.nowMs); }
+    void Repaint() override {}
+    void ArmTimer(int id, std::uint32_t ms) override {
+        timers[id] = clock_.nowMs + ms;
+        armed.push_back({id, clock_.nowMs, ms});
+    }
+    void KillTimer(int id) override { timers.erase(id); }
+
+    // Moves the clock to the earliest armed timer and delivers it; its id, or 0 when none.
+    int FireNext() {
+        if (timers.empty()) {
+            return 0;
+        }
+        auto next = timers.begin();
+        for (auto it = timers.begin(); it != timers.end(); ++it) {
+            if (it->second < next->second) {
+                next = it;
+            }
+        }
+        const int id = next->first;
+        clock_.nowMs = std::max(clock_.nowMs, next->second);
+        cycle->OnTimer(id);
+        return id;
+    }
+
+    struct Armed {
+        int id;
+        std::uint64_t atMs;
+        std::uint32_t delayMs;
+    };
+
+    MonitorCycle* cycle = nullptr;
+    std::uint32_t controlPort = 0;
+    bool refuseReading = false;
+    std::map<int, std::uint64_t> timers;
+    std::vector<Armed> armed;
+    std::vector<Shown> shown;
+    std::vector<std::uint64_t> hiddenAtMs;
+
+private:
+    VirtualClock& clock_;
+    Settings& settings_;
+};
+
+// Everything one cycle needs, with a real log file in a temporary folder.
+class CycleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.Interval = 60;
+        host.controlPort = test::UnusedLoopbackPort();
+    }
+
+    MonitorCycle& Cycle() {
+        if (!cycle_) {
+            CycleParts parts;
+            parts.clock = &clock;
+            parts.log = &log;
+            parts.computerName = [] { return std::string("127.0.0.1"); };
+            parts.runCommand = [this](const std::string& line, RepaintTarget* window) {
+                EXPECT_EQ(window, &host);
+                commands.push_back(line);
+                clock.Pause(1000);  // a command takes at least one second
+                return true;
+            };
+            parts.sendMail = mail;
+            cycle_ = std::make_unique<MonitorCycle>(settings, host, parts);
+            host.cycle = cycle_.get();
+            cycle_->Open();
+        }
+        return *cycle_;
+    }
+
+    // The texts of the log's lines, without stamps; checks each line's form on the way.
+    std::vector<std::string> LogTexts() {
+        std::vector<std::string> texts;
+        const std::string contents = test::ReadFile(log.Path());
+        std::size_t at = 0;
+        while (at < contents.size()) {
+            const auto end = contents.find("\r\n", at);
+            EXPECT_NE(end, std::string::npos) << "line without CR LF";
+            if (end == std::string::npos) {
+                break;
+            }
+            const std::string line = contents.substr(at, end - at);
+            // "YYYY/MM/DD HH:MM:SS" of the virtual clock, then a TAB.
+            EXPECT_TRUE(line.size() > 20 && line[19] == '\t' && line.compare(0, 4, FormatLocalTime(clock.Now()), 0, 4) == 0)
+                << line;
+            texts.push_back(Cp932ToUtf8(line.substr(20)));
+            at = end + 2;
+        }
+        return texts;
+    }
+
+    // A fresh cycle on the same settings, for the next case of a table.
+    void Reset() {
+        cycle_.reset();
+        host.cycle = nullptr;
+        host.timers.clear();
+        host.armed.clear();
+        host.shown.clear();
+        host.hiddenAtMs.clear();
+        commands.clear();
+        ::unlink(log.Path().c_str());
+    }
+
+    std::vector<std::string> ShownTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& s : host.shown) {
+            texts.push_back(s.text);
+        }
+        return texts;
+    }
+
+    TempDir dir;
+    VirtualClock clock;
+    Settings settings;
+    VirtualHost host{clock, settings};
+    RestartLog log{clock, dir.Path() + "/"};
+    std::vector<std::string> commands;
+    MailDispatch mail;
+
+private:
+    std::unique_ptr<MonitorCycle> cycle_;
+};
+
+TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
+    LoopbackListener listener;
+    host.controlPort = listener.Port();
+    MonitorCycle& cycle = Cycle();
+    cycle.Start();
+    EXPECT_EQ(cycle.Stopped, 0u);
+    EXPECT_EQ(cycle.CycleBusy, 1u);
+    ASSERT_EQ(host.FireNext(), CheckTimer);
+
+    const std::string stamp = FormatLocalTime(VirtualClock::kEpoch + 1);
+    const std::vector<std::string> expected{"確認中 ...", "確認 ", "確認  " + stamp, "確認  " + stamp + "  OK"};
+    EXPECT_EQ(ShownTexts(), expected);
+    // Three pauses of 550 ms: the minimum length of a successful tick.
+    EXPECT_EQ(host.shown.back().atMs - host.shown.front().atMs, 1650u);
+    EXPECT_TRUE(commands.empty());
+    EXPECT_FALSE(test::ReadFile(log.Path()).size() > 0);
+    EXPECT_EQ(cycle.CycleBusy, 0u);
+
+    // The connection was made and is closed at the end of the tick without any data.
+    const int accepted = listener.Accept(1000);
+    ASSERT_GE(accepted, 0);
+    char byte;
+    EXPECT_EQ(::recv(accepted, &byte, 1, 0), 0);
+    ::close(accepted);
+}
+
+struct RestartCase {
+    const char* name;
+    std::uint32_t ftp, smtp, nntp, msdtc;
+    std::vector<std::string> commands;
+    std::vector<std::string> logged;  // between the opening line and "IISを再起動しました"
+};
+
+const std::vector<RestartCase> kRestartCases{
+    {"AllOff", 0, 0, 0, 0,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C mtxstop",
+      "command.com /C net start w3svc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...", "サーバープロセスを停止中...",
+      "停止完了", "World Wide Web Publishing Service を開始中..."}},
+    {"AllOn", 1, 1, 1, 1,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C net stop msdtc",
+      "command.com /C mtxstop", "command.com /C net start w3svc", "command.com /C net start msftpsvc",
+      "command.com /C net start smtpsvc", "command.com /C net start nntpsvc", "command.com /C net start msdtc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
+      "Microsoft Distributed Transaction Coordinator Service を停止中...", "サーバープロセスを停止中...", "停止完了",
+      "World Wide Web Publishing Service を開始中...", "FTP Publishing Service を開始中...",
+      "Microsoft SMTP Service を開始中...", "Microsoft NNTP Service を開始中...",
+      "Microsoft Distributed Transaction Coordinator Service を開始中..."}},
+    {"Defaults", 1, 1, 0, 0,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C mtxstop",
+      "command.com /C net start w3svc", "command.com /C net start msftpsvc", "command.com /C net start smtpsvc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...", "サーバープロセスを停止中...",
+      "停止完了", "World Wide Web Publishing Service を開始中...", "FTP Publishing Service を開始中...",
+      "Microsoft SMTP Service を開始中..."}},
+    // Any non-zero value is on, as a hand-edited store may hold.
+    {"NonZeroFlagsAreOn", 0, 0, 7, 0xFFFFFFFF,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C net stop msdtc",
+      "command.com /C mtxstop", "command.com /C net start w3svc", "command.com /C net start nntpsvc",
+      "command.com /C net start msdtc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
+      "Microsoft Distributed Transaction Coordinator Service を停止中...", "サーバープロセスを停止中...", "停止完了",
+      "World Wide Web Publishing Service を開始中...", "Microsoft NNTP Service を開始中...",
+      "Microsoft Distributed Transaction Coordinator Service を開始中..."}},
+};
+
+TEST_F(CycleTest, RestartRunsItsRowsInOrderUnderTheirConditions) {
+    for (const auto& c : kRestartCases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        settings.CheckFtpSvc = c.ftp;
+        settings.CheckSmtpSvc = c.smtp;
+        settings.CheckNntpSvc = c.nntp;
+        settings.CheckMsdtc = c.msdtc;
+        MonitorCycle& cycle = Cycle();
+        cycle.Start();
+        const std::uint64_t tickAt = clock.nowMs + 1000;
+        ASSERT_EQ(host.FireNext(), CheckTimer);
+
+        EXPECT_EQ(commands, c.commands);
+        std::vector<std::string> logged{"接続できませんでした IISの再起動を開始します"};
+        logged.insert(logged.end(), c.logged.begin(), c.logged.end());
+        logged.push_back("IISを再起動しました");
+        EXPECT_EQ(LogTexts(), logged);
+
+        // The status shows each row before its command, then the end with its time.
+        std::vector<std::string> shown{"確認中 ..."};
+        shown.insert(shown.end(), c.logged.begin(), c.logged.end());
+        std::vector<std::string> actual = ShownTexts();
+        actual.pop_back();
+        EXPECT_EQ(actual, shown);
+        // 550 ms before the probe, one second per command and one for "停止完了".
+        const std::uint64_t restartEndMs = tickAt + 550 + 1000 * (c.commands.size() + 1);
+        EXPECT_EQ(host.shown.back().text, "IISを再起動しました  " + FormatLocalTime(VirtualClock::kEpoch + static_cast<std::time_t>(restartEndMs / 1000)));
+
+        // Monitoring goes on: the next tick is armed Interval seconds after the restart ended.
+        EXPECT_EQ(host.armed.back().id, CheckTimer);
+        EXPECT_EQ(host.armed.back().atMs, restartEndMs);
+        EXPECT_EQ(host.armed.back().delayMs, 60000u);
+        EXPECT_EQ(cycle.CycleBusy, 0u);
+        EXPECT_EQ(cycle.Stopped, 0u);
+    }
+}
+
+TEST_F(CycleTest, TicksComeOneSecondAfterStartThenIntervalAfterTheEndOfEachTick) {
+    auto listener = std::make_unique<LoopbackListener>();
+    host.controlPort = listener->Port();
+    settings.Interval = 5;
+    MonitorCycle& cycle = Cycle();
+    clock.nowMs = 10000;
+    cycle.Start();
+    EXPECT_EQ(host.timers.at(CheckTimer), 11000u);
+
+    // Tick starts are the "確認中 ..." texts; the second check fails and restarts.
+    std::vector<std::uint64_t> starts;
+    for (int tick = 0; tick < 3; ++tick) {
+        if (tick == 1) {
+            listener.reset();
+        }
+        if (tick == 2) {
+            listener = std::make_unique<LoopbackListener>();
+            host.controlPort = listener->Port();
+        }
+        const std::size_t before = host.shown.size();
+        ASSERT_EQ(host.FireNext(), CheckTimer);
+        starts.push_back(host.shown[before].atMs);
+    }
+    const std::uint64_t restartTick = 550 + 1000 * 6 + 1000;  // six commands (defaults) and the pause
+    EXPECT_EQ(starts[0], 11000u);
+    EXPECT_EQ(starts[1], starts[0] + 1650 + 5000);
+    EXPECT_EQ(starts[2], starts[1] + restartTick + 5000);
+    EXPECT_EQ(host.armed.back().delayMs, 5000u);
+}
+
+TEST_F(CycleTest, StopBetweenTicksEndsMonitoringAndKeepsTheStatus) {
+    LoopbackListener listener;
+    host.controlPort = listener.Port();
+    MonitorCycle& cycle = Cycle();
+    cycle.Start();
+    ASSERT_EQ(host.FireNext(), CheckTimer);
+    const std::string last = cycle.StatusText;
+    cycle.Stop();
+    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_EQ(cycle.CycleBusy, 1u);
+    EXPECT_EQ(cycle.TestIdle, 1u);
+    EXPECT_EQ(host.FireNext(), 0);
+    EXPECT_EQ(cycle.StatusText, last);
+}
+
+TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAndHides) {
+    settings.AutoStartupMode = 1;
+    MonitorCycle& cycle = Cycle();
+    cycle.ArmAutoStart();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ASSERT_EQ(host.FireNext(), AutoStartTimer);
+        EXPECT_EQ(cycle.StatusText, texts::TestFailed());
+        EXPECT_EQ(host.timers.count(AutoStartTimer), 1u);
+        EXPECT_EQ(cycle.Stopped, 1u);
+    }
+    // The server is down meanwhile, yet nothing is ever restarted.
+    EXPECT_TRUE(commands.empty());
+    const std::vector<std::string> alternating{"確認中 ...", "接続テストに失敗しました。", "確認中 ...",
+                                               "接続テストに失敗しました。", "確認中 ...", "接続テストに失敗しました。"};
+    EXPECT_EQ(ShownTexts(), alternating);
+    EXPECT_EQ(host.shown[2].atMs - host.shown[0].atMs, 2000u);
+
+    LoopbackListener listener;
+    host.controlPort = listener.Port();
+    ASSERT_EQ(host.FireNext(), AutoStartTimer);
+    const std::uint64_t succeededAt = clock.nowMs;
+    EXPECT_EQ(cycle.StatusText, texts::TestSucceeded());
+    EXPECT_EQ(cycle.Stopped, 0u);
+    EXPECT_EQ(host.timers.count(AutoStartTimer), 0u);
+    EXPECT_EQ(host.timers.at(CheckTimer), succeededAt + 1000);
+    EXPECT_EQ(host.timers.at(AutoHideTimer), succeededAt + 1000);
+    // Both expire together; the first tick blocks the thread, so the hide follows it.
+    for (int fired = 0; fired < 2; ++fired) {
+        host.FireNext();
+    }
+    ASSERT_EQ(host.hiddenAtMs.size(), 1u);
+    EXPECT_GE(host.hiddenAtMs[0], succeededAt + 1000);
+    EXPECT_EQ(host.timers.count(AutoStartTimer), 0u);
+}
+
+TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
+    struct MailCase {
+        int result;
+        std::vector<std::string> extraLines;
+    };
+    const MailCase cases[] = {{1, {}}, {0, {"メールが送信出来ませんでした　理由：ホストが見つかりません。"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        Reset();
+        settings.WithMail = 1;
+        settings.From = "from@example.org";
+        settings.To = "a@example.org;b@example.org";
+        settings.Smtp = "127.0.0.1";
+        settings.SmtpPort = 2525;
+        std::vector<std::string> calls;
+        mail = [&](const std::string& from, const std::string& to, const std::string& subject,
+                   const std::string& body, const std::string& smtp, std::uint32_t port, std::string& reason) {
+            EXPECT_TRUE(reason.empty());
+            calls.push_back(from + "|" + to + "|" + subject + "|" + body + "|" + smtp + "|" + std::to_string(port));
+            reason = Sjis("ホストが見つかりません。");
+            return c.result;
+        };
+        MonitorCycle& cycle = Cycle();
+        cycle.Start();
+        ASSERT_EQ(host.FireNext(), CheckTimer);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0], "from@example.org|a@example.org;b@example.org|" + DefaultSubject() + "|" + DefaultBody() +
+                                "|127.0.0.1|2525");
+        const auto lines = LogTexts();
+        ASSERT_GE(lines.size(), 2u);
+        const std::vector<std::string> tail(lines.end() - 1 - static_cast<long>(c.extraLines.size()), lines.end());
+        std::vector<std::string> expected{"IISを再起動しました"};
+        expected.insert(expected.end(), c.extraLines.begin(), c.extraLines.end());
+        EXPECT_EQ(tail, expected);
+        EXPECT_EQ(host.timers.count(CheckTimer), 1u);
+        EXPECT_EQ(cycle.Stopped, 0u);
+    }
+}
+
+TEST_F(CycleTest, RefusedReadingSkipsTheProbeButKeepsMonitoring) {
+    MonitorCycle& cycle = Cycle();
+    cycle.Start();
+    host.refuseReading = true;
+    ASSERT_EQ(host.FireNext(), CheckTimer);
+    // A number out of range must not restart a healthy server.
+    EXPECT_TRUE(commands.empty());
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_EQ(host.timers.count(CheckTimer), 1u);
+    EXPECT_EQ(cycle.CycleBusy, 0u);
+
+    // A refused connection test changes nothing at all.
+    cycle.StatusText = "before";
+    cycle.ConnectionTest();
+    EXPECT_EQ(cycle.StatusText, "before");
+    EXPECT_EQ(cycle.TestIdle, 1u);
+}
+
+}  // namespace
+}  // namespace tolvane
