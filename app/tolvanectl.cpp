@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/ConsoleHost.h"
+#include "mail/MailTexts.h"
+#include "mail/SendNotificationMail.h"
 #include "monitor/MonitorCycle.h"
 #include "monitor/MonitorTexts.h"
 #include "monitor/RestartLog.h"
@@ -26,7 +28,8 @@ const char* const kUsage =
     "  probe                   one connection test; exit 0 when the port answers, 1 when not\n"
     "  settings                print the stored settings as Name=value\n"
     "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
-    "  log                     print the restart log\n";
+    "  log                     print the restart log\n"
+    "  send-test-mail          send a test mail with the stored mail settings; exit 0 when sent\n";
 
 struct NumberRule {
     const char* name;
@@ -129,6 +132,7 @@ int Monitor() {
     ConsoleHost host(stdout);
     CycleParts parts;
     parts.log = &log;
+    parts.sendMail = SendNotificationMail;
     MonitorCycle cycle(settings, host, parts);
     host.Attach(cycle);
     cycle.Open();
@@ -222,6 +226,32 @@ int Set(const std::vector<std::string>& assignments) {
     return 0;
 }
 
+// The mail settings dialog's send test: the same check of sender and recipients, the same
+// dispatch, the same messages.
+int SendTestMail() {
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    const Settings settings = LoadStored(hive);
+    auto trim = [](const std::string& text) {
+        const char* const blanks = " \t\r\n\v\f";
+        const auto first = text.find_first_not_of(blanks);
+        return first == std::string::npos ? std::string()
+                                          : text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    };
+    const std::string from = trim(settings.From);
+    const std::string to = trim(settings.To);
+    if (from.empty() || to.empty()) {
+        std::fprintf(stderr, "%s\n", Cp932ToLocale(mailtexts::AddressMissing()).c_str());
+        return kExitRefused;
+    }
+    std::string reason;
+    if (SendNotificationMail(from, to, settings.Subject, settings.Body, settings.Smtp, settings.SmtpPort, reason) == 0) {
+        std::fprintf(stderr, "%s\n", Cp932ToLocale(mailtexts::TestMailFailed() + reason).c_str());
+        return 1;
+    }
+    std::printf("%s\n", Cp932ToLocale(mailtexts::TestMailSent()).c_str());
+    return 0;
+}
+
 int PrintLog() {
     RestartLog log(RealClock());
     std::string contents;
@@ -263,6 +293,9 @@ int main(int argc, char** argv) {
     }
     if (command == "log" && rest.empty()) {
         return PrintLog();
+    }
+    if (command == "send-test-mail" && rest.empty()) {
+        return SendTestMail();
     }
     std::fputs(kUsage, stderr);
     return kExitRefused;

@@ -1,0 +1,127 @@
+// CSCRIPT.EXE stand-in: takes the mail script's command line and hands the mail to the local
+// mail transfer agent through "sendmail -t -i".
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/JisEncoder.h"
+#include "mail/MailMessage.h"
+#include "platform/File.h"
+#include "platform/PipedProcess.h"
+
+using namespace tolvane;
+
+namespace {
+
+struct ScriptArguments {
+    std::string From;
+    std::string To;
+    std::string Subject;
+    std::string Body;
+};
+
+bool IsOption(const std::string& argument, char letter) {
+    return argument.size() == 2 && argument[0] == '/' && (argument[1] | 0x20) == letter;
+}
+
+// As the script reads them: case-insensitive options, each taking the argument after it;
+// the later one wins; anything else is skipped.
+ScriptArguments ParseArguments(const std::vector<std::string>& args) {
+    ScriptArguments parsed;
+    const std::pair<char, std::string ScriptArguments::*> options[] = {
+        {'t', &ScriptArguments::To},
+        {'f', &ScriptArguments::From},
+        {'s', &ScriptArguments::Subject},
+        {'b', &ScriptArguments::Body},
+    };
+    for (std::size_t n = 0; n < args.size(); ++n) {
+        for (const auto& [letter, field] : options) {
+            if (IsOption(args[n], letter)) {
+                ++n;
+                if (n < args.size()) {
+                    parsed.*field = args[n];
+                }
+                break;
+            }
+        }
+    }
+    return parsed;
+}
+
+// sendmail reads lines ending in LF.
+std::string WithLf(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string Recipients(const std::string& to) {
+    std::string out;
+    for (char c : to) {
+        if (c == ';') {
+            out += ", ";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Message(const ScriptArguments& mail) {
+    std::string text;
+    if (!mail.From.empty()) {
+        text += "From: " + mail.From + "\n";
+    }
+    text += "To: " + Recipients(mail.To) + "\n";
+    text += "Subject: " + MailMessage::EncodedSubject(mail.Subject, "\n ") + "\n";
+    text += "Date: " + MailMessage::DateText(std::time(nullptr)) + "\n";
+    text += "MIME-Version: 1.0\n";
+    text += "Content-Type: text/plain; charset=ISO-2022-JP\n";
+    text += "\n";
+    text += WithLf(JisEncoder::Convert(mail.Body));
+    if (text.back() != '\n') {
+        text += '\n';
+    }
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs("usage: CSCRIPT.EXE SCRIPT /f FROM /t TO /s SUBJECT /b BODY\n", stderr);
+        return 1;
+    }
+    if (!FileExists(argv[1])) {
+        std::fprintf(stderr, "CSCRIPT.EXE: cannot find script file \"%s\"\n", argv[1]);
+        return 1;
+    }
+    const ScriptArguments mail = ParseArguments(std::vector<std::string>(argv + 2, argv + argc));
+    // sendmail -t takes its recipients from the header: a line break in an address could add
+    // recipients or header lines of its own.
+    if ((mail.From + mail.To).find_first_of("\r\n") != std::string::npos) {
+        std::fputs("CSCRIPT.EXE: an address holds a line break\n", stderr);
+        return 1;
+    }
+    const char* configured = std::getenv("TOLVANE_SENDMAIL");
+    const std::string sendmail = configured != nullptr && *configured != '\0' ? configured : "/usr/sbin/sendmail";
+    const int code = RunWithInput({sendmail, "-t", "-i"}, Message(mail));
+    if (code != 0) {
+        std::fprintf(stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(),
+                     code < 0 ? "cannot be started" : ("exited with " + std::to_string(code)).c_str());
+        return 1;
+    }
+    return 0;
+}

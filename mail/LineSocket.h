@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mail/MailLimits.h"
+#include "platform/Socket.h"
+#include "platform/SocketIo.h"
+
+namespace tolvane {
+
+// The TCP client connection under the SMTP dialogue: resolves, connects, sends whole texts
+// and reads lines one byte per receive, so nothing after a line's LF is ever read ahead.
+class LineSocket {
+public:
+    explicit LineSocket(MailLimits limits = {}) : limits_(std::move(limits)) {}
+    LineSocket(const LineSocket&) = delete;
+    LineSocket& operator=(const LineSocket&) = delete;
+    virtual ~LineSocket() { Close(); }
+
+    // A host name or dotted IPv4 address; the port is used by its low 16 bits. Name
+    // resolution runs for one caller at a time on the machine.
+    int Connect(const std::string& host, std::uint32_t port);
+    void Close();
+
+    // Everything up to and including the next LF. 0 with an empty line when the connection
+    // ends, fails or the deadline passes before the LF, or when the line grows beyond the
+    // longest line allowed.
+    int ReadLine(std::string& line, Deadline deadline);
+    // 1 when the whole text went out within the send bound.
+    int SendText(std::string_view text);
+
+    std::uint32_t Connected = 0;
+
+private:
+    MailLimits limits_;
+    Socket socket_;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,24 @@
+#include "mail/MailTexts.h"
+
+#include "platform/CodePage.h"
+
+namespace tolvane::mailtexts {
+
+#define TOLVANE_TEXT(Name, Utf8)                    \
+    const std::string& Name() {                     \
+        static const std::string text = Sjis(Utf8); \
+        return text;                                \
+    }
+
+TOLVANE_TEXT(CannotConnect, "ホストに接続できません。")
+TOLVANE_TEXT(NoReply, "ホストからの応答がありません。")
+TOLVANE_TEXT(CannotSend, "コマンドが送信できませんでした。")
+TOLVANE_TEXT(LineBreakInAddress, "メールアドレスに改行を含めることはできません。")
+TOLVANE_TEXT(ScriptFailed, "スクリプトを実行できませんでした。")
+TOLVANE_TEXT(AddressMissing, "送信者か宛先が入力されていません。")
+TOLVANE_TEXT(TestMailSent, "メールを送信しました。送信したメールを確認して下さい。")
+TOLVANE_TEXT(TestMailFailed, "メールが送信出来ません。設定を見直して下さい。\n")
+
+#undef TOLVANE_TEXT
+
+}  // namespace tolvane::mailtexts

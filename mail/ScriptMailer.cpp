@@ -1,0 +1,41 @@
+#include "mail/ScriptMailer.h"
+
+#include "monitor/CommandRunner.h"
+#include "platform/FileWrite.h"
+
+namespace tolvane {
+
+const std::string& ScriptMailer::ScriptText() {
+    static const std::string text =
+        R"(Option Explicit: On Error Resume Next: Dim S, G, N, T, F, J, B: Set G=WScript.Arguments: )"
+        R"(N=0: While N < G.Count: Select Case LCase(G(N)): Case "/t":: N=N+1: T=G(N): )"
+        R"(Case "/f":: N=N+1: F=G(N): Case "/s":: N=N+1: J=G(N): Case "/b":: N=N+1: B=G(N): )"
+        R"(End Select: N=N+1: Wend: Set S=CreateObject("CDONTS.NewMail"): S.From=F: S.To=T: )"
+        R"(S.Subject=J: S.Body=B: S.Send: Set S=Nothing)";
+    return text;
+}
+
+std::string ScriptMailer::CommandLine(const std::string& From, const std::string& To,
+                                      const std::string& Subject, const std::string& Body) {
+    return "CSCRIPT.EXE S.VBS /f " + From + " /t " + To + " /s \"" + Subject + "\" /b \"" + Body + "\"";
+}
+
+bool ScriptMailer::WriteScript() {
+    if (WriteFileTruncating(kScriptName, ScriptText())) {
+        return true;
+    }
+    // When even this fails (no such file, a folder that cannot be written), the script host
+    // finds no script and its failure reports the mail as not sent.
+    ClearReadOnly(kScriptName);
+    return false;
+}
+
+bool ScriptMailer::Send(const std::string& From, const std::string& To, const std::string& Subject,
+                        const std::string& Body, Clock& clock) {
+    WriteScript();
+    const bool ran = CommandRunner::Run(CommandLine(From, To, Subject, Body), nullptr, clock);
+    DeleteFile(kScriptName);
+    return ran;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,49 @@
+#include "mail/SendNotificationMail.h"
+
+#include <string_view>
+
+#include "mail/MailMessage.h"
+#include "mail/MailTexts.h"
+#include "mail/ScriptMailer.h"
+#include "mail/SmtpClient.h"
+#include "platform/Clock.h"
+
+namespace tolvane {
+
+namespace {
+
+// The texts are C strings: a stray zero byte ends them.
+std::string UpToZero(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+}  // namespace
+
+int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
+                         const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
+                         std::string& reason) {
+    const std::string from = UpToZero(From);
+    const std::string to = UpToZero(To);
+    const std::string subject = UpToZero(Subject);
+    const std::string body = UpToZero(Body);
+    const std::string smtp = UpToZero(Smtp);
+    // A line break in an address would add commands to the dialogue and lines to the header.
+    if (HasLineBreak(from) || HasLineBreak(to)) {
+        reason = mailtexts::LineBreakInAddress();
+        return 0;
+    }
+    if (smtp.empty()) {
+        if (!ScriptMailer::Send(from, to, subject, body)) {
+            reason = mailtexts::ScriptFailed();
+            return 0;
+        }
+        return 1;
+    }
+    const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
+    SmtpClient session;
+    const int sent = session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);
+    reason = session.LastError;
+    return sent;
+}
+
+}  // namespace tolvane

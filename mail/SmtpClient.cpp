@@ -1,0 +1,100 @@
+#include "mail/SmtpClient.h"
+
+#include "mail/MailTexts.h"
+#include "platform/ComputerName.h"
+
+namespace tolvane {
+
+namespace {
+
+std::string WithoutLineBreaks(const std::string& line) {
+    std::string out;
+    for (char c : line) {
+        if (c != '\r' && c != '\n') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SmtpClient::HeloNameFor(const std::string& computerName) {
+    // The name is read into 16 bytes: 15 characters and the terminator.
+    if (computerName.empty() || computerName.size() > 15) {
+        return "UnKnown";
+    }
+    return computerName;
+}
+
+std::string SmtpClient::HeloName() { return HeloNameFor(GetComputerName()); }
+
+// A reply's final line has a blank after its code (RFC 5321, 4.2.1); every other line,
+// however short, continues it. The whole reply shares one deadline.
+SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
+    const Deadline deadline = std::chrono::steady_clock::now() + limits_.replyTimeout;
+    std::string line;
+    for (std::size_t lines = 0; lines < limits_.maxReplyLines; ++lines) {
+        if (socket_.ReadLine(line, deadline) == 0) {
+            break;
+        }
+        if (line.size() >= 4 && line[3] == ' ') {
+            if (line.compare(0, 3, code) == 0) {
+                return Reply::Accepted;
+            }
+            LastError = WithoutLineBreaks(line);
+            return Reply::Refused;
+        }
+    }
+    LastError = mailtexts::NoReply();
+    return Reply::Missing;
+}
+
+int SmtpClient::Connect(const std::string& host, std::uint32_t port, std::string_view code) {
+    LastError.clear();
+    if (socket_.Connect(host, port) == 0) {
+        LastError = mailtexts::CannotConnect();
+        return 0;
+    }
+    return ReadReply(code) == Reply::Accepted ? 1 : 0;
+}
+
+int SmtpClient::Command(std::string_view text, std::string_view code) {
+    if (socket_.SendText(text) == 0) {
+        LastError = mailtexts::CannotSend();
+        return 0;
+    }
+    return ReadReply(code) == Reply::Accepted ? 1 : 0;
+}
+
+int SmtpClient::Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
+                     const std::vector<std::string>& recipientLines, const std::string& message) {
+    if (Connect(host, port, "220") == 0) {
+        return 0;
+    }
+    // A refused EHLO is no failure: HELO follows, and LastError keeps the refusal.
+    if (Command("EHLO " + HeloName() + "\r\n", "250") == 0 &&
+        Command("HELO " + HeloName() + "\r\n", "250") == 0) {
+        return 0;
+    }
+    if (Command("RSET\r\n", "250") == 0) {
+        return 0;
+    }
+    if (Command(senderLine + "\r\n", "250") == 0) {
+        return 0;
+    }
+    for (const auto& recipient : recipientLines) {
+        if (Command(recipient + "\r\n", "250") == 0) {
+            return 0;
+        }
+    }
+    if (Command("DATA\r\n", "354") == 0) {
+        return 0;
+    }
+    if (Command(message + "\r\n.\r\n", "250") == 0) {
+        return 0;
+    }
+    return Command("QUIT\r\n", "221");
+}
+
+}  // namespace tolvane

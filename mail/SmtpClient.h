@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/LineSocket.h"
+#include "mail/MailLimits.h"
+
+namespace tolvane {
+
+// One message, one complete synchronous SMTP dialogue without authentication. The first
+// failure that ends the dialogue leaves its one-line reason in LastError.
+class SmtpClient {
+public:
+    explicit SmtpClient(MailLimits limits = {}) : socket_(limits), limits_(limits) {}
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+    virtual ~SmtpClient() = default;
+
+    // Lines without their line ends; the message without the final "." line. 1 when the
+    // whole dialogue succeeded.
+    int Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
+             const std::vector<std::string>& recipientLines, const std::string& message);
+
+    int Connect(const std::string& host, std::uint32_t port, std::string_view code);
+    // The text includes its CR LF.
+    int Command(std::string_view text, std::string_view code);
+
+    // The computer name, or "UnKnown" when the system has none that fits 15 characters.
+    static std::string HeloName();
+    static std::string HeloNameFor(const std::string& computerName);
+
+    std::string LastError;
+
+private:
+    enum class Reply { Accepted, Refused, Missing };
+    Reply ReadReply(std::string_view code);
+
+    LineSocket socket_;
+    MailLimits limits_;
+};
+
+}  // namespace tolvane
