@@ -30,18 +30,12 @@ public:
         char* in = const_cast<char*>(input.data());
         std::size_t inLeft = input.size();
         char buffer[1024];
-        while (true) {
+        while (inLeft > 0) {
             char* out = buffer;
             std::size_t outLeft = sizeof buffer;
-            const std::size_t result = iconv(cd_, inLeft > 0 ? &in : nullptr, &inLeft, &out, &outLeft);
+            const std::size_t result = iconv(cd_, &in, &inLeft, &out, &outLeft);
             output.append(buffer, sizeof buffer - outLeft);
-            if (result != static_cast<std::size_t>(-1)) {
-                if (inLeft == 0) {
-                    return true;
-                }
-                continue;
-            }
-            if (errno == E2BIG) {
+            if (result != static_cast<std::size_t>(-1) || errno == E2BIG) {
                 continue;
             }
             const std::size_t skip = onBad(output, in, inLeft);
@@ -50,9 +44,18 @@ public:
             }
             in += skip;
             inLeft -= skip;
-            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-            if (inLeft == 0) {
+        }
+        // A stateful charset (ISO-2022-JP) must end back in its initial state: ESC ( B.
+        while (true) {
+            char* out = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t result = iconv(cd_, nullptr, nullptr, &out, &outLeft);
+            output.append(buffer, sizeof buffer - outLeft);
+            if (result != static_cast<std::size_t>(-1)) {
                 return true;
+            }
+            if (errno != E2BIG) {
+                return false;
             }
         }
     }

@@ -19,6 +19,17 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Shift_JIS two-byte characters: a lead byte and the byte after it, which may be 0x5C.
+bool IsLeadByte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+bool IsTrailByte(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+
 bool IsExecutableFile(const std::string& path) {
     struct stat info{};
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -75,7 +86,12 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
         quoted = false;
         while (i < n) {
             const char c = line[i];
-            if (c == '\\') {
+            if (IsLeadByte(c) && i + 1 < n && IsTrailByte(line[i + 1])) {
+                // The second byte of 表 or ソ is 0x5C, yet it is no backslash: Windows reads
+                // the line by characters, so a quoted text ending in one stays closed.
+                arg.append(line.substr(i, 2));
+                i += 2;
+            } else if (c == '\\') {
                 std::size_t slashes = 0;
                 while (i < n && line[i] == '\\') {
                     ++slashes;

@@ -10,7 +10,8 @@ namespace tolvane {
 // Splits a command line the way the Windows C runtime does: blanks separate, double quotes
 // group, 2n backslashes before a quote give n and a quote toggle, 2n+1 give n and a literal
 // quote, other backslashes are literal, "" inside quotes is a literal quote. The program
-// name (first word) takes no escapes: it runs to the closing quote or the next blank.
+// name (first word) takes no escapes: it runs to the closing quote or the next blank. The
+// line is CP932: the second byte of a two-byte character is never taken for a backslash.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
 // The real path of the running executable, and its folder with a trailing "/".

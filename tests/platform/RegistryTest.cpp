@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/Registry.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int v : values) {
+        bytes += static_cast<char>(v);
+    }
+    return bytes;
+}
+
+struct Stored {
+    long status = -1;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+Stored Query(const HKEY& key, const std::string& name) {
+    Stored stored;
+    std::uint32_t size = 0;
+    stored.status = RegQueryValueEx(key, name, &stored.type, nullptr, &size);
+    if (stored.status != ERROR_SUCCESS) {
+        return stored;
+    }
+    std::vector<std::uint8_t> buffer(size + 1, 0xAA);
+    stored.status = RegQueryValueEx(key, name, &stored.type, buffer.data(), &size);
+    stored.data.assign(reinterpret_cast<const char*>(buffer.data()), size);
+    return stored;
+}
+
+long Set(const HKEY& key, const std::string& name, std::uint32_t type, const std::string& data) {
+    return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                         static_cast<std::uint32_t>(data.size()));
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    HKEY Open(RegistryHive& hive, const std::string& path) {
+        HKEY key = RootKey(hive);
+        std::size_t at = 0;
+        while (true) {
+            const auto slash = path.find('\\', at);
+            HKEY next;
+            EXPECT_EQ(RegCreateKeyEx(key, path.substr(at, slash - at), next), ERROR_SUCCESS);
+            key = next;
+            if (slash == std::string::npos) {
+                return key;
+            }
+            at = slash + 1;
+        }
+    }
+    std::string Text() const { return test::ReadFile(path_); }
+    std::set<std::string> FolderEntries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    test::TempDir dir_;
+    std::string path_ = dir_.File("hive.reg");
+    RegistryHive hive_{path_};
+};
+
+struct FormatCase {
+    const char* name;
+    std::uint32_t type;
+    std::string data;
+    std::string line;  // as it stands in the file
+};
+
+const FormatCase kFormatCases[] = {
+    // 表 and ソ are 95 5C and 83 5C: their 0x5C is escaped like any backslash.
+    {"Text", REG_SZ, std::string("a\\b\"c\r\nd\x95\x5C\x83\x5C") + '\0',
+     std::string(R"("Text"="a\\b\"c\r\nd)") + "\x95" + R"(\\)" + "\x83" + R"(\\")"},
+    {"Empty", REG_SZ, std::string(1, '\0'), R"("Empty"="")"},
+    {"Port", REG_DWORD, Bytes({0x1E, 0, 0, 0}), R"("Port"=dword:0000001e)"},
+    {"Order", REG_DWORD, Bytes({0x78, 0x56, 0x34, 0x12}), R"("Order"=dword:12345678)"},
+    {"Short", REG_DWORD, Bytes({1, 2, 3}), R"("Short"=hex(4):01,02,03)"},
+    {"Long", REG_DWORD, Bytes({1, 2, 3, 4, 5}), R"("Long"=hex(4):01,02,03,04,05)"},
+    {"Binary", REG_BINARY, Bytes({0x00, 0xFF, 0x10}), R"("Binary"=hex(3):00,ff,10)"},
+    {"Odd", REG_BINARY, Bytes({0x7F}), R"("Odd"=hex(3):7f)"},
+    {"NoNul", REG_SZ, "abc", R"("NoNul"=hex(1):61,62,63)"},
+    {"InnerNul", REG_SZ, std::string("a\0b\0", 4), R"("InnerNul"=hex(1):61,00,62,00)"},
+    {"NoData", REG_SZ, "", R"("NoData"=hex(1):)"},
+    {"Expand", REG_EXPAND_SZ, std::string("%X%\0", 4), R"("Expand"=hex(2):25,58,25,00)"},
+    {"Big type", 0x12345, "x", R"("Big type"=hex(12345):78)"},
+    {"we\"ird\\na\nme", REG_DWORD, Bytes({1, 0, 0, 0}), R"("we\"ird\\na\nme"=dword:00000001)"},
+};
+
+TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    for (const auto& c : kFormatCases) {
+        ASSERT_EQ(Set(key, c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
+    }
+    const std::string text = Text();
+    EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
+    std::size_t previous = 0;
+    for (const auto& c : kFormatCases) {
+        SCOPED_TRACE(c.name);
+        // Lines appear in the order the values were first written.
+        const auto at = text.find("\n" + c.line + "\n");
+        ASSERT_NE(at, std::string::npos) << text;
+        EXPECT_GT(at, previous);
+        previous = at;
+    }
+    // A fresh hive reads every value back with its type and exact bytes.
+    RegistryHive again(path_);
+    const HKEY reread = Open(again, "Zr.ClassDlg.1\\Setting");
+    for (const auto& c : kFormatCases) {
+        SCOPED_TRACE(c.name);
+        const Stored stored = Query(reread, c.name);
+        EXPECT_EQ(stored.status, ERROR_SUCCESS);
+        EXPECT_EQ(stored.type, c.type);
+        EXPECT_EQ(stored.data, c.data);
+    }
+    EXPECT_EQ(Text(), text);  // reading changed nothing
+}
+
+TEST_F(RegistryTest, KeepsUnknownKeysAndValues) {
+    // Written by hand, with Windows line ends and a key whose parent line is missing.
+    test::WriteFile(path_,
+                    "REGEDIT4\r\n\r\n[Other\\Deep\\Key]\r\n\"Keep\"=\"me\"\r\n"
+                    "\"Blob\"=hex(3):DE,AD\r\n\r\n[Zr.ClassDlg.1\\Setting]\r\n"
+                    "\"Foreign\"=dword:0000000A\r\n");
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
+
+    RegistryHive again(path_);
+    const HKEY other = Open(again, "Other\\Deep\\Key");
+    const Stored keep = Query(other, "Keep");
+    EXPECT_EQ(keep.type, REG_SZ);
+    EXPECT_EQ(keep.data, std::string("me\0", 3));
+    const Stored blob = Query(other, "Blob");
+    EXPECT_EQ(blob.type, REG_BINARY);
+    EXPECT_EQ(blob.data, Bytes({0xDE, 0xAD}));
+    const Stored foreign = Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Foreign");
+    EXPECT_EQ(foreign.type, REG_DWORD);
+    EXPECT_EQ(foreign.data, Bytes({10, 0, 0, 0}));
+    EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+    EXPECT_FALSE(FileExists(path_ + ".bad"));
+}
+
+TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "SmtpPort", REG_DWORD, Bytes({25, 0, 0, 0})), ERROR_SUCCESS);
+    const HKEY upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
+    ASSERT_EQ(Set(upper, "SMTPPORT", REG_DWORD, Bytes({26, 0, 0, 0})), ERROR_SUCCESS);
+
+    EXPECT_EQ(Query(key, "smtpport").data, Bytes({26, 0, 0, 0}));
+    const std::string text = Text();
+    EXPECT_EQ(text,
+              "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n"
+              "\"SmtpPort\"=dword:0000001a\n");
+}
+
+TEST_F(RegistryTest, ReadsFailAsTheWindowsCallsDo) {
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Number", REG_DWORD, Bytes({1, 2, 3, 4})), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "Text", REG_SZ, std::string("abcdef\0", 7)), ERROR_SUCCESS);
+    const struct {
+        const char* name;
+        std::uint32_t bufferSize;
+        long status;
+        std::uint32_t sizeAfter;
+    } cases[] = {
+        {"Number", 0, ERROR_MORE_DATA, 4},
+        {"Number", 3, ERROR_MORE_DATA, 4},
+        {"Number", 4, ERROR_SUCCESS, 4},
+        {"Number", 100, ERROR_SUCCESS, 4},
+        {"Text", 6, ERROR_MORE_DATA, 7},
+        {"Text", 7, ERROR_SUCCESS, 7},
+        {"Missing", 100, ERROR_FILE_NOT_FOUND, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " into " + std::to_string(c.bufferSize));
+        std::vector<std::uint8_t> buffer(100, 0);
+        std::uint32_t size = c.bufferSize;
+        std::uint32_t type = 99;
+        EXPECT_EQ(RegQueryValueEx(key, c.name, &type, buffer.data(), &size), c.status);
+        if (c.status != ERROR_FILE_NOT_FOUND) {
+            EXPECT_EQ(size, c.sizeAfter);  // the size needed, also when it did not fit
+        }
+        if (c.status == ERROR_SUCCESS) {
+            EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + size), Query(key, c.name).data);
+        }
+    }
+    // The null handle and a key that was never created fail every call.
+    std::uint32_t size = 4;
+    std::uint8_t buffer[4];
+    const HKEY none;
+    EXPECT_NE(RegQueryValueEx(none, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_NE(RegSetValueEx(none, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
+    HKEY result;
+    EXPECT_NE(RegCreateKeyEx(none, "Setting", result), ERROR_SUCCESS);
+    EXPECT_FALSE(result);
+    const HKEY ghost{&hive_, "Never\\Created"};
+    EXPECT_NE(RegQueryValueEx(ghost, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_NE(RegSetValueEx(ghost, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
+    HKEY closed = key;
+    EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    EXPECT_FALSE(closed);
+}
+
+TEST_F(RegistryTest, DamagedFileIsKeptAsideAndTheHiveStartsEmpty) {
+    const std::string cases[] = {
+        "",
+        "garbage\n",
+        "REGEDIT5\n[K]\n",
+        "REGEDIT4\n\"Orphan\"=dword:00000001\n",
+        "REGEDIT4\n[K]\n\"Unterminated=dword:00000001\n",
+        "REGEDIT4\n[K]\n\"Str\"=\"cut off",
+        "REGEDIT4\n[K]\n\"Str\"=\"a\" trailing\n",
+        "REGEDIT4\n[K]\n\"Bad\"=\"tab\\t\"\n",
+        "REGEDIT4\n[K]\n\"Short\"=dword:1e\n",
+        "REGEDIT4\n[K]\n\"Hex\"=hex(3):0\n",
+        "REGEDIT4\n[K]\n\"Hex\"=hex(3):01,\n",
+        "REGEDIT4\n[K]\n\"Hex\"=hex(zz):01\n",
+        "REGEDIT4\n[K\n",
+        "REGEDIT4\n[K]\nPort=1\n",
+        std::string("\0\1\2", 3),
+    };
+    int round = 0;
+    for (const auto& damaged : cases) {
+        SCOPED_TRACE(::testing::PrintToString(damaged));
+        test::WriteFile(path_, damaged);
+        const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+        EXPECT_TRUE(key);
+        const std::string kept =
+            round == 0 ? path_ + ".bad" : path_ + ".bad." + std::to_string(round);
+        EXPECT_EQ(test::ReadFile(kept), damaged);
+        EXPECT_EQ(Text(), "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n");
+        ++round;
+    }
+}
+
+TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("first\0", 6)), ERROR_SUCCESS);
+    const std::string before = Text();
+    // A reader that opened the file before the change keeps reading the old file whole.
+    std::FILE* reader = std::fopen(path_.c_str(), "rb");
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("second, and longer\0", 19)), ERROR_SUCCESS);
+    std::string old;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;) {
+        old.append(buffer, n);
+    }
+    std::fclose(reader);
+    EXPECT_EQ(old, before);
+    EXPECT_NE(Text().find("second, and longer"), std::string::npos);
+    // Nothing but the hive and its lock is left in the folder.
+    EXPECT_EQ(FolderEntries(), (std::set<std::string>{"hive.reg", "hive.reg.lock"}));
+}
+
+TEST_F(RegistryTest, MissingFoldersAreCreated) {
+    RegistryHive deep(dir_.File("a/b/c/hive.reg"));
+    const HKEY key = Open(deep, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
+    EXPECT_EQ(Query(Open(deep, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+}
+
+TEST(RegistryHivePath, FollowsTheEnvironment) {
+    const char* names[] = {"TOLVANE_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (const char* value = std::getenv(names[i])) {
+            saved[i] = value;
+        }
+    }
+    const struct {
+        const char* registry;
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {"/r/hive.reg", "/x", "/h", "/r/hive.reg"},
+        {"", "/x", "/h", "/x/tolvane/HKEY_CLASSES_ROOT.reg"},
+        {nullptr, nullptr, "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
+        {nullptr, "", "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const char* values[] = {c.registry, c.xdg, c.home};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i] != nullptr) {
+                ::setenv(names[i], values[i], 1);
+            } else {
+                ::unsetenv(names[i]);
+            }
+        }
+        EXPECT_EQ(RegistryHive::ClassesRootPath(), c.expected);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i]) {
+            ::setenv(names[i], saved[i]->c_str(), 1);
+        } else {
+            ::unsetenv(names[i]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
