@@ -1,1 +1,76 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "monitor/PortProbe.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+TEST(PortProbe, ListenerSeesOneConnectionClosedWithoutData) {
+    const struct {
+        const char* host;
+        std::uint32_t portOffset;
+    } cases[] = {
+        {"127.0.0.1", 0},
+        {"localhost", 0},
+        {"127.1", 0},          // dotted forms as inet_addr reads them
+        {"127.0.0.1", 65536},  // the port is taken modulo 65536
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + " +" + std::to_string(c.portOffset));
+        test::LoopbackListener listener;
+        Socket socket;
+        ASSERT_TRUE(PortProbe(c.host, listener.Port() + c.portOffset, socket));
+        const int accepted = listener.Accept(10000);
+        ASSERT_GE(accepted, 0);
+
+        // The connection stays open for as long as the caller holds the socket.
+        char byte;
+        EXPECT_EQ(::recv(accepted, &byte, 1, MSG_DONTWAIT), -1);
+        EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+
+        socket.Close();
+        pollfd readable{accepted, POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, 10000), 1);
+        EXPECT_EQ(::recv(accepted, &byte, 1, 0), 0) << "closed without any data";
+        ::close(accepted);
+        EXPECT_LT(listener.Accept(200), 0) << "exactly one connection";
+    }
+}
+
+TEST(PortProbe, NothingListeningFailsAtOnce) {
+    const std::uint16_t port = test::UnusedLoopbackPort();
+    Socket socket;
+    const auto start = steady_clock::now();
+    EXPECT_FALSE(PortProbe("127.0.0.1", port, socket));
+    EXPECT_LT(steady_clock::now() - start, milliseconds(10000));
+}
+
+TEST(PortProbe, UnresolvableNameFailsWithoutConnecting) {
+    test::LoopbackListener listener;
+    Socket socket;
+    EXPECT_FALSE(PortProbe("no-such-host.invalid", listener.Port(), socket));
+    // The socket exists but never connected anywhere.
+    if (socket.IsOpen()) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        EXPECT_EQ(::getpeername(socket.Fd(), reinterpret_cast<sockaddr*>(&peer), &length), -1);
+        EXPECT_EQ(errno, ENOTCONN);
+    }
+    EXPECT_LT(listener.Accept(200), 0);
+}
+
+}  // namespace
+}  // namespace tolvane
