@@ -127,11 +127,21 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 }
 
 std::string ExecutablePath() {
+    // The kernel's link holds the resolved path. Once the file has been replaced (an upgrade
+    // while the monitor runs) it reads "PATH (deleted)": the folder is still the program's, with
+    // its log and the service stand-ins beside it.
     char buffer[PATH_MAX];
-    if (realpath("/proc/self/exe", buffer) == nullptr) {
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer)) {
         return {};
     }
-    return buffer;
+    std::string path(buffer, static_cast<std::size_t>(n));
+    constexpr std::string_view kDeleted = " (deleted)";
+    struct stat info{};
+    if (path.ends_with(kDeleted) && stat(path.c_str(), &info) != 0) {
+        path.resize(path.size() - kDeleted.size());
+    }
+    return path;
 }
 
 std::string ExecutableDirectory() {

@@ -218,5 +218,23 @@ TEST_F(RestartLogTest, ExecutableInAJapaneseFolderLogsBesideItself) {
     }
 }
 
+TEST_F(RestartLogTest, ExecutableReplacedWhileRunningStillLogsInItsFolder) {
+    const std::string folder = std::filesystem::canonical(dir_.Path()).string() + "/表ソ";
+    std::filesystem::create_directories(folder);
+    const std::string program = folder + "/tolvane-log-child";
+    std::filesystem::copy_file(TOLVANE_RESTART_LOG_CHILD, program);
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+    const std::string go = dir_.File("go");
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(std::vector<std::string>{program, "after the upgrade", go}));
+
+    // An upgrade puts a new file in the old one's place while the program runs.
+    std::filesystem::remove(program);
+    std::filesystem::copy_file(TOLVANE_RESTART_LOG_CHILD, program);
+    test::WriteFile(go, "");
+    ASSERT_EQ(child.Wait().exitCode, 0);
+    EXPECT_EQ(OnlyLineText(folder + "/TOLVREBOOT.LOG"), "after the upgrade|" + folder + "/");
+}
+
 }  // namespace
 }  // namespace tolvane
