@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tolvane {
+
+// The desktop program: one copy per machine. A later start asks the running copy to show
+// its window and ends; the running copy shows the main window and ends when it ends.
+class MonitorApp {
+public:
+    MonitorApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+
+    // The program's exit code.
+    int Run();
+
+    // The marker of the running copy, named after the original's mutex.
+    static constexpr const char* kInstanceName = "hPrevTOLVInstance";
+
+private:
+    int& argc_;
+    char** argv_;
+};
+
+}  // namespace tolvane

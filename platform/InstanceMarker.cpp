@@ -1,0 +1,184 @@
+#include "platform/InstanceMarker.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tolvane {
+
+namespace {
+
+constexpr char kShowRequest[] = "show\n";
+constexpr char kShownAnswer[] = "shown\n";
+constexpr std::size_t kLongestRequest = 64;
+
+// The first copy binds before it listens; a copy that comes in between is refused for that
+// moment and tries again.
+constexpr auto kConnectPatience = std::chrono::seconds(3);
+constexpr auto kConnectRetry = std::chrono::milliseconds(20);
+
+socklen_t AbstractAddress(const std::string& name, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    // sun_path[0] stays 0: the abstract namespace, no file in the file system.
+    const std::size_t length = std::min(name.size(), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name.data(), length);
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+}
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+}  // namespace
+
+InstanceMarker::InstanceMarker(std::string name) : name_(std::move(name)) {
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd_ < 0) {
+        return;
+    }
+    sockaddr_un address;
+    const socklen_t length = AbstractAddress(name_, address);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        state_ = errno == EADDRINUSE ? Claim::HeldByOther : Claim::Unavailable;
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    if (::listen(fd_, 16) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    state_ = Claim::Held;
+}
+
+InstanceMarker::~InstanceMarker() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+int InstanceMarker::AcceptWaiting() {
+    if (fd_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const int connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (connection >= 0 || errno != EINTR) {
+            return connection;
+        }
+    }
+}
+
+InstanceMarker::Request InstanceMarker::ReadRequest(int connection) {
+    char buffer[kLongestRequest];
+    ssize_t got;
+    do {
+        got = ::recv(connection, buffer, sizeof buffer, MSG_PEEK | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK ? Request::Incomplete : Request::Invalid;
+    }
+    if (got == 0) {
+        return Request::Invalid;  // gone before it said anything
+    }
+    const char* end = static_cast<const char*>(std::memchr(buffer, '\n', static_cast<std::size_t>(got)));
+    if (end == nullptr) {
+        return static_cast<std::size_t>(got) == sizeof buffer ? Request::Invalid : Request::Incomplete;
+    }
+    const std::size_t lineLength = static_cast<std::size_t>(end - buffer) + 1;
+    // Take the line off the socket now that it is whole.
+    ::recv(connection, buffer, lineLength, MSG_DONTWAIT);
+    const bool show = lineLength == sizeof kShowRequest - 1 && std::memcmp(buffer, kShowRequest, lineLength) == 0;
+    return show ? Request::ShowWindow : Request::Invalid;
+}
+
+void InstanceMarker::Answer(int connection) {
+    SendAll(connection, kShownAnswer, sizeof kShownAnswer - 1);
+    ::close(connection);
+}
+
+bool InstanceMarker::FromSameUser(int connection) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        return false;
+    }
+    return peer.uid == ::getuid();
+}
+
+bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
+    sockaddr_un address;
+    const socklen_t length = AbstractAddress(name, address);
+    const auto giveUp = std::chrono::steady_clock::now() + kConnectPatience;
+    int fd = -1;
+    for (;;) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            return false;
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+            break;
+        }
+        const int error = errno;
+        ::close(fd);
+        fd = -1;
+        const bool worthRetry = error == ECONNREFUSED || error == EAGAIN || error == EINTR;
+        if (!worthRetry || std::chrono::steady_clock::now() >= giveUp) {
+            return false;
+        }
+        std::this_thread::sleep_for(kConnectRetry);
+    }
+    bool answered = false;
+    if (SendAll(fd, kShowRequest, sizeof kShowRequest - 1)) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerWaitMs);
+        std::string reply;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                break;
+            }
+            pollfd waiting{fd, POLLIN, 0};
+            const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0) {
+                break;
+            }
+            char buffer[16];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            reply.append(buffer, static_cast<std::size_t>(got));
+            if (reply.find('\n') != std::string::npos) {
+                answered = reply == kShownAnswer;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return answered;
+}
+
+}  // namespace tolvane

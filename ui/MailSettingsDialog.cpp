@@ -1,0 +1,262 @@
+#include "ui/MailSettingsDialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+
+#include "ui/DialogLayout.h"
+#include "ui/GroupFrame.h"
+#include "ui/MessageBox.h"
+#include "ui/NumberField.h"
+#include "ui/ProgramIcon.h"
+#include "ui/UiTexts.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::uint32_t kNoRadio = 0xFFFFFFFFu;  // -1: neither radio button checked
+constexpr int kPortChars = 31;
+
+// Which controls follow which flags; the radio buttons, labels and the group never change.
+struct EnablingRule {
+    int id;
+    bool needsMailFields;  // besides Idle
+};
+constexpr EnablingRule kEnablingRules[] = {
+    {1, false},   {2, false},   {1009, true}, {1016, true}, {1003, true},
+    {1010, true}, {1011, true}, {1012, true}, {1013, true},
+};
+
+// The body is kept with CR LF line ends; the edit shows plain line breaks.
+QString BodyForDisplay(const std::string& body) {
+    QString text = ToQString(body);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+std::string BodyFromDisplay(const QString& shown) {
+    QString text = shown;
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    return FromQString(text);
+}
+
+QLabel* Label(UiText text, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(QText(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMail, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                         Qt::MSWindowsFixedSizeDialogHint),
+      store_(store),
+      sendMail_(std::move(sendMail)) {
+    setObjectName(QStringLiteral("MailSettingsDialog"));
+    setWindowTitle(QText(UiText::MailCaption));
+    setWindowIcon(ProgramIcon());
+    setFont(owner != nullptr ? owner->font() : DialogFont());
+
+    // Created in the template's order, which is also the tab order.
+    noMail_ = new QRadioButton(QText(UiText::MailOffRadio), this);
+    withMail_ = new QRadioButton(QText(UiText::MailOnRadio), this);
+    for (QRadioButton* radio : {noMail_, withMail_}) {
+        radio->setFocusPolicy(Qt::ClickFocus);  // reached by its access key, not by Tab
+    }
+    auto* group = new GroupFrame(QText(UiText::MailGroup), this);
+    from_ = new QLineEdit(this);
+    auto* fromLabel = Label(UiText::FromLabel, from_, this);
+    to_ = new QLineEdit(this);
+    auto* toLabel = Label(UiText::ToLabel, to_, this);
+    subject_ = new QLineEdit(this);
+    auto* subjectLabel = Label(UiText::SubjectLabel, subject_, this);
+    body_ = new QPlainTextEdit(this);
+    body_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    body_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    body_->setTabChangesFocus(true);
+    smtp_ = new QLineEdit(this);
+    auto* smtpLabel = Label(UiText::SmtpLabel, smtp_, this);
+    port_ = new QLineEdit(this);
+    port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port_));
+    auto* portLabel = Label(UiText::SmtpPortLabel, port_, this);
+    sendTest_ = new QPushButton(QText(UiText::SendTestButton), this);
+    sendTest_->setDefault(true);
+    ok_ = new QPushButton(QText(UiText::OkButton), this);
+    cancel_ = new QPushButton(QText(UiText::CancelButton), this);
+    controls_ = {{1014, noMail_}, {1015, withMail_}, {1010, from_},     {1011, to_},   {1012, subject_},
+                 {1013, body_},   {1016, smtp_},     {1003, port_},     {1009, sendTest_}, {1, ok_},
+                 {2, cancel_}};
+    for (const auto& [id, control] : controls_) {
+        control->setObjectName(QString::number(id));
+    }
+
+    DialogLayout layout;
+    layout.Add(noMail_, 6, 2, 161, 10);
+    layout.Add(withMail_, 6, 15, 156, 10);
+    layout.Add(group, 2, 30, 202, 155);
+    layout.Add(fromLabel, 8, 42, 34, 8);
+    layout.Add(from_, 43, 40, 158, 12, false);
+    layout.Add(toLabel, 8, 56, 34, 10);
+    layout.Add(to_, 43, 55, 158, 12, false);
+    layout.Add(subjectLabel, 8, 71, 34, 8);
+    layout.Add(subject_, 43, 69, 158, 12, false);
+    layout.Add(body_, 6, 85, 195, 63, false);
+    layout.Add(smtpLabel, 6, 153, 57, 8);
+    layout.Add(smtp_, 65, 152, 79, 12, false);
+    layout.Add(portLabel, 147, 153, 30, 8);
+    layout.Add(port_, 177, 151, 24, 12, false);
+    layout.Add(sendTest_, 128, 168, 74, 14);
+    layout.Add(ok_, 33, 189, 60, 14);
+    layout.Add(cancel_, 115, 189, 60, 14);
+    layout.Apply(this, 207, 206);
+    group->lower();  // a frame behind the fields it surrounds
+
+    connect(noMail_, &QRadioButton::clicked, this, [this] {
+        MailFieldsEnabled = 0;
+        UpdateEnabledStates();
+    });
+    connect(withMail_, &QRadioButton::clicked, this, [this] {
+        MailFieldsEnabled = 1;
+        UpdateEnabledStates();
+    });
+    connect(sendTest_, &QPushButton::clicked, this, &MailSettingsDialog::SendTest);
+    connect(ok_, &QPushButton::clicked, this, &MailSettingsDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);
+}
+
+bool MailSettingsDialog::Edit(Settings& record, SettingsStore& store, MailDispatch sendMail, QWidget* owner) {
+    MailSettingsDialog dialog(store, std::move(sendMail), owner);
+    dialog.Smtp = record.Smtp;
+    dialog.SmtpPort = record.SmtpPort;
+    dialog.From = record.From;
+    dialog.To = record.To;
+    dialog.Subject = record.Subject;
+    dialog.Body = record.Body;
+    dialog.WithMail = record.WithMail;
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    record.Smtp = dialog.Smtp;
+    record.SmtpPort = dialog.SmtpPort;
+    record.From = dialog.From;
+    record.To = dialog.To;
+    record.Subject = dialog.Subject;
+    record.Body = dialog.Body;
+    record.WithMail = dialog.WithMail;
+    return true;
+}
+
+QWidget* MailSettingsDialog::Control(int id) const {
+    const auto found = controls_.find(id);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+void MailSettingsDialog::setVisible(bool visible) {
+    if (visible && !initialised_) {
+        initialised_ = true;
+        Initialise();
+    }
+    QDialog::setVisible(visible);
+}
+
+void MailSettingsDialog::Initialise() {
+    ExchangeToControls();
+    if (WithMail != 0) {
+        MailFieldsEnabled = 1;
+    }
+    UpdateEnabledStates();
+}
+
+void MailSettingsDialog::ExchangeToControls() {
+    body_->setPlainText(BodyForDisplay(Body));
+    from_->setText(ToQString(From));
+    subject_->setText(ToQString(Subject));
+    to_->setText(ToQString(To));
+    // An auto-exclusive radio button refuses to be unchecked; lift that for a moment so a
+    // WithMail of neither 0 nor 1 can show no choice.
+    for (QRadioButton* radio : {noMail_, withMail_}) {
+        radio->setAutoExclusive(false);
+    }
+    noMail_->setChecked(WithMail == 0);
+    withMail_->setChecked(WithMail == 1);
+    for (QRadioButton* radio : {noMail_, withMail_}) {
+        radio->setAutoExclusive(true);
+    }
+    smtp_->setText(ToQString(Smtp));
+    port_->setText(QString::number(SmtpPort));
+}
+
+bool MailSettingsDialog::ExchangeFromControls() {
+    Body = BodyFromDisplay(body_->toPlainText());
+    From = FromQString(from_->text());
+    Subject = FromQString(subject_->text());
+    To = FromQString(to_->text());
+    WithMail = noMail_->isChecked() ? 0 : withMail_->isChecked() ? 1 : kNoRadio;
+    Smtp = FromQString(smtp_->text());
+    return ReadNumberField(this, port_, 0, 65535, SmtpPort, kPortChars);
+}
+
+void MailSettingsDialog::UpdateEnabledStates() {
+    for (const EnablingRule& rule : kEnablingRules) {
+        Control(rule.id)->setEnabled(Idle != 0 && (!rule.needsMailFields || MailFieldsEnabled != 0));
+    }
+}
+
+void MailSettingsDialog::SendTest() {
+    if (!ExchangeFromControls()) {
+        return;
+    }
+    From = TrimBlanks(From);
+    To = TrimBlanks(To);
+    from_->setText(ToQString(From));
+    to_->setText(ToQString(To));
+    if (From.empty() || To.empty()) {
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), QText(UiText::AddressMissing));
+        return;
+    }
+    Idle = 0;
+    MailFieldsEnabled = 0;
+    UpdateEnabledStates();
+    // The send blocks this thread; show the disabled dialog before it starts.
+    repaint();
+
+    std::string reason;
+    const int sent = sendMail_ ? sendMail_(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
+    if (sent != 0) {
+        MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle), QText(UiText::TestMailSent));
+    } else {
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
+                         ToQString(Text(UiText::TestMailFailed) + reason));
+    }
+
+    repaint();
+    Idle = 1;
+    MailFieldsEnabled = 1;
+    UpdateEnabledStates();
+}
+
+void MailSettingsDialog::accept() {
+    if (!ExchangeFromControls()) {
+        return;
+    }
+    if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), QText(UiText::AddressMissing));
+        return;
+    }
+    // Ending takes the controls once more: the addresses are stored as typed, blanks and all;
+    // the trimming served only the check above.
+    if (!ExchangeFromControls()) {
+        return;
+    }
+    QDialog::accept();
+    store_.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,478 @@
+#include "ui/MonitorDialog.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+
+#include "ui/AboutDialog.h"
+#include "ui/DialogLayout.h"
+#include "ui/IconControl.h"
+#include "ui/MailSettingsDialog.h"
+#include "ui/MessageBox.h"
+#include "ui/NumberField.h"
+#include "ui/ProgramIcon.h"
+#include "ui/TrayIcon.h"
+#include "ui/UiTexts.h"
+
+namespace tolvane {
+
+namespace {
+
+// Command ids of the window, its menus and the tray menu.
+enum Command : int {
+    StartCommand = 1,
+    ExitCommand = 2,
+    HideCommand = 3,
+    AboutCommand = 16,
+    ShowCommand = 32,
+    HideWindowItem = 48,
+    StatusLine = 1000,
+    ConnectionTestCommand = 1001,
+    StopCommand = 1002,
+    PortField = 1003,
+    IntervalField = 1004,
+    FtpCheck = 1006,
+    SmtpCheck = 1007,
+    IconControlId = 1008,
+    MsdtcCheck = 1009,
+    NntpCheck = 1010,
+    SaveCommand = 1016,
+    MailSettingsCommand = 32774,
+    AutoModeCommand = 32775,
+    ManualModeCommand = 32776,
+};
+
+// The enabling rules: settings may be changed, saved and tested, and the program left, only
+// while the monitor is stopped and no test runs; Stop and Hide work only while a running
+// monitor waits between two checks. Commands not listed are always carried out.
+enum class Rule { StoppedAndTestIdle, Waiting };
+struct EnablingRule {
+    int id;
+    Rule rule;
+};
+constexpr EnablingRule kEnablingRules[] = {
+    {StartCommand, Rule::StoppedAndTestIdle},   {ExitCommand, Rule::StoppedAndTestIdle},
+    {ConnectionTestCommand, Rule::StoppedAndTestIdle}, {SaveCommand, Rule::StoppedAndTestIdle},
+    {MailSettingsCommand, Rule::StoppedAndTestIdle},   {PortField, Rule::StoppedAndTestIdle},
+    {IntervalField, Rule::StoppedAndTestIdle},  {FtpCheck, Rule::StoppedAndTestIdle},
+    {SmtpCheck, Rule::StoppedAndTestIdle},      {MsdtcCheck, Rule::StoppedAndTestIdle},
+    {NntpCheck, Rule::StoppedAndTestIdle},      {StopCommand, Rule::Waiting},
+    {HideCommand, Rule::Waiting},
+};
+
+// Menu bar items greyed whenever a menu opens while the running monitor waits.
+constexpr int kGreyedWhileWaiting[] = {MailSettingsCommand, ExitCommand, ManualModeCommand, AutoModeCommand};
+
+constexpr int kTimerIds[] = {CheckTimer, AutoStartTimer, AutoHideTimer};
+
+class ExchangeGuard {
+public:
+    explicit ExchangeGuard(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+    ~ExchangeGuard() { flag_ = previous_; }
+    ExchangeGuard(const ExchangeGuard&) = delete;
+    ExchangeGuard& operator=(const ExchangeGuard&) = delete;
+
+private:
+    bool& flag_;
+    bool previous_;
+};
+
+QLabel* Label(UiText text, QWidget* parent) {
+    auto* label = new QLabel(QText(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLineEdit* DigitsField(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    return field;
+}
+
+}  // namespace
+
+MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      hive_(classesRoot),
+      store_(hive_),
+      sendMail_(parts.sendMail),
+      cycle_(settings_, *this, std::move(parts)) {
+    setObjectName(QStringLiteral("MonitorDialog"));
+    // A second copy finds the running one by this title.
+    setWindowTitle(QText(UiText::WindowTitle));
+    setFont(DialogFont());
+
+    for (int id : kTimerIds) {
+        auto* timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, id] { cycle_.OnTimer(id); });
+        timers_[id] = timer;
+    }
+
+    // Opening the window, in this order.
+    CreateControls();
+    CreateMenus();
+    LayOut();
+    ExchangeToControls();
+    store_.LoadSettings(settings_);
+    setWindowIcon(ProgramIcon());
+    cycle_.Open();
+    menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
+    menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
+    cycle_.StatusText = Text(UiText::Ready);
+    ShowStatus();
+    RefreshControls();
+    tray_ = new TrayIcon(ProgramIcon(), Text(UiText::TrayTip), this);
+    connect(tray_, &TrayIcon::showRequested, this, [this] { Command(ShowCommand); });
+    connect(tray_, &TrayIcon::aboutRequested, this, [this] { Command(AboutCommand); });
+    tray_->Add();
+    cycle_.ArmAutoStart();
+}
+
+MonitorDialog::~MonitorDialog() {
+    for (auto& [id, timer] : timers_) {
+        timer->stop();
+    }
+    if (tray_ != nullptr) {
+        tray_->Remove();
+    }
+}
+
+void MonitorDialog::CreateControls() {
+    // Created in the template's order, which is also the tab order.
+    auto* intervalLabel = Label(UiText::IntervalLabel, this);
+    interval_ = DigitsField(this);
+    intervalLabel->setBuddy(interval_);
+    auto* intervalUnit = Label(UiText::IntervalUnit, this);
+    auto* portLabel = Label(UiText::PortLabel, this);
+    port_ = DigitsField(this);
+    portLabel->setBuddy(port_);
+    auto* test = new QPushButton(QText(UiText::ConnectionTestButton), this);
+    ftp_ = new QCheckBox(QText(UiText::FtpCheck), this);
+    smtp_ = new QCheckBox(QText(UiText::SmtpCheck), this);
+    nntp_ = new QCheckBox(QText(UiText::NntpCheck), this);
+    msdtc_ = new QCheckBox(QText(UiText::MsdtcCheck), this);
+    auto* icon = new IconControl(this);
+    status_ = Label(UiText::StatusPlaceholder, this);
+    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    auto* start = new QPushButton(QText(UiText::StartButton), this);
+    auto* stop = new QPushButton(QText(UiText::StopButton), this);
+    save_ = new QPushButton(QText(UiText::SaveButton), this);
+    save_->hide();
+    auto* hide = new QPushButton(QText(UiText::HideButton), this);
+    hide->setDefault(true);
+    auto* exit = new QPushButton(QText(UiText::ExitButton), this);
+
+    layout_.Add(intervalLabel, 5, 6, 98, 8);
+    layout_.Add(interval_, 121, 4, 24, 14, false);
+    layout_.Add(intervalUnit, 158, 7, 57, 8);
+    layout_.Add(portLabel, 5, 26, 114, 8);
+    layout_.Add(port_, 121, 23, 24, 14, false);
+    layout_.Add(test, 156, 24, 58, 14);
+    layout_.Add(ftp_, 4, 41, 142, 10);
+    layout_.Add(smtp_, 4, 54, 142, 10);
+    layout_.Add(nntp_, 4, 67, 142, 10);
+    layout_.Add(msdtc_, 4, 80, 142, 10);
+    layout_.Add(icon, 172, 52, 24, 26, false);
+    layout_.Add(status_, 5, 95, 213, 12, false);
+    layout_.Add(start, 4, 115, 36, 14);
+    layout_.Add(stop, 48, 115, 36, 14);
+    layout_.Add(save_, 93, 115, 36, 14);
+    layout_.Add(hide, 138, 115, 36, 14);
+    layout_.Add(exit, 182, 115, 36, 14);
+
+    controls_ = {{IntervalField, interval_}, {PortField, port_},  {ConnectionTestCommand, test},
+                 {FtpCheck, ftp_},           {SmtpCheck, smtp_}, {NntpCheck, nntp_},
+                 {MsdtcCheck, msdtc_},       {IconControlId, icon}, {StatusLine, status_},
+                 {StartCommand, start},      {StopCommand, stop}, {SaveCommand, save_},
+                 {HideCommand, hide},        {ExitCommand, exit}};
+    for (const auto& [id, control] : controls_) {
+        control->setObjectName(QString::number(id));
+    }
+
+    const std::pair<QPushButton*, int> buttons[] = {{test, ConnectionTestCommand}, {start, StartCommand},
+                                                    {stop, StopCommand},           {save_, SaveCommand},
+                                                    {hide, HideCommand},           {exit, ExitCommand}};
+    for (const auto& [button, id] : buttons) {
+        connect(button, &QPushButton::clicked, this, [this, id = id] { Command(id); });
+    }
+    connect(icon, &IconControl::clicked, this, [this] { Command(IconControlId); });
+    for (QLineEdit* field : {interval_, port_}) {
+        connect(field, &QLineEdit::textChanged, this, [this] { ShowSaveButton(); });
+        field->installEventFilter(this);
+    }
+    for (QCheckBox* box : {ftp_, smtp_, nntp_, msdtc_}) {
+        connect(box, &QCheckBox::clicked, this, [this] { ShowSaveButton(); });
+    }
+}
+
+void MonitorDialog::CreateMenus() {
+    menuBar_ = new QMenuBar(this);
+    // The menu belongs to the window, also where the desktop offers a global menu bar.
+    menuBar_->setNativeMenuBar(false);
+    QMenu* file = menuBar_->addMenu(QText(UiText::FileMenu));
+    menuItems_[MailSettingsCommand] = file->addAction(QText(UiText::MailSettingsItem));
+    file->addSeparator();
+    QMenu* mode = file->addMenu(QText(UiText::StartupModeMenu));
+    menuItems_[ManualModeCommand] = mode->addAction(QText(UiText::ManualItem));
+    menuItems_[AutoModeCommand] = mode->addAction(QText(UiText::AutoItem));
+    file->addSeparator();
+    file->addSeparator();
+    menuItems_[ExitCommand] = file->addAction(QText(UiText::ExitItem));
+    QMenu* help = menuBar_->addMenu(QText(UiText::HelpMenu));
+    menuItems_[AboutCommand] = help->addAction(QText(UiText::AboutItem));
+
+    // What the window menu (system menu) gains on Windows; Linux window managers offer no
+    // way to add to theirs, so it opens with a right click on the window.
+    windowMenu_ = new QMenu(this);
+    windowMenuItems_[HideWindowItem] = windowMenu_->addAction(QText(UiText::HideWindowItem));
+    windowMenu_->addSeparator();
+    windowMenuItems_[AboutCommand] = windowMenu_->addAction(QText(UiText::AboutItem));
+
+    for (QMenu* menu : {file, mode, help, windowMenu_}) {
+        connect(menu, &QMenu::aboutToShow, this, &MonitorDialog::GreyMenus);
+    }
+    for (const auto& [id, action] : menuItems_) {
+        action->setCheckable(id == AutoModeCommand || id == ManualModeCommand);
+        connect(action, &QAction::triggered, this, [this, id = id] { Command(id); });
+    }
+    connect(windowMenuItems_[HideWindowItem], &QAction::triggered, this, [this] {
+        if (cycle_.CycleBusy == 0) {
+            HideWindow();
+        }
+    });
+    connect(windowMenuItems_[AboutCommand], &QAction::triggered, this, [this] { OpenAbout(); });
+}
+
+void MonitorDialog::LayOut() {
+    const int menuHeight = menuBar_->sizeHint().height();
+    layout_.Apply(this, 223, 135, menuHeight);
+    menuBar_->setGeometry(0, 0, width(), menuHeight);
+}
+
+QWidget* MonitorDialog::Control(int id) const {
+    const auto found = controls_.find(id);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+QAction* MonitorDialog::MenuItem(int id) const {
+    const auto found = menuItems_.find(id);
+    return found == menuItems_.end() ? nullptr : found->second;
+}
+
+QAction* MonitorDialog::WindowMenuItem(int id) const {
+    const auto found = windowMenuItems_.find(id);
+    return found == windowMenuItems_.end() ? nullptr : found->second;
+}
+
+bool MonitorDialog::TimerArmed(int id) const {
+    const auto found = timers_.find(id);
+    return found != timers_.end() && found->second->isActive();
+}
+
+void MonitorDialog::ExchangeToControls() {
+    ExchangeGuard guard(exchanging_);
+    status_->setText(ToQString(cycle_.StatusText));
+    ftp_->setChecked(settings_.CheckFtpSvc != 0);
+    smtp_->setChecked(settings_.CheckSmtpSvc != 0);
+    port_->setText(QString::number(settings_.Port));
+    msdtc_->setChecked(settings_.CheckMsdtc != 0);
+    interval_->setText(QString::number(settings_.Interval));
+    nntp_->setChecked(settings_.CheckNntpSvc != 0);
+}
+
+bool MonitorDialog::ReadControls() {
+    ExchangeGuard guard(exchanging_);
+    // The status line only shows the cycle's text; there is nothing to take back from it.
+    settings_.CheckFtpSvc = ftp_->isChecked() ? 1 : 0;
+    settings_.CheckSmtpSvc = smtp_->isChecked() ? 1 : 0;
+    if (!ReadNumberField(this, port_, 0, 65535, settings_.Port)) {
+        return false;
+    }
+    settings_.CheckMsdtc = msdtc_->isChecked() ? 1 : 0;
+    if (!ReadNumberField(this, interval_, 1, 99999, settings_.Interval)) {
+        return false;
+    }
+    settings_.CheckNntpSvc = nntp_->isChecked() ? 1 : 0;
+    return true;
+}
+
+void MonitorDialog::ShowStatus() {
+    ExchangeToControls();
+    // The thread may block right after this; draw now, not when the event loop comes back.
+    repaint();
+}
+
+bool MonitorDialog::CommandEnabled(int id) const {
+    for (const EnablingRule& rule : kEnablingRules) {
+        if (rule.id == id) {
+            return rule.rule == Rule::StoppedAndTestIdle ? cycle_.Stopped != 0 && cycle_.TestIdle != 0
+                                                         : cycle_.CycleBusy == 0;
+        }
+    }
+    return true;
+}
+
+void MonitorDialog::RefreshControls() {
+    for (const EnablingRule& rule : kEnablingRules) {
+        if (QWidget* control = Control(rule.id)) {
+            control->setEnabled(CommandEnabled(rule.id));
+        }
+    }
+}
+
+void MonitorDialog::GreyMenus() {
+    windowMenuItems_[HideWindowItem]->setEnabled(cycle_.CycleBusy == 0);
+    for (int id : kGreyedWhileWaiting) {
+        menuItems_[id]->setEnabled(cycle_.CycleBusy != 0);
+    }
+}
+
+void MonitorDialog::FocusWindow() { setFocus(Qt::OtherFocusReason); }
+
+void MonitorDialog::HideWindow() { hide(); }
+
+void MonitorDialog::ShowWindow() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void MonitorDialog::ArmTimer(int id, std::uint32_t ms) {
+    const auto found = timers_.find(id);
+    if (found != timers_.end()) {
+        // Interval x 1000 is at most 99 999 000 ms, well inside an int.
+        found->second->start(static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFF)));
+    }
+}
+
+void MonitorDialog::KillTimer(int id) {
+    const auto found = timers_.find(id);
+    if (found != timers_.end()) {
+        found->second->stop();
+    }
+}
+
+void MonitorDialog::Repaint() { repaint(); }
+
+void MonitorDialog::Command(int id) {
+    if (!CommandEnabled(id)) {
+        return;
+    }
+    switch (id) {
+        case StartCommand:
+            cycle_.Start();
+            break;
+        case StopCommand:
+            cycle_.Stop();
+            break;
+        case ConnectionTestCommand:
+            cycle_.ConnectionTest();
+            break;
+        case SaveCommand:
+            Save();
+            break;
+        case IconControlId:
+        case AboutCommand:
+            OpenAbout();
+            break;
+        case HideCommand:
+            HideWindow();
+            break;
+        case ShowCommand:
+            ShowWindow();
+            break;
+        case MailSettingsCommand:
+            OpenMailSettings();
+            break;
+        case AutoModeCommand:
+            SetStartupMode(1);
+            break;
+        case ManualModeCommand:
+            SetStartupMode(0);
+            break;
+        case ExitCommand:
+            Exit(false);
+            break;
+        default:
+            break;
+    }
+}
+
+void MonitorDialog::reject() { Exit(true); }
+
+void MonitorDialog::Exit(bool fromDialogManager) {
+    if (!CommandEnabled(ExitCommand)) {
+        // The dialog manager does not send the cancel command of a disabled button.
+        if (fromDialogManager) {
+            MessageBox::Beep();
+        }
+        return;
+    }
+    tray_->Remove();
+    done(QDialog::Rejected);
+}
+
+void MonitorDialog::Save() {
+    if (!ReadControls()) {
+        return;
+    }
+    store_.SaveSettings(settings_);
+    MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle), QText(UiText::SettingsSaved));
+    save_->hide();
+}
+
+void MonitorDialog::ShowSaveButton() {
+    if (!exchanging_) {
+        save_->show();
+    }
+}
+
+void MonitorDialog::OpenMailSettings() { MailSettingsDialog::Edit(settings_, store_, sendMail_, this); }
+
+void MonitorDialog::SetStartupMode(std::uint32_t automatic) {
+    menuItems_[AutoModeCommand]->setChecked(automatic != 0);
+    menuItems_[ManualModeCommand]->setChecked(automatic == 0);
+    settings_.AutoStartupMode = automatic;
+    store_.SaveStartupMode(automatic);
+}
+
+void MonitorDialog::OpenAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
+    windowMenu_->exec(event->globalPos());
+}
+
+bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !exchanging_ && (watched == port_ || watched == interval_)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Switching to another window or opening a menu is not leaving the field.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // After the event that moved the focus, so a box never opens inside a mouse press.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!exchanging_) {
+                        ReadControls();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace tolvane

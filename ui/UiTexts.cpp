@@ -1,0 +1,141 @@
+#include "ui/UiTexts.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <array>
+
+#include "platform/CodePage.h"
+
+namespace tolvane {
+
+namespace {
+
+// UTF-8 here, in the order of UiText; converted to CP932 once.
+constexpr std::array kTexts{
+    "IIS Tolvane",
+    "チェック間隔(&I) ( 1～99999秒) :",
+    "秒間隔でチェック",
+    "チェックするポート(&P) ( 0～ 65535番) :",
+    "接続テスト(&C)",
+    "IIS 再起動時に F&TP サービスを開始する",
+    "IIS 再起動時に S&MTP サービスを開始する",
+    "IIS 再起動時に N&NTP サービスを開始する",
+    "IIS 再起動時に MS&DTC を開始する",
+    "STATUS",
+    "開始(&R)",
+    "停止(&O)",
+    "保存(&S)",
+    "隠す(&H)",
+    "終了(&X)",
+    "ﾌｧｲﾙ(&F)",
+    "メール設定(&S)...",
+    "ｽﾀｰﾄｱｯﾌﾟﾓｰﾄﾞ(&M)",
+    "ﾏﾆｭｱﾙ(&M)",
+    "ｵｰﾄ(&A)",
+    "終了(&E)",
+    "ﾍﾙﾌﾟ(&H)",
+    "&About IISTolvane...",
+    "ｳｲﾝﾄﾞｰを隠す(&H)",
+    "準備OK",
+    "設定を保存しました。",
+    "Please enter a positive integer.",
+    "Please enter an integer between %1 and %2.",
+    "IIS Tolvane",
+    "表示(&D)",
+    "メール設定",
+    "IIS 再起動時に管理者へメールを送信しない。(&U)",
+    "IIS 再起動時に管理者へメールを送信する。(&W)",
+    "IIS 再起動時に送信するメールの設定",
+    "送信者(&F):",
+    "宛先(&T):",
+    "件名(&S):",
+    "SMTPサーバー(&R):",
+    "ポート(&P):",
+    "メール送信テスト(&M)",
+    "&OK",
+    "ｷｬﾝｾﾙ(&C)",
+    "送信者か宛先が入力されていません。",
+    "メールを送信しました。送信したメールを確認して下さい。",
+    "メールが送信出来ません。設定を見直して下さい。\n",
+    "About IIS Tolvane",
+    "IIS Tolvane Version 2.1",
+    "OK",
+};
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::AboutOk) + 1, "one text per UiText");
+
+bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+}  // namespace
+
+const std::string& Text(UiText id) {
+    static const auto converted = [] {
+        std::array<std::string, kTexts.size()> texts;
+        for (std::size_t i = 0; i < kTexts.size(); ++i) {
+            texts[i] = Sjis(kTexts[i]);
+        }
+        return texts;
+    }();
+    return converted[static_cast<std::size_t>(id)];
+}
+
+QString ToQString(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+
+std::string FromQString(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    std::string out;
+    if (ConvertCharset(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), "UTF-8", "CP932",
+                       out)) {
+        return out;
+    }
+    // Character by character, so one missing form costs only that character.
+    out.clear();
+    const auto codePoints = text.toUcs4();
+    for (char32_t codePoint : codePoints) {
+        const QByteArray one = QString::fromUcs4(&codePoint, 1).toUtf8();
+        std::string converted;
+        if (ConvertCharset(std::string_view(one.constData(), static_cast<std::size_t>(one.size())), "UTF-8", "CP932",
+                           converted)) {
+            out += converted;
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
+std::string RangePrompt(std::uint32_t low, std::uint32_t high) {
+    std::string prompt = Text(UiText::IntegerRangePrompt);
+    prompt.replace(prompt.find("%1"), 2, std::to_string(low));
+    prompt.replace(prompt.find("%2"), 2, std::to_string(high));
+    return prompt;
+}
+
+std::string CutCp932(const std::string& text, std::size_t maxBytes) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
+        if (end + width > maxBytes) {
+            break;
+        }
+        end += width;
+    }
+    return text.substr(0, end);
+}
+
+std::string TrimBlanks(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+QString ApplicationName() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
+
+}  // namespace tolvane
