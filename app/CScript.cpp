@@ -67,14 +67,22 @@ std::string WithLf(std::string_view text) {
     return out;
 }
 
+// The ";"-separated list as a header's comma list; empty items (as from "a@x;") are left out.
 std::string Recipients(const std::string& to) {
     std::string out;
-    for (char c : to) {
-        if (c == ';') {
-            out += ", ";
-        } else {
-            out += c;
+    std::size_t start = 0;
+    while (start <= to.size()) {
+        auto end = to.find(';', start);
+        if (end == std::string::npos) {
+            end = to.size();
         }
+        std::string item = to.substr(start, end - start);
+        item.erase(0, item.find_first_not_of(" \t"));
+        item.erase(item.find_last_not_of(" \t") + 1);
+        if (!item.empty()) {
+            out += (out.empty() ? "" : ", ") + item;
+        }
+        start = end + 1;
     }
     return out;
 }
@@ -104,7 +112,8 @@ int main(int argc, char** argv) {
         std::fputs("usage: CSCRIPT.EXE SCRIPT /f FROM /t TO /s SUBJECT /b BODY\n", stderr);
         return 1;
     }
-    if (!FileExists(argv[1])) {
+    std::string script;
+    if (!ReadWholeFile(argv[1], script)) {
         std::fprintf(stderr, "CSCRIPT.EXE: cannot find script file \"%s\"\n", argv[1]);
         return 1;
     }

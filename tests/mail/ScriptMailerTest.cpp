@@ -1,0 +1,252 @@
+// The mail without an SMTP server: the script, its command line, the CSCRIPT.EXE stand-in and
+// a recording sendmail, all as real files and processes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "mail/JisEncoder.h"
+#include "mail/MailTexts.h"
+#include "mail/ScriptMailer.h"
+#include "mail/SendNotificationMail.h"
+#include "platform/Process.h"
+#include "tests/mail/MailTestSupport.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Cp932;
+using test::ReadFile;
+using test::WriteFile;
+
+// What the recording sendmail received: its arguments, the script present while it ran and
+// the mail on its standard input.
+struct Handed {
+    std::vector<std::string> args;
+    std::string script;
+    std::map<std::string, std::string> headers;  // the first line of each header, by name
+    std::string subject;                         // UTF-8, decoded
+    std::string body;                            // UTF-8, decoded
+    bool present = false;
+};
+
+class ScriptMailerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = fs::current_path();
+        fs::current_path(dir.Path());
+        WriteFile(dir.File("sendmail"),
+                  "#!/bin/sh\n"
+                  "d=\"$FAKE_SENDMAIL_DIR\"\n"
+                  "printf '%s\\n' \"$@\" > \"$d/args\"\n"
+                  "if [ -f S.VBS ]; then cat S.VBS > \"$d/script\"; fi\n"
+                  "cat > \"$d/mail\"\n"
+                  "exit ${FAKE_SENDMAIL_EXIT:-0}\n");
+        fs::permissions(dir.File("sendmail"), fs::perms(0755));
+        ::setenv("FAKE_SENDMAIL_DIR", dir.Path().c_str(), 1);
+        ::setenv("TOLVANE_SENDMAIL", dir.File("sendmail").c_str(), 1);
+        ::unsetenv("FAKE_SENDMAIL_EXIT");
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        ::unsetenv("TOLVANE_SENDMAIL");
+    }
+
+    Handed Received() const {
+        Handed handed;
+        handed.present = fs::exists(dir.File("mail"));
+        std::string args = ReadFile(dir.File("args"));
+        for (std::size_t at = 0; at < args.size();) {
+            const auto end = args.find('\n', at);
+            handed.args.push_back(args.substr(at, end - at));
+            at = end + 1;
+        }
+        handed.script = ReadFile(dir.File("script"));
+        const std::string mail = ReadFile(dir.File("mail"));
+        const auto split = mail.find("\n\n");
+        std::string head = mail.substr(0, split);
+        for (std::size_t at = 0; at < head.size();) {
+            const auto end = head.find('\n', at);
+            const std::string line = head.substr(at, end - at);
+            const auto colon = line.find(": ");
+            if (line[0] != ' ' && colon != std::string::npos) {
+                handed.headers[line.substr(0, colon)] = line.substr(colon + 2);
+            }
+            at = end == std::string::npos ? head.size() : end + 1;
+        }
+        const auto subject = head.find("Subject: ");
+        handed.subject = subject == std::string::npos ? "" : test::DecodeSubject(head.substr(subject));
+        handed.body = split == std::string::npos ? "" : test::JisToUtf8(mail.substr(split + 2));
+        return handed;
+    }
+
+    test::TempDir dir;
+
+private:
+    fs::path previous_;
+};
+
+TEST_F(ScriptMailerTest, ScriptAndCommandLineAreBuiltFromTheirPieces) {
+    const std::string& script = ScriptMailer::ScriptText();
+    EXPECT_EQ(script.size(), 371u);
+    EXPECT_EQ(script.rfind("Option Explicit: On Error Resume Next: Dim S, G, N, T, F, J, B: ", 0), 0u);
+    EXPECT_NE(script.find(R"(Case "/t":: N=N+1: T=G(N): Case "/f":: N=N+1: F=G(N): )"), std::string::npos);
+    EXPECT_NE(script.find(R"(Set S=CreateObject("CDONTS.NewMail"): S.From=F: S.To=T: )"), std::string::npos);
+    EXPECT_TRUE(script.ends_with("S.Subject=J: S.Body=B: S.Send: Set S=Nothing"));
+
+    EXPECT_EQ(ScriptMailer::CommandLine("me@x", "a@x;b@y", Cp932("件名"), Cp932("本文\r\n二行目")),
+              "CSCRIPT.EXE S.VBS /f me@x /t a@x;b@y /s \"" + Cp932("件名") + "\" /b \"" +
+                  Cp932("本文\r\n二行目") + "\"");
+}
+
+TEST_F(ScriptMailerTest, HandsTheMailToSendmailAndRemovesTheScript) {
+    std::string reason;
+    EXPECT_EQ(SendNotificationMail("me@x", "a@x;b@y", Cp932("再起動のお知らせ"), Cp932("本文です。\r\n二行目"), "",
+                                   25, reason),
+              1);
+    EXPECT_EQ(reason, "");
+    const Handed handed = Received();
+    ASSERT_TRUE(handed.present);
+    EXPECT_EQ(handed.args, (std::vector<std::string>{"-t", "-i"}));
+    EXPECT_EQ(handed.script, ScriptMailer::ScriptText());
+    EXPECT_EQ(handed.headers.at("From"), "me@x");
+    EXPECT_EQ(handed.headers.at("To"), "a@x, b@y");
+    EXPECT_EQ(handed.headers.at("MIME-Version"), "1.0");
+    EXPECT_EQ(handed.headers.at("Content-Type"), "text/plain; charset=ISO-2022-JP");
+    EXPECT_EQ(handed.headers.count("Date"), 1u);
+    EXPECT_EQ(handed.subject, "再起動のお知らせ");
+    EXPECT_EQ(handed.body, "本文です。\n二行目\n");
+    EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
+}
+
+// The script host splits its command line at blanks: a blank cuts the sender or the
+// recipients, and the rest is skipped as an argument that is no option.
+TEST_F(ScriptMailerTest, BlanksCutSenderAndRecipients) {
+    std::string reason;
+    EXPECT_EQ(SendNotificationMail("me @x", "a@x; b@y", "s", "b", "", 25, reason), 1);
+    const Handed handed = Received();
+    EXPECT_EQ(handed.headers.at("From"), "me");
+    EXPECT_EQ(handed.headers.at("To"), "a@x");
+}
+
+// Options as the script reads them: any case, the later one wins, a value-less option at the
+// end and unknown arguments change nothing.
+TEST_F(ScriptMailerTest, StandInReadsOptionsAsTheScriptDoes) {
+    WriteFile("S.VBS", ScriptMailer::ScriptText());
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(std::vector<std::string>{
+        "CSCRIPT.EXE", "S.VBS", "junk", "/F", "first@x", "/f", "second@x", "/T", "to@y", "/S", Cp932("件名"),
+        "/B", Cp932("本文"), "/x", "/t"}));
+    EXPECT_EQ(child.Wait().exitCode, 0);
+    const Handed handed = Received();
+    EXPECT_EQ(handed.headers.at("From"), "second@x");
+    EXPECT_EQ(handed.headers.at("To"), "to@y");
+    EXPECT_EQ(handed.subject, "件名");
+    EXPECT_EQ(handed.body, "本文\n");
+}
+
+TEST_F(ScriptMailerTest, StandInFailsWithoutItsScript) {
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(std::vector<std::string>{"CSCRIPT.EXE", "S.VBS", "/t", "to@y"}));
+    EXPECT_NE(child.Wait().exitCode, 0);
+    EXPECT_FALSE(Received().present);
+}
+
+// The mended truth: a script host that cannot hand the mail over is reported.
+TEST_F(ScriptMailerTest, MissingOrFailingSendmailIsAFailure) {
+    for (bool missing : {true, false}) {
+        if (missing) {
+            ::setenv("TOLVANE_SENDMAIL", dir.File("no-such-sendmail").c_str(), 1);
+        } else {
+            ::setenv("TOLVANE_SENDMAIL", dir.File("sendmail").c_str(), 1);
+            ::setenv("FAKE_SENDMAIL_EXIT", "75", 1);
+        }
+        std::string reason;
+        EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", "", 25, reason), 0);
+        EXPECT_EQ(test::Utf8(reason), "スクリプトを実行できませんでした。");
+        EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
+    }
+}
+
+// A folder named S.VBS can be neither written nor deleted: the script host finds no script and
+// the failure is reported; the folder stays.
+TEST_F(ScriptMailerTest, UnwritableScriptIsReported) {
+    fs::create_directory(dir.File("S.VBS"));
+    std::string reason;
+    EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", "", 25, reason), 0);
+    EXPECT_EQ(test::Utf8(reason), "スクリプトを実行できませんでした。");
+    EXPECT_TRUE(fs::is_directory(dir.File("S.VBS")));
+    EXPECT_FALSE(Received().present);
+}
+
+// Runs the function as an unprivileged user when the tests run as root, for whom no file is
+// read-only. Its result comes back as an exit code.
+template <typename Function>
+int RunUnprivileged(const std::string& folder, Function function) {
+    if (::geteuid() != 0) {
+        return function();
+    }
+    constexpr uid_t kNobody = 65534;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        (void)::chown(entry.path().c_str(), kNobody, kNobody);
+    }
+    (void)::chown(folder.c_str(), kNobody, kNobody);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(99);
+        }
+        // Keeps /proc/self/exe readable, by which the stand-in is found beside the tests.
+        ::prctl(PR_SET_DUMPABLE, 1);
+        ::_exit(function());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+// A read-only S.VBS left behind: the write fails, the read-only state is cleared, the old
+// script runs, and the file is deleted afterwards.
+TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
+    const std::string old = "' an old script\r\n";
+    WriteFile(dir.File("S.VBS"), old);
+    ::chmod(dir.File("S.VBS").c_str(), 0444);
+    const int outcome = RunUnprivileged(dir.Path(), [&] {
+        if (ScriptMailer::WriteScript()) {
+            return 1;
+        }
+        struct stat info{};
+        if (::stat("S.VBS", &info) != 0 || (info.st_mode & S_IWUSR) == 0) {
+            return 2;
+        }
+        ::chmod("S.VBS", 0444);
+        return ScriptMailer::Send("me@x", "to@y", "s", "b") ? 0 : 3;
+    });
+    ASSERT_NE(outcome, 99) << "cannot switch to an unprivileged user";
+    EXPECT_EQ(outcome, 0);
+    const Handed handed = Received();
+    EXPECT_EQ(handed.script, old);
+    EXPECT_EQ(handed.headers.at("To"), "to@y");
+    EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
+}
+
+TEST_F(ScriptMailerTest, LineBreaksInAddressesSendNothing) {
+    for (const std::string smtp : {"", "127.0.0.1"}) {
+        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                 {"me@x\r\nRCPT TO: <evil@x>", "to@y"}, {"me@x", "to@y\nBcc: evil@x"}, {"me@x\r", "to@y"}}) {
+            std::string reason;
+            EXPECT_EQ(SendNotificationMail(from, to, "s", "b", smtp, test::UnusedLoopbackPort(), reason), 0);
+            EXPECT_EQ(test::Utf8(reason), "メールアドレスに改行を含めることはできません。");
+        }
+    }
+    EXPECT_FALSE(Received().present);
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,166 @@
+// tolvanectl's mail as users meet it: a private install of the executables, a private
+// settings store, and the real aiosmtpd server.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Process.h"
+#include "tests/mail/MailTestSupport.h"
+
+namespace tolvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::ReadFile;
+using test::SmtpSink;
+using test::TempDir;
+using test::WriteFile;
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+struct Result {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// The executables copied into a temporary folder, so the restart log and the services map sit
+// beside them there.
+class Install {
+public:
+    Install() {
+        for (const char* name : {"tolvanectl", "command.com", "net", "mtxstop", "CSCRIPT.EXE"}) {
+            fs::copy_file(fs::path(TOLVANE_BIN_DIR) / name, dir.File(name));
+        }
+        WriteFile(dir.File("services.conf"),
+                  "w3svc.stop = true\nw3svc.start = true\niisadmin.stop = true\nsmtpsvc.start = true\n"
+                  "mtxstop = true\n");
+        ::setenv("TOLVANE_REGISTRY", dir.File("store.reg").c_str(), 1);
+        ::setenv("TOLVANE_SERVICES", dir.File("services.conf").c_str(), 1);
+    }
+
+    std::string Command(const std::vector<std::string>& args) const {
+        std::string line = "LC_ALL=C.UTF-8 exec " + Quote(dir.File("tolvanectl"));
+        for (const auto& arg : args) {
+            line += " " + Quote(arg);
+        }
+        return line + " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
+    }
+
+    Result Run(const std::vector<std::string>& args) const {
+        ChildProcess child;
+        EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", Command(args)}));
+        const int code = child.Wait().exitCode;
+        return Result{code, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
+    }
+
+    std::string Log() const { return ReadFile(dir.File("TOLVREBOOT.LOG")); }
+
+    TempDir dir;
+};
+
+class TolvanectlMailTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sink.Running()) << sink.StartError();
+        ASSERT_EQ(install
+                      .Run({"set", "From=  watchdog@example.com\t", "To=admin@example.com;ops@example.com",
+                            "Subject=IIS 再起動", "Body=再起動しました。\\r\\n.\\r\\n以上",
+                            "Smtp=127.0.0.1", "SmtpPort=" + std::to_string(sink.Port())})
+                      .exitCode,
+                  0);
+    }
+
+    // tolvanectl monitor with mail on, against a port where nothing listens, until the first
+    // restart has ended with its mail or its mail failure.
+    void MonitorOneRestart(const std::string& mailFailure) {
+        ASSERT_EQ(install
+                      .Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()), "Interval=3600",
+                            "WithMail=1"})
+                      .exitCode,
+                  0);
+        ChildProcess monitor;
+        ASSERT_TRUE(monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
+        const bool ended = test::WaitUntil(
+            [&] {
+                const std::string log = install.Log();
+                return log.find(mailFailure) != std::string::npos ||
+                       (log.find(test::Cp932("IISを再起動しました\r\n")) != std::string::npos && sink.Count() > 0);
+            },
+            120s);
+        std::this_thread::sleep_for(500ms);
+        ::kill(monitor.Pid(), SIGTERM);
+        EXPECT_EQ(monitor.Wait().exitCode, 0);
+        ASSERT_TRUE(ended) << test::Utf8(install.Log());
+    }
+
+    SmtpSink sink;
+    Install install;
+};
+
+TEST_F(TolvanectlMailTest, MonitorMailsOnceAfterARestart) {
+    MonitorOneRestart(test::Cp932("メールが送信出来ませんでした"));
+    const auto mails = sink.Messages();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"admin@example.com", "ops@example.com"}));
+    EXPECT_EQ(mails[0].subject, "IIS 再起動");
+    EXPECT_EQ(mails[0].body, "再起動しました。\r\n.\r\n以上\r\n");
+    EXPECT_EQ(Count(install.Log(), test::Cp932("メールが送信出来ませんでした")), 0u);
+}
+
+TEST_F(TolvanectlMailTest, MonitorLogsOnceWhenTheServerIsDown) {
+    sink.Stop();
+    const std::string line = test::Cp932("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n");
+    MonitorOneRestart(line);
+    const std::string log = install.Log();
+    EXPECT_EQ(Count(log, line), 1u) << test::Utf8(log);
+    EXPECT_EQ(Count(log, test::Cp932("メールが送信出来ませんでした")), 1u);
+}
+
+TEST_F(TolvanectlMailTest, SendTestMailTrimsAddressesAndSends) {
+    const Result result = install.Run({"send-test-mail"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "メールを送信しました。送信したメールを確認して下さい。\n");
+    ASSERT_TRUE(sink.WaitForMessages(1, 10s));
+    const auto mails = sink.Messages();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].from, "watchdog@example.com");
+    EXPECT_NE(mails[0].raw.find("From: <watchdog@example.com>\r\n"), std::string::npos);
+}
+
+TEST_F(TolvanectlMailTest, SendTestMailReportsFailureAndMissingAddresses) {
+    sink.Stop();
+    Result result = install.Run({"send-test-mail"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "メールが送信出来ません。設定を見直して下さい。\nホストに接続できません。\n");
+
+    for (const std::string setting : {"From= \t ", "To=\\r\\n"}) {
+        ASSERT_EQ(install.Run({"set", "From=me@example.com", "To=you@example.com"}).exitCode, 0);
+        ASSERT_EQ(install.Run({"set", setting}).exitCode, 0);
+        result = install.Run({"send-test-mail"});
+        EXPECT_EQ(result.exitCode, 2) << setting;
+        EXPECT_EQ(result.err, "送信者か宛先が入力されていません。\n") << setting;
+    }
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace tolvane
