@@ -138,6 +138,7 @@ TEST_F(RestartLogTest, LineIsLostQuietlyWhenTheLogCannotBeWritten) {
         }
         ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
         AppendWithoutPrivileges(clock_, folder + "/", "line");
+        ::chmod(folder.c_str(), 0755);  // so that the temporary folder can be removed
         const std::string expected = std::string(c.logMode ? "kept\r\n" : "") +
                                      (c.written ? "2004/05/17 09:03:07\tline\r\n" : "");
         EXPECT_EQ(test::ReadFile(log), expected);
