@@ -102,7 +102,13 @@ InstanceMarker::Request InstanceMarker::ReadRequest(int connection) {
     }
     const char* end = static_cast<const char*>(std::memchr(buffer, '\n', static_cast<std::size_t>(got)));
     if (end == nullptr) {
-        return static_cast<std::size_t>(got) == sizeof buffer ? Request::Invalid : Request::Incomplete;
+        if (static_cast<std::size_t>(got) == sizeof buffer) {
+            return Request::Invalid;
+        }
+        // A copy that stopped writing before the line ended will never finish it.
+        pollfd hangup{connection, POLLRDHUP, 0};
+        const bool closed = ::poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLRDHUP | POLLHUP)) != 0;
+        return closed ? Request::Invalid : Request::Incomplete;
     }
     const std::size_t lineLength = static_cast<std::size_t>(end - buffer) + 1;
     // Take the line off the socket now that it is whole.

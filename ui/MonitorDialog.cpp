@@ -457,19 +457,34 @@ void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !exchanging_ && (watched == port_ || watched == interval_)) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        // Switching to another window or opening a menu is not leaving the field.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            // After the event that moved the focus, so a box never opens inside a mouse press.
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (!exchanging_) {
-                        ReadControls();
-                    }
-                },
-                Qt::QueuedConnection);
+    auto* field = qobject_cast<QLineEdit*>(watched);
+    // A field that loses the focus because it was just disabled was not left by the user.
+    if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr && field->isEnabled() &&
+        (field == port_ || field == interval_)) {
+        switch (static_cast<QFocusEvent*>(event)->reason()) {
+            case Qt::ActiveWindowFocusReason:
+            case Qt::PopupFocusReason:
+                // Switching to another window or opening a menu is not leaving the field.
+                break;
+            case Qt::MouseFocusReason:
+                // After the press that moved the focus, so a box never opens inside a mouse
+                // press and leaves the pressed button stuck.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this] {
+                        if (!exchanging_) {
+                            ReadControls();
+                        }
+                    },
+                    Qt::QueuedConnection);
+                break;
+            default:
+                // A refusal gave this field the focus back with its text selected; the line
+                // edit must not take this stale focus-out as leaving and drop the selection.
+                if (!ReadControls() && field->hasFocus()) {
+                    return true;
+                }
+                break;
         }
     }
     return QDialog::eventFilter(watched, event);

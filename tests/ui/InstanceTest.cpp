@@ -1,0 +1,265 @@
+// One copy per machine: the marker with real sockets and real processes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/ComputerName.h"
+#include "platform/InstanceMarker.h"
+#include "platform/Process.h"
+#include "platform/Socket.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/InstanceServer.h"
+#include "ui/MonitorDialog.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFile;
+using test::TempDir;
+using test::WaitUntil;
+
+// A name of this test's own, so a real running copy is never disturbed.
+std::string PrivateName(const char* what) {
+    return std::string("tolvane-test-") + what + "-" + std::to_string(::getpid());
+}
+
+TEST(InstanceMarkerTest, OneHolderAtATimeAndTheMarkVanishesWithIt) {
+    const std::string name = PrivateName("hold");
+    {
+        InstanceMarker first(name);
+        ASSERT_EQ(first.State(), InstanceMarker::Claim::Held);
+        EXPECT_NE(::fcntl(first.ListenFd(), F_GETFD) & FD_CLOEXEC, 0);
+        InstanceMarker second(name);
+        EXPECT_EQ(second.State(), InstanceMarker::Claim::HeldByOther);
+    }
+    InstanceMarker again(name);
+    EXPECT_EQ(again.State(), InstanceMarker::Claim::Held);
+}
+
+// A service started by a restart must never keep the marker alive after the program ends.
+TEST(InstanceMarkerTest, AChildProcessDoesNotKeepTheMark) {
+    const std::string name = PrivateName("child");
+    ChildProcess child;
+    {
+        InstanceMarker marker(name);
+        ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+        ASSERT_TRUE(child.Start(std::vector<std::string>{"sleep", "30"}));
+    }
+    InstanceMarker next(name);
+    EXPECT_EQ(next.State(), InstanceMarker::Claim::Held) << "the child inherited the marker";
+    ::kill(child.Pid(), SIGKILL);
+    child.Wait();
+}
+
+TEST(InstanceMarkerTest, OfCopiesStartedAtTheSameInstantExactlyOneHoldsTheMark) {
+    const std::string name = PrivateName("race");
+    for (int round = 0; round < 20; ++round) {
+        constexpr int kCopies = 8;
+        std::atomic<bool> go{false};
+        std::vector<std::unique_ptr<InstanceMarker>> markers(kCopies);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kCopies; ++i) {
+            threads.emplace_back([&, i] {
+                while (!go) {
+                }
+                markers[i] = std::make_unique<InstanceMarker>(name);
+            });
+        }
+        go = true;
+        for (auto& thread : threads) {
+            thread.join();
+        }
+        int held = 0;
+        for (const auto& marker : markers) {
+            held += marker->State() == InstanceMarker::Claim::Held ? 1 : 0;
+            if (marker->State() != InstanceMarker::Claim::Held) {
+                EXPECT_EQ(marker->State(), InstanceMarker::Claim::HeldByOther);
+            }
+        }
+        EXPECT_EQ(held, 1) << "round " << round;
+    }
+}
+
+class InstanceServerTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    RegistryHive hive{dir.File("HKEY_CLASSES_ROOT.reg")};
+};
+
+TEST_F(InstanceServerTest, ALaterCopyShowsAHiddenWindowAndGetsItsAnswer) {
+    const std::string name = PrivateName("show");
+    InstanceMarker marker(name);
+    ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+    MonitorDialog dialog(hive, CycleParts{});
+    InstanceServer server(marker);
+    QObject::connect(&server, &InstanceServer::showRequested, &dialog, &MonitorDialog::ShowWindow);
+    dialog.show();
+    dialog.HideWindow();
+    ASSERT_FALSE(dialog.isVisible());
+
+    std::atomic<int> answered{-1};
+    std::thread later([&] { answered = InstanceMarker::AskToShow(name, 20000) ? 1 : 0; });
+    const bool shown = WaitUntil([&] { return answered != -1; });
+    later.join();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(InstanceServerTest, AnythingButTheShowRequestIsDropped) {
+    const std::string name = PrivateName("junk");
+    InstanceMarker marker(name);
+    ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+    InstanceServer server(marker);
+    int requests = 0;
+    QObject::connect(&server, &InstanceServer::showRequested, [&] { ++requests; });
+
+    for (const std::string& junk : {std::string("hide\n"), std::string(200, 'x'), std::string("show")}) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address),
+                            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+                  0);
+        ASSERT_EQ(::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL), static_cast<ssize_t>(junk.size()));
+        ::shutdown(fd, SHUT_WR);
+        char reply[16];
+        // The server closes without an answer: the read ends with nothing.
+        bool closed = false;
+        WaitUntil([&] {
+            const ssize_t got = ::recv(fd, reply, sizeof reply, MSG_DONTWAIT);
+            closed = got == 0;
+            return got >= 0;
+        });
+        EXPECT_TRUE(closed) << junk.substr(0, 10);
+        ::close(fd);
+    }
+    EXPECT_EQ(requests, 0);
+}
+
+// Two real copies of the program.
+class TwoCopiesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstanceMarker probe(MonitorAppMarker());
+        if (probe.State() != InstanceMarker::Claim::Held) {
+            GTEST_SKIP() << "a copy of tolvane already runs on this machine";
+        }
+    }
+
+    static std::string MonitorAppMarker() { return "hPrevTOLVInstance"; }
+
+    std::string Quote(const std::string& text) {
+        std::string quoted = "'";
+        for (char c : text) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        return quoted + "'";
+    }
+
+    // Starts tolvane with its own store, the offscreen screen and its progress on stderr.
+    ChildProcess Start(const std::string& errFile) {
+        const std::string line = "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
+                                 Quote(dir.File("HKEY_CLASSES_ROOT.reg")) + " exec " +
+                                 Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(errFile);
+        ChildProcess child;
+        EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", line}));
+        return child;
+    }
+
+    bool Logged(const std::string& errFile, const std::string& text, std::chrono::seconds bound = 30s) {
+        const auto giveUp = std::chrono::steady_clock::now() + bound;
+        while (std::chrono::steady_clock::now() < giveUp) {
+            if (ReadFile(errFile).find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    static ExitState WaitForEnd(ChildProcess& child, std::chrono::seconds bound = 30s) {
+        const auto giveUp = std::chrono::steady_clock::now() + bound;
+        ExitState state = child.Poll();
+        while (state.running && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(20ms);
+            state = child.Poll();
+        }
+        return state;
+    }
+
+    static void End(ChildProcess& child) {
+        if (child.Started() && child.Poll().running) {
+            ::kill(child.Pid(), SIGTERM);
+            child.Wait();
+        }
+    }
+
+    TempDir dir;
+};
+
+TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
+    // Where the machine's own name leads to loopback, the first copy starts automatically and
+    // hides its window first, so the second must bring a hidden window back.
+    test::LoopbackListener listener;
+    const auto address = ResolveIPv4(GetComputerName());
+    const bool nameIsLoopback = address && (ntohl(address->s_addr) >> 24) == 127;
+    if (nameIsLoopback) {
+        RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
+        Settings settings;
+        settings.Port = listener.Port();
+        settings.AutoStartupMode = 1;
+        SettingsStore(hive).SaveSettings(settings);
+    }
+    const std::string firstErr = dir.File("first.err");
+    ChildProcess first = Start(firstErr);
+    ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
+    if (nameIsLoopback) {
+        ASSERT_TRUE(Logged(firstErr, "window hidden")) << ReadFile(firstErr);
+    }
+
+    const std::string secondErr = dir.File("second.err");
+    ChildProcess second = Start(secondErr);
+    const ExitState ended = WaitForEnd(second);
+    EXPECT_FALSE(ended.running);
+    EXPECT_EQ(ended.exitCode, 0);
+    EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos) << "the second copy opens no window";
+    EXPECT_TRUE(Logged(firstErr, "later copy answered, window visible: true")) << ReadFile(firstErr);
+    EXPECT_TRUE(first.Poll().running);
+    End(second);
+    End(first);
+}
+
+TEST_F(TwoCopiesTest, CopiesStartedTogetherLeaveExactlyOneRunning) {
+    const std::string aErr = dir.File("a.err");
+    const std::string bErr = dir.File("b.err");
+    ChildProcess a = Start(aErr);
+    ChildProcess b = Start(bErr);
+    // The one that lost ends by itself; give it time, then see who is left.
+    const auto giveUp = std::chrono::steady_clock::now() + 30s;
+    while (a.Poll().running && b.Poll().running && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const ExitState aState = a.Poll();
+    const ExitState bState = b.Poll();
+    EXPECT_NE(aState.running, bState.running) << "exactly one copy must run";
+    const ExitState& loser = aState.running ? bState : aState;
+    EXPECT_EQ(loser.exitCode, 0);
+    EXPECT_TRUE(Logged(aState.running ? aErr : bErr, "later copy answered"));
+    End(a);
+    End(b);
+}
+
+}  // namespace
+}  // namespace tolvane

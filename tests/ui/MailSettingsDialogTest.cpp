@@ -1,0 +1,362 @@
+// The mail settings dialog against a real settings file; the send test's dispatch is a stand-in
+// that records what it was given (the real dispatch has its own tests).
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest/QTest>
+#include <memory>
+
+#include "platform/CodePage.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/MailSettingsDialog.h"
+#include "ui/UiTexts.h"
+
+namespace tolvane {
+namespace {
+
+using test::MessageRecorder;
+using test::PaintCounter;
+using test::ReadFile;
+using test::TempDir;
+using test::WaitUntil;
+using test::WhenModalOpens;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+constexpr int kMailFields[] = {1009, 1016, 1003, 1010, 1011, 1012, 1013};
+
+struct Sent {
+    std::string from, to, subject, body, smtp;
+    std::uint32_t port;
+};
+
+class MailSettingsDialogTest : public ::testing::Test {
+protected:
+    MailDispatch Dispatch() {
+        return [this](const std::string& from, const std::string& to, const std::string& subject,
+                      const std::string& body, const std::string& smtp, std::uint32_t port, std::string& reason) {
+            sent.push_back({from, to, subject, body, smtp, port});
+            if (duringSend) {
+                duringSend();
+            }
+            reason = failReason;
+            return result;
+        };
+    }
+
+    std::unique_ptr<MailSettingsDialog> Open(std::uint32_t withMail, const std::string& from = "from@example.jp",
+                                             const std::string& to = "to@example.jp") {
+        auto dialog = std::make_unique<MailSettingsDialog>(store, Dispatch());
+        dialog->WithMail = withMail;
+        dialog->From = from;
+        dialog->To = to;
+        dialog->Subject = Sjis("件名");
+        dialog->Body = Sjis("一行目\r\n二行目");
+        dialog->Smtp = "smtp.example.jp";
+        dialog->SmtpPort = 25;
+        dialog->show();
+        dialog->activateWindow();
+        WaitUntil([&] { return dialog->isActiveWindow(); }, 5000);
+        return dialog;
+    }
+
+    static QLineEdit* Field(MailSettingsDialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Control(id)); }
+    static QAbstractButton* Button(MailSettingsDialog& dialog, int id) {
+        return qobject_cast<QAbstractButton*>(dialog.Control(id));
+    }
+
+    Settings Stored() {
+        Settings settings;
+        SettingsStore(hive).LoadSettings(settings);
+        return settings;
+    }
+
+    TempDir dir;
+    RegistryHive hive{dir.File("HKEY_CLASSES_ROOT.reg")};
+    SettingsStore store{hive};
+    std::vector<Sent> sent;
+    int result = 1;
+    std::string failReason;
+    std::function<void()> duringSend;
+};
+
+// The three states and the moves between them.
+TEST_F(MailSettingsDialogTest, StatesEnableTheMailFieldsAndButtons) {
+    struct Case {
+        const char* name;
+        std::uint32_t withMail;
+        bool offChecked, onChecked, fieldsEnabled;
+    };
+    const Case cases[] = {
+        {"mail off", 0, true, false, false},
+        {"mail on", 1, false, true, true},
+        {"by hand: neither radio", 0xFFFFFFFFu, false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto dialog = Open(c.withMail);
+        EXPECT_EQ(Button(*dialog, 1014)->isChecked(), c.offChecked);
+        EXPECT_EQ(Button(*dialog, 1015)->isChecked(), c.onChecked);
+        for (int id : kMailFields) {
+            EXPECT_EQ(dialog->Control(id)->isEnabled(), c.fieldsEnabled) << id;
+        }
+        EXPECT_TRUE(dialog->Control(1)->isEnabled());
+        EXPECT_TRUE(dialog->Control(2)->isEnabled());
+    }
+
+    auto dialog = Open(0);
+    QTest::mouseClick(Button(*dialog, 1015), Qt::LeftButton);
+    for (int id : kMailFields) {
+        EXPECT_TRUE(dialog->Control(id)->isEnabled()) << id;
+    }
+    QTest::mouseClick(Button(*dialog, 1014), Qt::LeftButton);
+    for (int id : kMailFields) {
+        EXPECT_FALSE(dialog->Control(id)->isEnabled()) << id;
+    }
+    EXPECT_EQ(dialog->WithMail, 0u) << "WithMail changes only when OK takes the controls";
+}
+
+TEST_F(MailSettingsDialogTest, SendTestDisablesEverythingWhileSendingAndReportsTheOutcome) {
+    struct Case {
+        int result;
+        std::string reason;
+        MessageBox::Icon icon;
+        QString text;
+    };
+    const Case cases[] = {
+        {1, "", MessageBox::Icon::Information, U("メールを送信しました。送信したメールを確認して下さい。")},
+        {0, "550 mailbox unavailable", MessageBox::Icon::Exclamation,
+         U("メールが送信出来ません。設定を見直して下さい。\n550 mailbox unavailable")},
+        {0, "", MessageBox::Icon::Exclamation, U("メールが送信出来ません。設定を見直して下さい。\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        result = c.result;
+        failReason = c.reason;
+        sent.clear();
+        auto dialog = Open(1);
+        const std::string storeBefore = ReadFile(hive.Path());
+        PaintCounter paints(dialog.get());
+        int paintsBefore = paints.count;
+        bool allDisabled = false;
+        bool paintedBeforeSend = false;
+        duringSend = [&] {
+            paintedBeforeSend = paints.count > paintsBefore;
+            allDisabled = dialog->Idle == 0;
+            for (int id : {1009, 1016, 1003, 1010, 1011, 1012, 1013, 1, 2}) {
+                allDisabled = allDisabled && !dialog->Control(id)->isEnabled();
+            }
+        };
+        bool disabledDuringBox = false;
+        MessageRecorder messages([&](const MessageBox::Shown&) { disabledDuringBox = !dialog->Control(1)->isEnabled(); });
+        QTest::mouseClick(dialog->Control(1009), Qt::LeftButton);
+
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].from, "from@example.jp");
+        EXPECT_EQ(sent[0].to, "to@example.jp");
+        EXPECT_EQ(sent[0].subject, Sjis("件名"));
+        EXPECT_EQ(sent[0].body, Sjis("一行目\r\n二行目"));
+        EXPECT_EQ(sent[0].smtp, "smtp.example.jp");
+        EXPECT_EQ(sent[0].port, 25u);
+        EXPECT_TRUE(allDisabled) << "the sending state";
+        EXPECT_TRUE(paintedBeforeSend) << "the disabled dialog must be drawn before the send blocks";
+        EXPECT_TRUE(disabledDuringBox);
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        EXPECT_EQ(messages.boxes[0].icon, c.icon);
+        EXPECT_EQ(messages.boxes[0].text, c.text);
+        EXPECT_EQ(messages.boxes[0].caption, "IIS Tolvane");
+        for (int id : {1009, 1016, 1003, 1010, 1011, 1012, 1013, 1, 2}) {
+            EXPECT_TRUE(dialog->Control(id)->isEnabled()) << "back to mail on: " << id;
+        }
+        EXPECT_EQ(ReadFile(hive.Path()), storeBefore) << "a send test saves nothing";
+    }
+}
+
+TEST_F(MailSettingsDialogTest, AddressesAreTrimmedOfSingleByteBlanksOnly) {
+    struct Case {
+        const char* from;
+        const char* to;
+        bool sends;
+        const char* sentFrom;
+        const char* sentTo;
+    };
+    const Case cases[] = {
+        {"  a@example.jp \t", "\tb@example.jp  ", true, "a@example.jp", "b@example.jp"},
+        {"   ", "b@example.jp", false, "", ""},
+        {"a@example.jp", "", false, "", ""},
+        {"　", "b@example.jp", true, "　", "b@example.jp"},  // a full-width blank is a character
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        sent.clear();
+        auto dialog = Open(1, Sjis(c.from), Sjis(c.to));
+        MessageRecorder messages;
+        dialog->Control(1012)->setFocus();
+        QTest::keyClick(dialog->Control(1012), Qt::Key_Return);  // Return in a one-line field: send test
+        if (c.sends) {
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(sent[0].from, Sjis(c.sentFrom));
+            EXPECT_EQ(sent[0].to, Sjis(c.sentTo));
+            EXPECT_EQ(FromQString(Field(*dialog, 1010)->text()), Sjis(c.sentFrom)) << "the trimmed text stays";
+        } else {
+            EXPECT_TRUE(sent.empty());
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].text, U("送信者か宛先が入力されていません。"));
+            EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+        }
+    }
+}
+
+// The port field: accepted with blanks around, refused when not a number or above 65535; a
+// refusal sends nothing, saves nothing and puts the focus on the field with its text selected.
+TEST_F(MailSettingsDialogTest, PortCases) {
+    struct Case {
+        const char* text;
+        bool accepted;
+        std::uint32_t port;
+        const char* message;
+    };
+    const Case cases[] = {
+        {" 25 ", true, 25, nullptr},
+        {"\t587\t", true, 587, nullptr},
+        {"0", true, 0, nullptr},
+        {"65535", true, 65535, nullptr},
+        {"65536", false, 0, "Please enter an integer between 0 and 65535."},
+        {"99999999999", false, 0, "Please enter an integer between 0 and 65535."},
+        {"", false, 0, "Please enter a positive integer."},
+        {"-1", false, 0, "Please enter a positive integer."},
+        {"2 5", false, 0, "Please enter a positive integer."},
+    };
+    for (const Case& c : cases) {
+        for (int button : {1009, 1}) {
+            SCOPED_TRACE(std::string("\"") + c.text + "\" with " + std::to_string(button));
+            sent.clear();
+            auto dialog = Open(1);
+            const std::string storeBefore = ReadFile(hive.Path());
+            MessageRecorder messages;
+            QLineEdit* port = Field(*dialog, 1003);
+            port->setText(c.text);  // pasted or set: the digit filter only stops typing
+            QTest::mouseClick(dialog->Control(button), Qt::LeftButton);
+            if (c.accepted) {
+                EXPECT_EQ(dialog->SmtpPort, c.port);
+                if (button == 1) {
+                    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+                    EXPECT_EQ(Stored().SmtpPort, c.port);
+                } else {
+                    EXPECT_EQ(sent.size(), 1u);
+                }
+                continue;
+            }
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].text, c.message);
+            EXPECT_EQ(messages.boxes[0].caption, ApplicationName());
+            EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+            EXPECT_TRUE(sent.empty());
+            EXPECT_EQ(ReadFile(hive.Path()), storeBefore);
+            EXPECT_TRUE(dialog->isVisible()) << "the dialog stays open";
+            EXPECT_EQ(dialog->focusWidget(), port);
+            EXPECT_EQ(port->selectedText(), port->text());
+        }
+    }
+}
+
+TEST_F(MailSettingsDialogTest, OkChecksAddressesOnlyWithMailAndStoresThemAsTyped) {
+    struct Case {
+        const char* name;
+        std::uint32_t withMail;
+        const char* from;
+        const char* to;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"mail off, nothing entered", 0, "", "", true},
+        {"mail on, blanks around", 1, "  a@example.jp ", " b@example.jp", true},
+        {"mail on, blank sender", 1, "  ", "b@example.jp", false},
+        {"by hand, nothing entered", 0xFFFFFFFFu, "", "", false},
+        {"by hand, entered", 0xFFFFFFFFu, "a@example.jp", "b@example.jp", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir own;
+        RegistryHive ownHive(own.File("HKEY_CLASSES_ROOT.reg"));
+        SettingsStore ownStore(ownHive);
+        MailSettingsDialog dialog(ownStore, Dispatch());
+        dialog.WithMail = c.withMail;
+        dialog.From = c.from;
+        dialog.To = c.to;
+        dialog.show();
+        MessageRecorder messages;
+        QTest::mouseClick(dialog.Control(1), Qt::LeftButton);
+        Settings stored;
+        SettingsStore(ownHive).LoadSettings(stored);
+        if (c.accepted) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(stored.WithMail, c.withMail);
+            EXPECT_EQ(stored.From, c.from);
+            EXPECT_EQ(stored.To, c.to);
+            EXPECT_TRUE(messages.boxes.empty());
+        } else {
+            EXPECT_TRUE(dialog.isVisible());
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].text, U("送信者か宛先が入力されていません。"));
+            EXPECT_EQ(stored.WithMail, 0u) << "nothing saved";
+            EXPECT_TRUE(stored.From.empty());
+        }
+        EXPECT_TRUE(sent.empty());
+    }
+}
+
+TEST_F(MailSettingsDialogTest, CancelAfterASendTestLeavesRecordAndStoreUnchanged) {
+    Settings record;
+    record.WithMail = 1;
+    record.From = "from@example.jp";
+    record.To = "to@example.jp";
+    SettingsStore(hive).SaveSettings(record);
+    const std::string storeBefore = ReadFile(hive.Path());
+    MessageRecorder messages;
+
+    auto closed = WhenModalOpens([](QDialog& box) {
+        auto* mail = qobject_cast<MailSettingsDialog*>(&box);
+        ASSERT_NE(mail, nullptr);
+        qobject_cast<QLineEdit*>(mail->Control(1011))->setText("other@example.jp");
+        qobject_cast<QLineEdit*>(mail->Control(1016))->setText("smtp.example.jp");
+        qobject_cast<QAbstractButton*>(mail->Control(1009))->click();
+        QTest::keyClick(&box, Qt::Key_Escape);
+    });
+    const Settings before = record;
+    EXPECT_FALSE(MailSettingsDialog::Edit(record, store, Dispatch(), nullptr));
+    EXPECT_TRUE(*closed);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].to, "other@example.jp");
+    EXPECT_EQ(record.To, before.To);
+    EXPECT_EQ(record.Smtp, before.Smtp);
+    EXPECT_EQ(ReadFile(hive.Path()), storeBefore);
+}
+
+TEST_F(MailSettingsDialogTest, BodyShowsLineBreaksAndStoresCrLf) {
+    auto dialog = Open(1);
+    auto* body = qobject_cast<QPlainTextEdit*>(dialog->Control(1013));
+    EXPECT_EQ(body->toPlainText(), U("一行目\n二行目"));
+    body->setFocus();
+    body->moveCursor(QTextCursor::End);
+    QTest::keyClick(body, Qt::Key_Return);  // a line break, not the send test
+    QTest::keyClicks(body, "3rd");
+    EXPECT_TRUE(sent.empty());
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(Stored().Body, Sjis("一行目\r\n二行目\r\n3rd"));
+}
+
+TEST(UiTextTest, CharactersWithoutACp932FormBecomeQuestionMarks) {
+    EXPECT_EQ(FromQString(U("a😀b")), "a?b");
+    EXPECT_EQ(FromQString(U("ﾃｽﾄ～")), Sjis("ﾃｽﾄ～"));
+    EXPECT_EQ(TrimBlanks("\r\n\v\f x \t"), "x");
+}
+
+}  // namespace
+}  // namespace tolvane

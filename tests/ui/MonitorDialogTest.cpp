@@ -1,0 +1,550 @@
+// The main window with a real settings file, a real loopback listener and the real cycle;
+// only the cycle's pauses are cut short, so each pause shows the window as the user sees it.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest/QTest>
+#include <map>
+#include <memory>
+
+#include "monitor/MonitorTexts.h"
+#include "platform/CodePage.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/AboutDialog.h"
+#include "ui/MailSettingsDialog.h"
+#include "ui/MonitorDialog.h"
+#include "ui/TrayIcon.h"
+#include "ui/UiTexts.h"
+
+namespace tolvane {
+namespace {
+
+using test::LoopbackListener;
+using test::MessageRecorder;
+using test::PaintCounter;
+using test::PausingClock;
+using test::ReadFile;
+using test::TempDir;
+using test::WaitUntil;
+using test::WhenModalOpens;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+class MonitorDialogTest : public ::testing::Test {
+protected:
+    CycleParts Parts() {
+        CycleParts parts;
+        parts.clock = &clock;
+        parts.log = &log;
+        parts.computerName = [] { return std::string("127.0.0.1"); };
+        parts.runCommand = [this](const std::string& line, RepaintTarget*) {
+            commands.push_back(line);
+            return true;
+        };
+        parts.sendMail = [](const std::string&, const std::string&, const std::string&, const std::string&,
+                            const std::string&, std::uint32_t, std::string&) { return 1; };
+        return parts;
+    }
+
+    std::unique_ptr<MonitorDialog> Open() {
+        auto dialog = std::make_unique<MonitorDialog>(hive, Parts());
+        dialog->show();
+        dialog->activateWindow();
+        // Focus moves only inside the active window; offscreen that takes an event or two.
+        WaitUntil([&] { return dialog->isActiveWindow(); }, 5000);
+        return dialog;
+    }
+
+    Settings Stored() {
+        Settings settings;
+        SettingsStore(hive).LoadSettings(settings);
+        return settings;
+    }
+
+    void Store(const std::function<void(Settings&)>& change) {
+        Settings settings = Stored();
+        change(settings);
+        SettingsStore(hive).SaveSettings(settings);
+    }
+
+    static QLineEdit* Field(MonitorDialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Control(id)); }
+    static QCheckBox* Check(MonitorDialog& dialog, int id) { return qobject_cast<QCheckBox*>(dialog.Control(id)); }
+
+    // Replaces the field's text by typing, as a user does.
+    static void Type(QLineEdit* field, const QString& text) {
+        field->setFocus(Qt::TabFocusReason);
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+
+    TempDir dir;
+    RegistryHive hive{dir.File("HKEY_CLASSES_ROOT.reg")};
+    PausingClock clock;
+    RestartLog log{clock, dir.Path() + "/"};
+    std::vector<std::string> commands;
+};
+
+TEST_F(MonitorDialogTest, FreshStartShowsTheDefaultsReadyAndNoSaveButton) {
+    auto dialog = Open();
+    EXPECT_EQ(Field(*dialog, 1004)->text(), "60");
+    EXPECT_EQ(Field(*dialog, 1003)->text(), "80");
+    EXPECT_TRUE(Check(*dialog, 1006)->isChecked());
+    EXPECT_TRUE(Check(*dialog, 1007)->isChecked());
+    EXPECT_FALSE(Check(*dialog, 1010)->isChecked());
+    EXPECT_FALSE(Check(*dialog, 1009)->isChecked());
+    EXPECT_TRUE(dialog->MenuItem(32776)->isChecked());
+    EXPECT_FALSE(dialog->MenuItem(32775)->isChecked());
+    EXPECT_EQ(qobject_cast<QLabel*>(dialog->Control(1000))->text(), U("準備OK"));
+    EXPECT_TRUE(dialog->Control(1016)->isHidden());
+    EXPECT_EQ(dialog->windowTitle(), "IIS Tolvane");
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "the window must not be resizable";
+    EXPECT_FALSE(dialog->TimerArmed(AutoStartTimer));
+    EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
+    EXPECT_TRUE(commands.empty());
+}
+
+TEST_F(MonitorDialogTest, ControlsAndMenusCarryTheirTextsByteForByte) {
+    auto dialog = Open();
+    const std::map<int, const char*> controls = {
+        {1001, "接続テスト(&C)"},
+        {1006, "IIS 再起動時に F&TP サービスを開始する"},
+        {1007, "IIS 再起動時に S&MTP サービスを開始する"},
+        {1010, "IIS 再起動時に N&NTP サービスを開始する"},
+        {1009, "IIS 再起動時に MS&DTC を開始する"},
+        {1, "開始(&R)"},
+        {1002, "停止(&O)"},
+        {1016, "保存(&S)"},
+        {3, "隠す(&H)"},
+        {2, "終了(&X)"},
+    };
+    for (const auto& [id, text] : controls) {
+        auto* button = qobject_cast<QAbstractButton*>(dialog->Control(id));
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_EQ(FromQString(button->text()), Sjis(text)) << id;
+    }
+    const std::map<int, const char*> items = {
+        {32774, "メール設定(&S)..."}, {32776, "ﾏﾆｭｱﾙ(&M)"}, {32775, "ｵｰﾄ(&A)"},
+        {2, "終了(&E)"},              {16, "&About IISTolvane..."},
+    };
+    for (const auto& [id, text] : items) {
+        EXPECT_EQ(FromQString(dialog->MenuItem(id)->text()), Sjis(text)) << id;
+    }
+    const QList<QAction*> menus = dialog->MenuBar().actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(FromQString(menus[0]->text()), Sjis("ﾌｧｲﾙ(&F)"));
+    EXPECT_EQ(FromQString(menus[1]->text()), Sjis("ﾍﾙﾌﾟ(&H)"));
+    EXPECT_EQ(FromQString(dialog->WindowMenuItem(48)->text()), Sjis("ｳｲﾝﾄﾞｰを隠す(&H)"));
+    EXPECT_EQ(FromQString(dialog->WindowMenuItem(16)->text()), Sjis("&About IISTolvane..."));
+    auto* hide = qobject_cast<QPushButton*>(dialog->Control(3));
+    EXPECT_TRUE(hide->isDefault());
+}
+
+// Which controls the enabling rules leave enabled, and which menu items a menu shows greyed,
+// in each state of the monitor, reached by the real commands against a real listener.
+TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
+    struct Expected {
+        const char* state;
+        bool settable;        // 1, 2, 1001, 1016, the edits and check boxes
+        bool waiting;         // 1002 Stop, 3 Hide
+        bool menusChecked;    // whether a menu can open in this state at all
+        bool menuBarGreyed;   // 32774, 2, 32776, 32775
+    };
+    const Expected table[] = {
+        {"stopped", true, false, true, false},   {"test running", false, false, false, false},
+        {"starting", false, false, true, false}, {"checking", false, false, false, false},
+        {"waiting", false, true, true, true},    {"stopped again", true, false, true, false},
+    };
+    const int settableIds[] = {1, 2, 1001, 1016, 1003, 1004, 1006, 1007, 1009, 1010};
+    const int waitingIds[] = {1002, 3};
+    const int greyedIds[] = {32774, 2, 32776, 32775};
+
+    struct Snapshot {
+        std::map<int, bool> enabled;
+        std::map<int, bool> menuEnabled;
+        bool hideItemEnabled = false;
+    };
+    std::map<std::string, Snapshot> seen;
+
+    LoopbackListener listener;
+    auto dialog = Open();
+    Type(Field(*dialog, 1003), QString::number(listener.Port()));
+
+    auto take = [&](const char* state, bool openMenus) {
+        Snapshot snapshot;
+        for (int id : settableIds) {
+            snapshot.enabled[id] = dialog->Control(id)->isEnabled();
+        }
+        for (int id : waitingIds) {
+            snapshot.enabled[id] = dialog->Control(id)->isEnabled();
+        }
+        if (openMenus) {
+            QMenu* file = dialog->MenuBar().actions()[0]->menu();
+            file->popup(QPoint(0, 0));
+            file->hide();
+            for (int id : greyedIds) {
+                snapshot.menuEnabled[id] = dialog->MenuItem(id)->isEnabled();
+            }
+            dialog->WindowMenu().popup(QPoint(0, 0));
+            dialog->WindowMenu().hide();
+            snapshot.hideItemEnabled = dialog->WindowMenuItem(48)->isEnabled();
+        }
+        seen[state] = snapshot;
+    };
+
+    take("stopped", true);
+    clock.onPause = [&](std::uint32_t) {
+        if (!seen.count("test running")) {
+            take("test running", false);
+        }
+    };
+    dialog->Command(1001);
+    EXPECT_EQ(dialog->Cycle().StatusText, texts::TestSucceeded());
+
+    clock.onPause = [&](std::uint32_t) {
+        if (!seen.count("checking")) {
+            take("checking", false);
+        }
+    };
+    dialog->Command(1);
+    take("starting", true);
+    {
+        // Exit is refused while the monitor runs: from the menu silently, by Esc with a beep.
+        MessageRecorder messages;
+        bool finished = false;
+        QObject::connect(dialog.get(), &QDialog::finished, [&] { finished = true; });
+        dialog->MenuItem(2)->trigger();
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        dialog->close();
+        EXPECT_FALSE(finished);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(messages.beeps.size(), 2u);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    take("waiting", true);
+    dialog->Command(1002);
+    take("stopped again", true);
+
+    for (const Expected& row : table) {
+        SCOPED_TRACE(row.state);
+        ASSERT_TRUE(seen.count(row.state));
+        const Snapshot& snapshot = seen[row.state];
+        for (int id : settableIds) {
+            EXPECT_EQ(snapshot.enabled.at(id), row.settable) << "control " << id;
+        }
+        for (int id : waitingIds) {
+            EXPECT_EQ(snapshot.enabled.at(id), row.waiting) << "control " << id;
+        }
+        if (row.menusChecked) {
+            for (int id : greyedIds) {
+                EXPECT_EQ(snapshot.menuEnabled.at(id), !row.menuBarGreyed) << "menu item " << id;
+            }
+            EXPECT_EQ(snapshot.hideItemEnabled, row.waiting) << "window menu item 48";
+        }
+    }
+    EXPECT_TRUE(commands.empty()) << "the listener answered; nothing may be restarted";
+}
+
+TEST_F(MonitorDialogTest, StartAgainstALoopbackListenerShowsEachStepAndEndsWithOk) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
+    auto dialog = Open();
+    auto* status = qobject_cast<QLabel*>(dialog->Control(1000));
+    PaintCounter paints(status);
+
+    struct Seen {
+        QString text;
+        bool paintedSinceLastPause;
+        bool stopEnabled;
+        bool hideEnabled;
+    };
+    std::vector<Seen> pauses;
+    int paintsAtLastPause = paints.count;
+    clock.onPause = [&](std::uint32_t) {
+        pauses.push_back({status->text(), paints.count > paintsAtLastPause, dialog->Control(1002)->isEnabled(),
+                          dialog->Control(3)->isEnabled()});
+        paintsAtLastPause = paints.count;
+    };
+
+    dialog->Command(1);
+    EXPECT_FALSE(dialog->Control(1002)->isEnabled());
+    EXPECT_FALSE(dialog->Control(3)->isEnabled());
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+
+    ASSERT_EQ(pauses.size(), 3u);
+    EXPECT_EQ(pauses[0].text, U("確認中 ..."));
+    EXPECT_EQ(pauses[1].text, U("確認 "));
+    const QRegularExpression stamped(U("^確認  \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    EXPECT_TRUE(stamped.match(pauses[2].text).hasMatch()) << pauses[2].text.toStdString();
+    for (const Seen& pause : pauses) {
+        EXPECT_TRUE(pause.paintedSinceLastPause) << "not drawn before the pause: " << pause.text.toStdString();
+        EXPECT_FALSE(pause.stopEnabled);
+        EXPECT_FALSE(pause.hideEnabled);
+    }
+    EXPECT_EQ(status->text(), pauses[2].text + "  OK");
+    EXPECT_TRUE(dialog->Control(1002)->isEnabled());
+    EXPECT_TRUE(dialog->Control(3)->isEnabled());
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer)) << "the next tick must be armed";
+    EXPECT_GE(listener.Accept(5000), 0) << "the tick must have connected to the listener";
+    EXPECT_TRUE(commands.empty());
+
+    // Hide now works; the tray's show brings the window back.
+    dialog->Command(3);
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->Tray().OnActivated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(dialog->isVisible()) << "a single click does nothing";
+    dialog->Tray().OnActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MonitorDialogTest, TypingShowsSaveAndSaveStoresTheRecordAndHidesIt) {
+    auto dialog = Open();
+    MessageRecorder messages;
+    QWidget* save = dialog->Control(1016);
+
+    Type(Field(*dialog, 1003), "8080");
+    EXPECT_TRUE(save->isVisible());
+    QTest::mouseClick(Check(*dialog, 1010), Qt::LeftButton);
+    EXPECT_TRUE(Check(*dialog, 1010)->isChecked());
+
+    QTest::mouseClick(save, Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, U("設定を保存しました。"));
+    EXPECT_EQ(messages.boxes[0].caption, "IIS Tolvane");
+    EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Information);
+    EXPECT_FALSE(save->isVisible());
+    const Settings stored = Stored();
+    EXPECT_EQ(stored.Port, 8080u);
+    EXPECT_EQ(stored.CheckNntpSvc, 1u);
+    EXPECT_EQ(stored.Interval, 60u);
+
+    // The window's own writing into the fields (here: showing the status) is no change.
+    dialog->ShowStatus();
+    EXPECT_FALSE(save->isVisible());
+}
+
+// A refused reading: the message, the focus back on the field with its text selected, nothing
+// stored, Save still shown; by Save and by leaving the field.
+TEST_F(MonitorDialogTest, RefusedReadingsShowTheirMessageAndKeepTheField) {
+    struct Case {
+        int field;
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {1004, "0", "Please enter an integer between 1 and 99999."},
+        {1003, "70000", "Please enter an integer between 0 and 65535."},
+        {1004, "", "Please enter a positive integer."},
+        {1003, "", "Please enter a positive integer."},
+        {1004, "99999999999", "Please enter an integer between 1 and 99999."},
+    };
+    for (const Case& c : cases) {
+        for (bool byLeaving : {false, true}) {
+            SCOPED_TRACE(std::string(c.text) + (byLeaving ? " (leaving the field)" : " (Save)") + " in " +
+                         std::to_string(c.field));
+            auto dialog = Open();
+            const std::string before = ReadFile(hive.Path());
+            MessageRecorder messages;
+            QLineEdit* field = Field(*dialog, c.field);
+            Type(field, c.text);
+            if (byLeaving) {
+                Check(*dialog, 1006)->setFocus(Qt::TabFocusReason);
+                ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }));
+            } else {
+                dialog->Command(1016);
+            }
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].text, c.message);
+            EXPECT_EQ(messages.boxes[0].caption, ApplicationName());
+            EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+            EXPECT_EQ(dialog->focusWidget(), field);
+            EXPECT_EQ(field->selectedText(), field->text());
+            EXPECT_EQ(field->text(), c.text);
+            EXPECT_TRUE(dialog->Control(1016)->isVisible());
+            EXPECT_EQ(ReadFile(hive.Path()), before) << "nothing may be stored";
+            QApplication::processEvents();
+            EXPECT_EQ(messages.boxes.size(), 1u) << "the focus coming back must not ask again";
+        }
+    }
+}
+
+TEST_F(MonitorDialogTest, AFieldRefusedAtTheTickIsReportedAndTheMonitorGoesOn) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = 70000; });  // out of range, as loaded
+    auto dialog = Open();
+    MessageRecorder messages;
+    dialog->Command(1);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "Please enter an integer between 0 and 65535.");
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
+    EXPECT_TRUE(commands.empty()) << "a refused reading must not restart a healthy server";
+}
+
+TEST_F(MonitorDialogTest, StartupModeIsStoredAtOnceAndTheAutomaticStartHidesTheWindow) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
+    {
+        auto dialog = Open();
+        dialog->MenuItem(32775)->trigger();
+        EXPECT_TRUE(dialog->MenuItem(32775)->isChecked());
+        EXPECT_FALSE(dialog->MenuItem(32776)->isChecked());
+        EXPECT_EQ(Stored().AutoStartupMode, 1u);
+        EXPECT_FALSE(dialog->Control(1016)->isVisible()) << "the mode is stored by its own command";
+        EXPECT_FALSE(dialog->TimerArmed(AutoStartTimer)) << "the mode acts at the next start";
+    }
+
+    auto dialog = Open();
+    EXPECT_TRUE(dialog->MenuItem(32775)->isChecked());
+    EXPECT_TRUE(dialog->TimerArmed(AutoStartTimer));
+    bool testSucceededWhileVisible = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        if (dialog->Cycle().StatusText == texts::TestSucceeded() && dialog->isVisible()) {
+            testSucceededWhileVisible = true;
+        }
+        return !dialog->isVisible();
+    }));
+    EXPECT_TRUE(testSucceededWhileVisible) << "the window hides only after a successful test";
+    EXPECT_EQ(dialog->Cycle().Stopped, 0u) << "the automatic start starts the monitor";
+    EXPECT_TRUE(dialog->Tray().Icon().isVisible()) << "the tray icon stays";
+
+    // Back to manual: stored at once, no automatic start next time.
+    dialog->MenuItem(32776)->trigger();
+    EXPECT_EQ(Stored().AutoStartupMode, 0u);
+}
+
+TEST_F(MonitorDialogTest, ExitEndsTheDialogAndLeavesNoTrayIcon) {
+    auto dialog = Open();
+    EXPECT_TRUE(dialog->Tray().Icon().isVisible());
+    EXPECT_EQ(dialog->Tray().Icon().toolTip(), "IIS Tolvane");
+    int result = -1;
+    QObject::connect(dialog.get(), &QDialog::finished, [&](int r) { result = r; });
+    dialog->close();  // the close box
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->Tray().Icon().isVisible());
+}
+
+TEST_F(MonitorDialogTest, AboutBoxOpensFromEachTriggerAndLeavesTheStateAlone) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
+    auto dialog = Open();
+    dialog->Command(1);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+
+    const std::pair<const char*, std::function<void()>> triggers[] = {
+        {"icon click", [&] { QTest::mouseClick(dialog->Control(1008), Qt::LeftButton); }},
+        {"Help menu", [&] { dialog->MenuItem(16)->trigger(); }},
+        {"window menu", [&] { dialog->WindowMenuItem(16)->trigger(); }},
+        {"tray menu", [&] { dialog->Tray().MenuItem(16)->trigger(); }},
+    };
+    for (const auto& [name, trigger] : triggers) {
+        SCOPED_TRACE(name);
+        QString title;
+        bool isAbout = false;
+        int result = -1;
+        auto opened = WhenModalOpens([&](QDialog& box) {
+            title = box.windowTitle();
+            isAbout = qobject_cast<AboutDialog*>(&box) != nullptr;
+            QTest::keyClick(&box, Qt::Key_Return);  // OK is the default button
+            result = box.result();
+        });
+        trigger();
+        EXPECT_TRUE(*opened);
+        EXPECT_TRUE(isAbout);
+        EXPECT_EQ(title, "About IIS Tolvane");
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(dialog->Cycle().Stopped, 0u);
+        EXPECT_TRUE(dialog->Tray().Icon().isVisible());
+    }
+}
+
+TEST_F(MonitorDialogTest, MailSettingsReachTheRecordOnlyWithOk) {
+    auto dialog = Open();
+    const Settings before = dialog->Record();
+
+    auto cancelled = WhenModalOpens([](QDialog& box) {
+        auto* mail = qobject_cast<MailSettingsDialog*>(&box);
+        ASSERT_NE(mail, nullptr);
+        qobject_cast<QLineEdit*>(mail->Control(1010))->setText("x@example.jp");
+        box.reject();
+    });
+    dialog->Command(32774);
+    EXPECT_TRUE(*cancelled);
+    EXPECT_EQ(dialog->Record().From, before.From);
+
+    auto accepted = WhenModalOpens([](QDialog& box) {
+        auto* mail = qobject_cast<MailSettingsDialog*>(&box);
+        ASSERT_NE(mail, nullptr);
+        qobject_cast<QAbstractButton*>(mail->Control(1015))->click();
+        qobject_cast<QLineEdit*>(mail->Control(1010))->setText("from@example.jp");
+        qobject_cast<QLineEdit*>(mail->Control(1011))->setText("to@example.jp");
+        qobject_cast<QLineEdit*>(mail->Control(1016))->setText("smtp.example.jp");
+        qobject_cast<QAbstractButton*>(mail->Control(1))->click();
+    });
+    dialog->Command(32774);
+    EXPECT_TRUE(*accepted);
+    EXPECT_EQ(dialog->Record().WithMail, 1u);
+    EXPECT_EQ(dialog->Record().From, "from@example.jp");
+    EXPECT_EQ(dialog->Record().Smtp, "smtp.example.jp");
+    EXPECT_EQ(Stored().To, "to@example.jp");
+    EXPECT_FALSE(dialog->Control(1016)->isVisible()) << "mail settings are stored by their own dialog";
+    EXPECT_EQ(Stored().Port, before.Port);
+}
+
+TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
+    auto dialog = Open();
+    dialog->WindowMenuItem(48)->trigger();
+    EXPECT_TRUE(dialog->isVisible()) << "stopped: item 48 is guarded";
+    dialog->Command(1);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    dialog->WindowMenuItem(48)->trigger();
+    EXPECT_FALSE(dialog->isVisible());
+    dialog->Tray().MenuItem(32)->trigger();
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(MonitorDialogTest, TrayMenuShowsItsDefaultItemInBold) {
+    auto dialog = Open();
+    QMenu& menu = dialog->Tray().Menu();
+    const QList<QAction*> actions = menu.actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(FromQString(actions[0]->text()), Sjis("表示(&D)"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(FromQString(actions[2]->text()), Sjis("&About IISTolvane..."));
+    menu.popup(QPoint(0, 0));
+    EXPECT_EQ(menu.defaultAction(), actions[0]);
+    menu.hide();
+}
+
+TEST(TrayTipTest, CutTo63BytesWithoutSplittingACharacter) {
+    const std::string kanji = Sjis("監");  // two bytes
+    struct Case {
+        std::string text;
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {"IIS Tolvane", 11},
+        {std::string(63, 'a'), 63},
+        {std::string(70, 'a'), 63},
+        {std::string(62, 'a') + kanji, 62},  // the character would end at byte 64
+        {std::string(61, 'a') + kanji + "b", 63},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CutCp932(c.text, 63), c.text.substr(0, c.expected));
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
