@@ -125,11 +125,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const char* configured = std::getenv("TOLVANE_SENDMAIL");
-    const std::string sendmail = configured != nullptr && *configured != '\0' ? configured : "/usr/sbin/sendmail";
+    const std::string sendmail =
+        configured != nullptr && *configured != '\0' ? configured : "/usr/sbin/sendmail";
     const int code = RunWithInput({sendmail, "-t", "-i"}, Message(mail));
     if (code != 0) {
-        std::fprintf(stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(),
-                     code < 0 ? "cannot be started" : ("exited with " + std::to_string(code)).c_str());
+        std::fprintf(
+            stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(),
+            code < 0 ? "cannot be started" : ("exited with " + std::to_string(code)).c_str());
         return 1;
     }
     return 0;

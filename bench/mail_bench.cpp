@@ -40,7 +40,8 @@ public:
         char folder[] = "/tmp/tolvane-mail-bench-XXXXXX";
         dir_ = ::mkdtemp(folder);
         const std::string portFile = dir_ + "/port";
-        server_.Start(std::vector<std::string>{"/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py", dir_, portFile});
+        server_.Start(std::vector<std::string>{
+            "/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py", dir_, portFile});
         for (int i = 0; i < 300 && ReadAll(portFile).empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -79,7 +80,8 @@ const std::string& Body() {
     static const std::string text = [] {
         std::string body;
         for (int i = 0; i < 20; ++i) {
-            body += Sjis("サーバーが応答しなかったため、IIS を再起動しました。ログを確認して下さい。\r\n");
+            body += Sjis(
+                "サーバーが応答しなかったため、IIS を再起動しました。ログを確認して下さい。\r\n");
         }
         return body;
     }();
@@ -98,8 +100,8 @@ void BM_SendNotificationMail(benchmark::State& state) {
     }
     for (auto _ : state) {
         std::string reason;
-        if (SendNotificationMail(kFrom, kTo, Subject(), Body(), "127.0.0.1", static_cast<std::uint32_t>(TheSink().Port()),
-                                 reason) != 1) {
+        if (SendNotificationMail(kFrom, kTo, Subject(), Body(), "127.0.0.1",
+                                 static_cast<std::uint32_t>(TheSink().Port()), reason) != 1) {
             state.SkipWithError("the send failed");
             return;
         }
@@ -122,12 +124,13 @@ void BM_PythonSmtplib(benchmark::State& state) {
         "start = time.perf_counter()\n"
         "for _ in range(count):\n"
         "    with smtplib.SMTP('127.0.0.1', port) as s:\n"
-        "        s.sendmail('watchdog@example.com', ['admin@example.com', 'ops@example.com'], message)\n"
+        "        s.sendmail('watchdog@example.com', ['admin@example.com', 'ops@example.com'], "
+        "message)\n"
         "print((time.perf_counter() - start) / count)\n";
     const std::string out = TheSink().Dir() + "/python.out";
     for (auto _ : state) {
-        const std::string line = "/usr/bin/python3 -c \"$0\" " + std::to_string(TheSink().Port()) + " 200 " + raw +
-                                 " > " + out;
+        const std::string line = "/usr/bin/python3 -c \"$0\" " + std::to_string(TheSink().Port()) +
+                                 " 200 " + raw + " > " + out;
         ChildProcess child;
         child.Start(std::vector<std::string>{"sh", "-c", line, script});
         child.Wait();
@@ -139,7 +142,8 @@ BENCHMARK(BM_PythonSmtplib)->Unit(benchmark::kMillisecond)->UseManualTime()->Ite
 
 const std::string& OneMegabyte() {
     static const std::string text = [] {
-        const std::string line = Sjis("監視対象のウェブサーバーに接続できませんでした。 Restarting w3svc now.\r\n");
+        const std::string line =
+            Sjis("監視対象のウェブサーバーに接続できませんでした。 Restarting w3svc now.\r\n");
         std::string all;
         while (all.size() < (1u << 20)) {
             all += line;
@@ -172,7 +176,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs) {
-            const double seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const double seconds =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             const std::string name = run.benchmark_name();
             if (name.rfind("BM_SendNotificationMail", 0) == 0) {
                 ourSecondsPerSend = seconds;
@@ -195,12 +200,15 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (ourSecondsPerSend > 0 && pythonSecondsPerSend > 0) {
-        std::printf("one send: %.3f ms, smtplib %.3f ms, ratio %.2f (goal at most 1.0)\n", ourSecondsPerSend * 1e3,
-                    pythonSecondsPerSend * 1e3, ourSecondsPerSend / pythonSecondsPerSend);
+        std::printf("one send: %.3f ms, smtplib %.3f ms, ratio %.2f (goal at most 1.0)\n",
+                    ourSecondsPerSend * 1e3, pythonSecondsPerSend * 1e3,
+                    ourSecondsPerSend / pythonSecondsPerSend);
     }
     if (ourConvertSeconds > 0 && iconvConvertSeconds > 0) {
-        std::printf("convert 1 MB: %.3f ms, iconv %.3f ms, throughput ratio %.2f (goal at least 1.0)\n",
-                    ourConvertSeconds * 1e3, iconvConvertSeconds * 1e3, iconvConvertSeconds / ourConvertSeconds);
+        std::printf(
+            "convert 1 MB: %.3f ms, iconv %.3f ms, throughput ratio %.2f (goal at least 1.0)\n",
+            ourConvertSeconds * 1e3, iconvConvertSeconds * 1e3,
+            iconvConvertSeconds / ourConvertSeconds);
     }
     benchmark::Shutdown();
     return 0;

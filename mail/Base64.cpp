@@ -15,7 +15,9 @@ std::string Base64::Encode(std::string_view bytes) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
-    auto byte = [&](std::size_t at) -> std::uint32_t { return static_cast<std::uint8_t>(bytes[at]); };
+    auto byte = [&](std::size_t at) -> std::uint32_t {
+        return static_cast<std::uint8_t>(bytes[at]);
+    };
     for (; i + 3 <= bytes.size(); i += 3) {
         const std::uint32_t group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
         out += kAlphabet[group >> 18 & 0x3F];

@@ -10,9 +10,13 @@ constexpr std::string_view kToJis = "\x1B$B";
 constexpr std::string_view kToAscii = "\x1B(B";
 constexpr char kGeta[] = {0x22, 0x2E};
 
-std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
+std::string_view UpToZero(std::string_view text) {
+    return text.substr(0, text.find('\0'));
+}
 
-unsigned char At(std::string_view text, std::size_t i) { return static_cast<unsigned char>(text[i]); }
+unsigned char At(std::string_view text, std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+}
 
 // Length of the character at i: 2 for a lead byte with a proper second byte, else 1.
 std::size_t CharLength(std::string_view text, std::size_t i) {
@@ -132,7 +136,8 @@ std::vector<std::string> JisEncoder::ConvertInPieces(std::string_view sjis, std:
         const bool wide = IsLeadByte(At(sjis, i));
         const std::size_t length = CharLength(sjis, i);
         auto costOf = [&](bool inTwoByte) {
-            const std::size_t add = wide ? (inTwoByte ? 2 : kToJis.size() + 2) : (inTwoByte ? kToAscii.size() + 1 : 1);
+            const std::size_t add =
+                wide ? (inTwoByte ? 2 : kToJis.size() + 2) : (inTwoByte ? kToAscii.size() + 1 : 1);
             return add + (wide ? kToAscii.size() : 0);
         };
         if (cost + costOf(twoByte) > maxBytes && i > start) {

@@ -30,7 +30,9 @@ public:
     // A byte that begins a two-byte character: 0x80 to 0xA0 and 0xE0 to 0xFF.
     static bool IsLeadByte(unsigned char c) { return (c >= 0x80 && c <= 0xA0) || c >= 0xE0; }
     // A byte that can follow a lead byte: 0x40 to 0x7E and 0x80 to 0xFC.
-    static bool IsTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
+    static bool IsTrailByte(unsigned char c) {
+        return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+    }
 };
 
 }  // namespace tolvane

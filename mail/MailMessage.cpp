@@ -68,8 +68,8 @@ std::string MailMessage::DateText(std::time_t now) {
     const long magnitude = offset < 0 ? -offset : offset;
     char text[64];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
-                  kDays[t.weekday % 7], t.day, kMonths[(t.month + 11) % 12], t.year, t.hour, t.minute,
-                  t.second, offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+                  kDays[t.weekday % 7], t.day, kMonths[(t.month + 11) % 12], t.year, t.hour,
+                  t.minute, t.second, offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
     return text;
 }
 
@@ -90,11 +90,13 @@ std::string MailMessage::WithCrLf(std::string_view text) {
     return out;
 }
 
-MailMessage MailMessage::Compose(const std::string& From, const std::string& To, const std::string& Subject,
-                                 const std::string& Body, std::time_t now) {
+MailMessage MailMessage::Compose(const std::string& From, const std::string& To,
+                                 const std::string& Subject, const std::string& Body,
+                                 std::time_t now) {
     MailMessage message;
     message.SenderLine = "MAIL FROM: <" + From + ">";
-    SplitList(ReplaceAll("RCPT TO: <" + To + ">", ';', ">;RCPT TO: <"), ';', message.RecipientLines);
+    SplitList(ReplaceAll("RCPT TO: <" + To + ">", ';', ">;RCPT TO: <"), ';',
+              message.RecipientLines);
     message.Text = "To: <" + ReplaceAll(To, ';', ">,\r\n\t<") + ">\r\n";
     message.Text += "From: <" + From + ">\r\n";
     message.Text += "subject: " + EncodedSubject(Subject, "\r\n ") + "\r\n";

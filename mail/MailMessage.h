@@ -15,8 +15,9 @@ struct MailMessage {
 
     // Addresses as typed (CP932), subject and body converted to ISO-2022-JP. The body's line
     // ends all become CR LF, as RFC 5321 (2.3.8) requires on the wire.
-    static MailMessage Compose(const std::string& From, const std::string& To, const std::string& Subject,
-                               const std::string& Body, std::time_t now);
+    static MailMessage Compose(const std::string& From, const std::string& To,
+                               const std::string& Subject, const std::string& Body,
+                               std::time_t now);
 
     // "=?ISO-2022-JP?B?...?=": one encoded word while the converted subject fits 381 bytes,
     // otherwise several, joined by the fold (a line end and a blank).

@@ -17,7 +17,8 @@ const std::string& ScriptMailer::ScriptText() {
 
 std::string ScriptMailer::CommandLine(const std::string& From, const std::string& To,
                                       const std::string& Subject, const std::string& Body) {
-    return "CSCRIPT.EXE S.VBS /f " + From + " /t " + To + " /s \"" + Subject + "\" /b \"" + Body + "\"";
+    return "CSCRIPT.EXE S.VBS /f " + From + " /t " + To + " /s \"" + Subject + "\" /b \"" + Body +
+           "\"";
 }
 
 bool ScriptMailer::WriteScript() {

@@ -13,9 +13,13 @@ namespace tolvane {
 namespace {
 
 // The texts are C strings: a stray zero byte ends them.
-std::string UpToZero(const std::string& text) { return text.substr(0, text.find('\0')); }
+std::string UpToZero(const std::string& text) {
+    return text.substr(0, text.find('\0'));
+}
 
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -41,7 +45,8 @@ int SendNotificationMail(const std::string& From, const std::string& To, const s
     }
     const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
     SmtpClient session;
-    const int sent = session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);
+    const int sent =
+        session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);
     reason = session.LastError;
     return sent;
 }

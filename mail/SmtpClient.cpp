@@ -27,7 +27,9 @@ std::string SmtpClient::HeloNameFor(const std::string& computerName) {
     return computerName;
 }
 
-std::string SmtpClient::HeloName() { return HeloNameFor(GetComputerName()); }
+std::string SmtpClient::HeloName() {
+    return HeloNameFor(GetComputerName());
+}
 
 // A reply's final line has a blank after its code (RFC 5321, 4.2.1); every other line,
 // however short, continues it. The whole reply shares one deadline.

@@ -1,10 +1,11 @@
 #include "platform/BoundedFileLock.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <thread>
 #include <unistd.h>
+
+#include <cerrno>
+#include <thread>
 
 namespace tolvane {
 

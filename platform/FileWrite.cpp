@@ -1,9 +1,10 @@
 #include "platform/FileWrite.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace tolvane {
 
@@ -25,13 +26,15 @@ bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
 }
 
 bool ClearReadOnly(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return false;
     }
     return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 }  // namespace tolvane

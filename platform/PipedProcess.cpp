@@ -1,12 +1,13 @@
 #include "platform/PipedProcess.h"
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
 
 #include "platform/Process.h"
 
@@ -77,7 +78,8 @@ int RunWithInput(const std::vector<std::string>& argv, std::string_view input) {
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
+    const int error =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(fds[0]);

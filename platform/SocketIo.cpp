@@ -1,10 +1,11 @@
 #include "platform/SocketIo.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+
+#include <cerrno>
 
 namespace tolvane {
 
@@ -13,7 +14,8 @@ namespace {
 // Waits for the events until the deadline: 1 ready, 0 timed out, -1 error.
 int WaitFor(int fd, short events, Deadline deadline) {
     while (true) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return 0;
         }
@@ -47,12 +49,14 @@ bool ConnectBefore(Socket& socket, in_addr address, std::uint16_t port, Deadline
     remote.sin_family = AF_INET;
     remote.sin_addr = address;
     remote.sin_port = htons(port);
-    bool connected = ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0;
+    bool connected =
+        ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0;
     if (!connected && (errno == EINPROGRESS || errno == EINTR)) {
         if (WaitFor(socket.Fd(), POLLOUT, deadline) == 1) {
             int error = 0;
             socklen_t length = sizeof error;
-            connected = ::getsockopt(socket.Fd(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+            connected =
+                ::getsockopt(socket.Fd(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
         }
     }
     return SetNonBlocking(socket.Fd(), false) && connected;
@@ -63,7 +67,8 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
         return IoStatus::Failed;
     }
     while (!bytes.empty()) {
-        const ssize_t n = ::send(socket.Fd(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(socket.Fd(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;

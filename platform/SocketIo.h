@@ -1,8 +1,9 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <cstdint>
-#include <netinet/in.h>
 #include <string_view>
 
 #include "platform/Socket.h"

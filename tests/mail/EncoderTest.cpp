@@ -61,12 +61,19 @@ TEST(JisEncoderTest, ConvertsRunsOfTwoByteCharacters) {
         {
             {"empty", "", ""},
             {"ASCII passes unchanged", "Hello, world.\r\n", "Hello, world.\r\n"},
-            {"あa", "\x82\xA0" "a", kToJis + "\x24\x22" + kToAscii + "a"},
+            {"あa",
+             "\x82\xA0"
+             "a",
+             kToJis + "\x24\x22" + kToAscii + "a"},
             {"漢 alone ends in ASCII", kanji, kToJis + "\x34\x41" + kToAscii},
             {"two runs around a blank", kanji + " " + kanji,
              kToJis + "\x34\x41" + kToAscii + " " + kToJis + "\x34\x41" + kToAscii},
             {"one run of several", Cp932("再起動"), kToJis + "\x3A\x46\x35\x2F\x46\x30" + kToAscii},
-            {"half-width katakana stays eight-bit", "\xB1" "a\xDF", "\xB1" "a\xDF"},
+            {"half-width katakana stays eight-bit",
+             "\xB1"
+             "a\xDF",
+             "\xB1"
+             "a\xDF"},
             {"line break after a run", kanji + "\r\n", kToJis + "\x34\x41" + kToAscii + "\r\n"},
             {"second byte 0x9F and above", "\x88\x9F\xE0\x40",
              kToJis + "\x30\x21\x5F\x21" + kToAscii},
@@ -88,7 +95,8 @@ TEST(JisEncoderTest, LeadByteWithoutSecondByteBecomesGeta) {
             {"lead byte before 0x7F", "\xE0\x7F", kToJis + geta + kToAscii + "\x7F"},
             {"0xFD is no second byte but leads the next pair", "\x82\xFD\x41",
              kToJis + geta + "\x99\x22" + kToAscii},
-            {"a valid pair still follows the arithmetic", "\xF0\x40", kToJis + "\x7F\x21" + kToAscii},
+            {"a valid pair still follows the arithmetic", "\xF0\x40",
+             kToJis + "\x7F\x21" + kToAscii},
         },
         JisEncoder::Convert);
 }
@@ -99,7 +107,8 @@ TEST(JisEncoderTest, MatchesIconvForEveryJisX0208Character) {
     int compared = 0;
     for (int row = 1; row <= 84; ++row) {
         for (int cell = 1; cell <= 94; ++cell) {
-            const std::string jis = kToJis + static_cast<char>(0x20 + row) + static_cast<char>(0x20 + cell) + kToAscii;
+            const std::string jis =
+                kToJis + static_cast<char>(0x20 + row) + static_cast<char>(0x20 + cell) + kToAscii;
             std::string unicode;
             if (!ConvertCharset(jis, "ISO-2022-JP", "UTF-8", unicode)) {
                 continue;  // no JIS X 0208 character there
@@ -134,7 +143,8 @@ TEST(JisEncoderTest, PreparesBodyLines) {
     CheckTable(
         {
             {"empty", "", ""},
-            {"200 ASCII letters", std::string(200, 'x'), std::string(130, 'x') + "\r\n" + std::string(70, 'x')},
+            {"200 ASCII letters", std::string(200, 'x'),
+             std::string(130, 'x') + "\r\n" + std::string(70, 'x')},
             {"100 two-byte characters break after 65", hundredWide,
              hundredWide.substr(0, 130) + "\r\n" + hundredWide.substr(130)},
             {"leading dot doubled", ".abc", "..abc"},
@@ -147,7 +157,10 @@ TEST(JisEncoderTest, PreparesBodyLines) {
             {"CR LF right at the break adds nothing", a129 + "\r\nb", a129 + "\r\nb"},
             {"exactly 130 bytes get a break", a130, a130 + "\r\n"},
             {"a lone LF stays", "a\nb", "a\nb"},
-            {"a lead byte without second byte is one byte", a129 + "\x82" ".", a129 + "\x82\r\n.."},
+            {"a lead byte without second byte is one byte",
+             a129 + "\x82"
+                    ".",
+             a129 + "\x82\r\n.."},
         },
         JisEncoder::PrepareBodyLines);
 }
@@ -175,7 +188,8 @@ TEST(JisEncoderTest, ConvertsInPiecesThatEachEndInAscii) {
     for (int i = 0; i < 187; ++i) {
         kanji187 += Cp932("漢");
     }
-    EXPECT_EQ(JisEncoder::ConvertInPieces(kanji187, 381), std::vector<std::string>{JisEncoder::Convert(kanji187)});
+    EXPECT_EQ(JisEncoder::ConvertInPieces(kanji187, 381),
+              std::vector<std::string>{JisEncoder::Convert(kanji187)});
     EXPECT_EQ(JisEncoder::ConvertInPieces(kanji187 + Cp932("漢"), 381).size(), 2u);
     EXPECT_EQ(JisEncoder::ConvertInPieces("", 381), std::vector<std::string>{""});
 }

@@ -29,7 +29,9 @@ std::vector<std::string> HeaderLines(const std::string& text) {
     }
 }
 
-std::string BodyOf(const std::string& text) { return text.substr(text.find("\r\n\r\n") + 4); }
+std::string BodyOf(const std::string& text) {
+    return text.substr(text.find("\r\n\r\n") + 4);
+}
 
 TEST(SplitListTest, SplitsAfterTrimmingSeparators) {
     struct Case {
@@ -70,7 +72,8 @@ TEST(MailMessageTest, ComposesEnvelopeAndFoldedToHeader) {
         EXPECT_EQ(message.RecipientLines, c.recipientLines) << c.to;
         const auto lines = HeaderLines(message.Text);
         ASSERT_GE(lines.size(), c.toHeader.size() + 1);
-        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(c.toHeader.size())),
+        EXPECT_EQ(std::vector<std::string>(lines.begin(),
+                                           lines.begin() + static_cast<long>(c.toHeader.size())),
                   c.toHeader)
             << c.to;
         EXPECT_EQ(lines[c.toHeader.size()], "From: <me@x>");
@@ -96,7 +99,9 @@ TEST(MailMessageTest, WritesSubjectDateAndMimeHeadersInOrder) {
     EXPECT_EQ(BodyOf(message.Text), JisEncoder::Convert(Cp932("本文")));
 
     const MailMessage empty = MailMessage::Compose("me@x", "you@y", "", "", 0);
-    EXPECT_NE(empty.Text.find("\r\nsubject: =?ISO-2022-JP?B?" "?=\r\n"), std::string::npos);
+    EXPECT_NE(empty.Text.find("\r\nsubject: =?ISO-2022-JP?B?"
+                              "?=\r\n"),
+              std::string::npos);
 
     ::setenv("TZ", "EST5", 1);
     tzset();
@@ -137,7 +142,8 @@ TEST(MailMessageTest, FoldsLongSubjectsIntoSeveralEncodedWords) {
             const auto open = line.find("=?ISO-2022-JP?B?");
             ASSERT_NE(open, std::string::npos);
             EXPECT_EQ(line.substr(line.size() - 2), "?=");
-            const std::string jis = test::Base64Decode(line.substr(open + 16, line.size() - open - 18));
+            const std::string jis =
+                test::Base64Decode(line.substr(open + 16, line.size() - open - 18));
             EXPECT_LE(jis.size(), 381u);
             EXPECT_NE(test::JisToUtf8(jis), "<invalid>");
             decoded += test::JisToUtf8(jis);
@@ -169,7 +175,8 @@ void ExpectSafeData(const std::string& text, const std::string& label) {
         const std::string line = body.substr(start, end - start);
         ASSERT_LE(line.size(), 998u) << label;
         if (!line.empty() && line[0] == '.') {
-            ASSERT_TRUE(line.size() >= 2 && line[1] == '.') << label << " undoubled dot in line " << line;
+            ASSERT_TRUE(line.size() >= 2 && line[1] == '.')
+                << label << " undoubled dot in line " << line;
         }
         start = end + 2;
     }
@@ -179,30 +186,33 @@ void ExpectSafeData(const std::string& text, const std::string& label) {
 TEST(MailMessageTest, HostileBodiesCannotBreakTheData) {
     const std::string a129(129, 'a');
     const std::vector<std::string> hostile{
-        "\x82\x29.\r\nRSET\r\n",      // once gave a bare LF, then "." CR LF
-        "\x82\n.\r\nQUIT\r\n",        // lead byte before LF
-        "line\n.\nline",             // lone LFs around a dot
-        "line\r.\rline",             // lone CRs around a dot
-        ".",                          // the body is a single dot
-        "\r\n.",                      // ends in a dot line
-        "\n\r.\r\r\n.\n",            // mixed line ends
-        a129 + "\r.\r\n",            // CR as the 130th byte
-        a129 + "\x82\n.\r\n",        // lead byte as the 130th byte before LF
-        std::string(300, '\x82'),     // lead bytes alone
+        "\x82\x29.\r\nRSET\r\n",   // once gave a bare LF, then "." CR LF
+        "\x82\n.\r\nQUIT\r\n",     // lead byte before LF
+        "line\n.\nline",           // lone LFs around a dot
+        "line\r.\rline",           // lone CRs around a dot
+        ".",                       // the body is a single dot
+        "\r\n.",                   // ends in a dot line
+        "\n\r.\r\r\n.\n",          // mixed line ends
+        a129 + "\r.\r\n",          // CR as the 130th byte
+        a129 + "\x82\n.\r\n",      // lead byte as the 130th byte before LF
+        std::string(300, '\x82'),  // lead bytes alone
         std::string(500, '\xFD') + "\n.",
     };
     for (const auto& body : hostile) {
         ExpectSafeData(MailMessage::Compose("me@x", "you@y", body, body, 0).Text, "hostile");
     }
     std::mt19937 random(20240607);
-    const std::string alphabet = std::string("\r\n.\x82\x88\xE0\xFD\xFF\x29\x7F\xA0\xB1\x40 a\x1B\x9F", 18);
+    const std::string alphabet =
+        std::string("\r\n.\x82\x88\xE0\xFD\xFF\x29\x7F\xA0\xB1\x40 a\x1B\x9F", 18);
     for (int round = 0; round < 3000; ++round) {
         std::string body;
         const int length = static_cast<int>(random() % 400);
         for (int i = 0; i < length; ++i) {
-            body += random() % 4 == 0 ? static_cast<char>(random() % 256) : alphabet[random() % alphabet.size()];
+            body += random() % 4 == 0 ? static_cast<char>(random() % 256)
+                                      : alphabet[random() % alphabet.size()];
         }
-        ExpectSafeData(MailMessage::Compose("me@x", "you@y", body, body, 0).Text, "round " + std::to_string(round));
+        ExpectSafeData(MailMessage::Compose("me@x", "you@y", body, body, 0).Text,
+                       "round " + std::to_string(round));
         if (HasFatalFailure()) {
             return;
         }
@@ -210,7 +220,8 @@ TEST(MailMessageTest, HostileBodiesCannotBreakTheData) {
 }
 
 TEST(MailMessageTest, ValidBodyKeepsTheBytesOfItsPreparation) {
-    const std::string body = Cp932("一行目\r\n.点\r\n") + std::string(200, 'z') + "\r\n" + Cp932("最後");
+    const std::string body =
+        Cp932("一行目\r\n.点\r\n") + std::string(200, 'z') + "\r\n" + Cp932("最後");
     const MailMessage message = MailMessage::Compose("me@x", "you@y", "", body, 0);
     EXPECT_EQ(BodyOf(message.Text), JisEncoder::Convert(JisEncoder::PrepareBodyLines(body)));
 }

@@ -1,10 +1,11 @@
 #include "tests/mail/MailTestSupport.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include "platform/CodePage.h"
 
@@ -30,16 +31,14 @@ std::vector<std::string> Lines(const std::string& text) {
 
 SmtpSink::SmtpSink() {
     const std::string portFile = dir_.File("port");
-    if (!server_.Start(std::vector<std::string>{"/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py",
-                                                dir_.Path(), portFile})) {
+    if (!server_.Start(std::vector<std::string>{
+            "/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py", dir_.Path(), portFile})) {
         error_ = "/usr/bin/python3 cannot be started";
         return;
     }
-    const bool ready = WaitUntil(
-        [&] {
-            return !ReadFile(portFile).empty() || !server_.Poll().running;
-        },
-        std::chrono::seconds(30));
+    const bool ready =
+        WaitUntil([&] { return !ReadFile(portFile).empty() || !server_.Poll().running; },
+                  std::chrono::seconds(30));
     const std::string port = ReadFile(portFile);
     if (!ready || port.empty()) {
         error_ = "the aiosmtpd server did not start; is Debian's python3-aiosmtpd installed?";
@@ -49,7 +48,9 @@ SmtpSink::SmtpSink() {
     port_ = static_cast<std::uint16_t>(std::atoi(port.c_str()));
 }
 
-SmtpSink::~SmtpSink() { Stop(); }
+SmtpSink::~SmtpSink() {
+    Stop();
+}
 
 void SmtpSink::Stop() {
     if (server_.Started() && server_.Poll().running) {
@@ -109,7 +110,8 @@ std::string Peer::ReadRawLine(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     std::string line;
     while (line.empty() || line.back() != '\n') {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         pollfd waiting{fd_, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) != 1) {
             return {};
@@ -193,9 +195,13 @@ void PlayAcceptingServer(Peer& peer) {
     }
 }
 
-std::string Cp932(const std::string& utf8) { return Sjis(utf8); }
+std::string Cp932(const std::string& utf8) {
+    return Sjis(utf8);
+}
 
-std::string Utf8(const std::string& cp932) { return Cp932ToUtf8(cp932); }
+std::string Utf8(const std::string& cp932) {
+    return Cp932ToUtf8(cp932);
+}
 
 std::string JisToUtf8(const std::string& jis) {
     std::string out;
@@ -203,7 +209,8 @@ std::string JisToUtf8(const std::string& jis) {
 }
 
 std::string Base64Decode(const std::string& text) {
-    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const std::string alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     unsigned bits = 0;
     int count = 0;

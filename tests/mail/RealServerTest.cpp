@@ -53,10 +53,11 @@ protected:
 TEST_F(RealServerTest, DeliversAJapaneseMailToTwoRecipients) {
     const std::string subject = "IIS 再起動のお知らせ";
     const std::string longLine(200, 'w');
-    const std::string body = "サーバーを再起動しました。\r\n.\r\n" + longLine + "\r\n.点で始まる行\r\n最後の行";
+    const std::string body =
+        "サーバーを再起動しました。\r\n.\r\n" + longLine + "\r\n.点で始まる行\r\n最後の行";
     std::string reason;
-    ASSERT_EQ(SendNotificationMail("admin@example.com", "one@example.com;two@example.com", Cp932(subject),
-                                   Cp932(body), "127.0.0.1", sink.Port(), reason),
+    ASSERT_EQ(SendNotificationMail("admin@example.com", "one@example.com;two@example.com",
+                                   Cp932(subject), Cp932(body), "127.0.0.1", sink.Port(), reason),
               1)
         << test::Utf8(reason);
     ASSERT_TRUE(sink.WaitForMessages(1, 10s));
@@ -86,9 +87,10 @@ TEST_F(RealServerTest, LongSubjectsAndHostileBodiesArriveWhole) {
         subject += i % 10 == 9 ? "。" : "監視";
     }
     std::string reason;
-    ASSERT_EQ(SendNotificationMail("a@example.com", "b@example.com", Cp932(subject), "\x82\x29.\r\nRSET\r\n\x82\n.\r\n",
-                                   "127.0.0.1", sink.Port(), reason),
-              1)
+    ASSERT_EQ(
+        SendNotificationMail("a@example.com", "b@example.com", Cp932(subject),
+                             "\x82\x29.\r\nRSET\r\n\x82\n.\r\n", "127.0.0.1", sink.Port(), reason),
+        1)
         << test::Utf8(reason);
     ASSERT_TRUE(sink.WaitForMessages(1, 10s));
     std::this_thread::sleep_for(300ms);
@@ -159,7 +161,9 @@ TEST_F(RealServerTest, RestartWithMailLogsWhyItFailed) {
     sink.Stop();
     const std::string log = RestartWithMail(sink.Port());
     EXPECT_NE(log.find("IISを再起動しました\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n"),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

@@ -1,14 +1,14 @@
 // The mail without an SMTP server: the script, its command line, the CSCRIPT.EXE stand-in and
 // a recording sendmail, all as real files and processes.
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
 
 #include "mail/JisEncoder.h"
 #include "mail/MailTexts.h"
@@ -81,7 +81,8 @@ protected:
             at = end == std::string::npos ? head.size() : end + 1;
         }
         const auto subject = head.find("Subject: ");
-        handed.subject = subject == std::string::npos ? "" : test::DecodeSubject(head.substr(subject));
+        handed.subject =
+            subject == std::string::npos ? "" : test::DecodeSubject(head.substr(subject));
         handed.body = split == std::string::npos ? "" : test::JisToUtf8(mail.substr(split + 2));
         return handed;
     }
@@ -95,9 +96,12 @@ private:
 TEST_F(ScriptMailerTest, ScriptAndCommandLineAreBuiltFromTheirPieces) {
     const std::string& script = ScriptMailer::ScriptText();
     EXPECT_EQ(script.size(), 371u);
-    EXPECT_EQ(script.rfind("Option Explicit: On Error Resume Next: Dim S, G, N, T, F, J, B: ", 0), 0u);
-    EXPECT_NE(script.find(R"(Case "/t":: N=N+1: T=G(N): Case "/f":: N=N+1: F=G(N): )"), std::string::npos);
-    EXPECT_NE(script.find(R"(Set S=CreateObject("CDONTS.NewMail"): S.From=F: S.To=T: )"), std::string::npos);
+    EXPECT_EQ(script.rfind("Option Explicit: On Error Resume Next: Dim S, G, N, T, F, J, B: ", 0),
+              0u);
+    EXPECT_NE(script.find(R"(Case "/t":: N=N+1: T=G(N): Case "/f":: N=N+1: F=G(N): )"),
+              std::string::npos);
+    EXPECT_NE(script.find(R"(Set S=CreateObject("CDONTS.NewMail"): S.From=F: S.To=T: )"),
+              std::string::npos);
     EXPECT_TRUE(script.ends_with("S.Subject=J: S.Body=B: S.Send: Set S=Nothing"));
 
     EXPECT_EQ(ScriptMailer::CommandLine("me@x", "a@x;b@y", Cp932("件名"), Cp932("本文\r\n二行目")),
@@ -107,8 +111,8 @@ TEST_F(ScriptMailerTest, ScriptAndCommandLineAreBuiltFromTheirPieces) {
 
 TEST_F(ScriptMailerTest, HandsTheMailToSendmailAndRemovesTheScript) {
     std::string reason;
-    EXPECT_EQ(SendNotificationMail("me@x", "a@x;b@y", Cp932("再起動のお知らせ"), Cp932("本文です。\r\n二行目"), "",
-                                   25, reason),
+    EXPECT_EQ(SendNotificationMail("me@x", "a@x;b@y", Cp932("再起動のお知らせ"),
+                                   Cp932("本文です。\r\n二行目"), "", 25, reason),
               1);
     EXPECT_EQ(reason, "");
     const Handed handed = Received();
@@ -141,8 +145,8 @@ TEST_F(ScriptMailerTest, StandInReadsOptionsAsTheScriptDoes) {
     WriteFile("S.VBS", ScriptMailer::ScriptText());
     ChildProcess child;
     ASSERT_TRUE(child.Start(std::vector<std::string>{
-        "CSCRIPT.EXE", "S.VBS", "junk", "/F", "first@x", "/f", "second@x", "/T", "to@y", "/S", Cp932("件名"),
-        "/B", Cp932("本文"), "/x", "/t"}));
+        "CSCRIPT.EXE", "S.VBS", "junk", "/F", "first@x", "/f", "second@x", "/T", "to@y", "/S",
+        Cp932("件名"), "/B", Cp932("本文"), "/x", "/t"}));
     EXPECT_EQ(child.Wait().exitCode, 0);
     const Handed handed = Received();
     EXPECT_EQ(handed.headers.at("From"), "second@x");
@@ -221,7 +225,7 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
         if (ScriptMailer::WriteScript()) {
             return 1;
         }
-        struct stat info{};
+        struct stat info {};
         if (::stat("S.VBS", &info) != 0 || (info.st_mode & S_IWUSR) == 0) {
             return 2;
         }
@@ -238,10 +242,14 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
 
 TEST_F(ScriptMailerTest, LineBreaksInAddressesSendNothing) {
     for (const std::string smtp : {"", "127.0.0.1"}) {
-        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-                 {"me@x\r\nRCPT TO: <evil@x>", "to@y"}, {"me@x", "to@y\nBcc: evil@x"}, {"me@x\r", "to@y"}}) {
+        for (const auto& [from, to] :
+             std::vector<std::pair<std::string, std::string>>{{"me@x\r\nRCPT TO: <evil@x>", "to@y"},
+                                                              {"me@x", "to@y\nBcc: evil@x"},
+                                                              {"me@x\r", "to@y"}}) {
             std::string reason;
-            EXPECT_EQ(SendNotificationMail(from, to, "s", "b", smtp, test::UnusedLoopbackPort(), reason), 0);
+            EXPECT_EQ(
+                SendNotificationMail(from, to, "s", "b", smtp, test::UnusedLoopbackPort(), reason),
+                0);
             EXPECT_EQ(test::Utf8(reason), "メールアドレスに改行を含めることはできません。");
         }
     }

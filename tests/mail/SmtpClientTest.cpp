@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -40,14 +44,16 @@ struct Dialogue {
     const char* name;
     std::function<void(Peer&)> server;
     int result;
-    std::string lastError;                // CP932
-    std::vector<std::string> commands;    // the lines the server read, in order (prefixes)
+    std::string lastError;              // CP932
+    std::vector<std::string> commands;  // the lines the server read, in order (prefixes)
 };
 
 void RunDialogue(const Dialogue& d, const MailLimits& limits = ShortLimits()) {
     ScriptedServer server(d.server);
     SmtpClient client(limits);
-    EXPECT_EQ(client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients, kMessage), d.result)
+    EXPECT_EQ(
+        client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients, kMessage),
+        d.result)
         << d.name;
     EXPECT_EQ(test::Utf8(client.LastError), test::Utf8(d.lastError)) << d.name;
     const auto received = server.Received();
@@ -60,9 +66,9 @@ void RunDialogue(const Dialogue& d, const MailLimits& limits = ShortLimits()) {
 const std::string kHelo = SmtpClient::HeloName();
 
 TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
-    const std::vector<std::string> all{"EHLO " + kHelo + "\r\n", "RSET\r\n", "MAIL FROM: <me@x>\r\n",
-                                       "RCPT TO: <a@x>\r\n", "RCPT TO: <b@y>\r\n", "DATA\r\n",
-                                       kMessage + "\r\n.\r\n", "QUIT\r\n"};
+    const std::vector<std::string> all{
+        "EHLO " + kHelo + "\r\n", "RSET\r\n", "MAIL FROM: <me@x>\r\n", "RCPT TO: <a@x>\r\n",
+        "RCPT TO: <b@y>\r\n",     "DATA\r\n", kMessage + "\r\n.\r\n",  "QUIT\r\n"};
     const Dialogue dialogues[] = {
         {"accepting server", test::PlayAcceptingServer, 1, "", all},
         {"EHLO refused, HELO accepted; LastError keeps the refusal",
@@ -79,9 +85,10 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              p.Send("250 queued\r\n");
              Answer(p, "221 bye\r\n");
          },
-         1, "500 Command unrecognized: EHLO",
-         {"EHLO " + kHelo + "\r\n", "HELO " + kHelo + "\r\n", "RSET", "MAIL", "RCPT", "RCPT", "DATA",
-          kMessage + "\r\n.\r\n", "QUIT"}},
+         1,
+         "500 Command unrecognized: EHLO",
+         {"EHLO " + kHelo + "\r\n", "HELO " + kHelo + "\r\n", "RSET", "MAIL", "RCPT", "RCPT",
+          "DATA", kMessage + "\r\n.\r\n", "QUIT"}},
         {"greeting and EHLO reply of several lines, LF alone also ends a line",
          [](Peer& p) {
              p.Send("220-first\r\n220-second\n220 last\r\n");
@@ -95,7 +102,9 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              p.Send("250 queued\r\n");
              Answer(p, "221 bye\r\n");
          },
-         1, "", {"EHLO", "RSET", "MAIL", "RCPT", "RCPT", "DATA", kMessage + "\r\n.\r\n", "QUIT"}},
+         1,
+         "",
+         {"EHLO", "RSET", "MAIL", "RCPT", "RCPT", "DATA", kMessage + "\r\n.\r\n", "QUIT"}},
         {"421 greeting", [](Peer& p) { p.Send("421 too busy\r\n"); }, 0, "421 too busy", {}},
         {"second recipient refused: no DATA",
          [](Peer& p) {
@@ -106,7 +115,9 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              Answer(p, "550 5.1.1 <b@y>: no such user\r\n");
              p.QuietFor(300ms);
          },
-         0, "550 5.1.1 <b@y>: no such user", {"EHLO", "RSET", "MAIL", "RCPT TO: <a@x>", "RCPT TO: <b@y>"}},
+         0,
+         "550 5.1.1 <b@y>: no such user",
+         {"EHLO", "RSET", "MAIL", "RCPT TO: <a@x>", "RCPT TO: <b@y>"}},
         {"authentication required at MAIL",
          [](Peer& p) {
              p.Send("220 hi\r\n");
@@ -114,7 +125,9 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              Answer(p, "250 ok\r\n");
              Answer(p, "530 5.7.0 Authentication required\r\n");
          },
-         0, "530 5.7.0 Authentication required", {"EHLO", "RSET", "MAIL"}},
+         0,
+         "530 5.7.0 Authentication required",
+         {"EHLO", "RSET", "MAIL"}},
         {"close instead of the QUIT reply",
          [](Peer& p) {
              p.Send("220 hi\r\n");
@@ -126,10 +139,22 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              p.Send("250 queued\r\n");
              p.ReadLine();
          },
-         0, mailtexts::NoReply(), {"EHLO", "RSET", "MAIL", "RCPT", "RCPT", "DATA", kMessage + "\r\n.\r\n", "QUIT"}},
-        {"close in the middle of the greeting line", [](Peer& p) { p.Send("220 hel"); }, 0, mailtexts::NoReply(), {}},
-        {"a reply line beyond 4096 bytes", [](Peer& p) { p.Send("220 " + std::string(5000, 'x') + "\r\n"); p.QuietFor(2s); },
-         0, mailtexts::NoReply(), {}},
+         0,
+         mailtexts::NoReply(),
+         {"EHLO", "RSET", "MAIL", "RCPT", "RCPT", "DATA", kMessage + "\r\n.\r\n", "QUIT"}},
+        {"close in the middle of the greeting line",
+         [](Peer& p) { p.Send("220 hel"); },
+         0,
+         mailtexts::NoReply(),
+         {}},
+        {"a reply line beyond 4096 bytes",
+         [](Peer& p) {
+             p.Send("220 " + std::string(5000, 'x') + "\r\n");
+             p.QuietFor(2s);
+         },
+         0,
+         mailtexts::NoReply(),
+         {}},
         {"a reply of more than 100 lines",
          [](Peer& p) {
              for (int i = 0; i < 101; ++i) {
@@ -138,7 +163,9 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
              p.Send("220 end\r\n");
              p.QuietFor(2s);
          },
-         0, mailtexts::NoReply(), {}},
+         0,
+         mailtexts::NoReply(),
+         {}},
     };
     for (const auto& d : dialogues) {
         RunDialogue(d);
@@ -206,7 +233,8 @@ TEST(SmtpClientTest, BoundsTheSendOfACommand) {
     SmtpClient client(limits);
     const std::string huge(64 << 20, 'x');
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients, huge), 0);
+    EXPECT_EQ(client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients, huge),
+              0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 500ms);
     EXPECT_EQ(test::Utf8(client.LastError), "コマンドが送信できませんでした。");
 }
@@ -217,6 +245,41 @@ TEST(SmtpClientTest, CannotConnect) {
         EXPECT_EQ(client.Send(host, test::UnusedLoopbackPort(), "MAIL FROM: <me@x>", {}, ""), 0);
         EXPECT_EQ(test::Utf8(client.LastError), "ホストに接続できません。") << host;
     }
+}
+
+// A listener whose queue is full drops further connection requests, so connecting hangs
+// until the bound; loopback only.
+TEST(SmtpClientTest, BoundsTheConnect) {
+    const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(full, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(full, 0), 0);
+    ::getsockname(full, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::uint16_t port = ntohs(address.sin_port);
+    // Fill the queue with connections nobody accepts.
+    std::vector<int> queued;
+    for (int i = 0; i < 4; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        queued.push_back(fd);
+    }
+    std::this_thread::sleep_for(100ms);
+    MailLimits limits = ShortLimits();
+    limits.connectTimeout = 700ms;
+    SmtpClient client(limits);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Send("127.0.0.1", port, "MAIL FROM: <me@x>", {}, ""), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(test::Utf8(client.LastError), "ホストに接続できません。");
+    EXPECT_GE(took, 700ms);
+    EXPECT_LT(took, 30s);
+    for (int fd : queued) {
+        ::close(fd);
+    }
+    ::close(full);
 }
 
 TEST(SmtpClientTest, HeloNameFitsFifteenCharacters) {

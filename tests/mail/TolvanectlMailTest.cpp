@@ -50,9 +50,10 @@ public:
         for (const char* name : {"tolvanectl", "command.com", "net", "mtxstop", "CSCRIPT.EXE"}) {
             fs::copy_file(fs::path(TOLVANE_BIN_DIR) / name, dir.File(name));
         }
-        WriteFile(dir.File("services.conf"),
-                  "w3svc.stop = true\nw3svc.start = true\niisadmin.stop = true\nsmtpsvc.start = true\n"
-                  "mtxstop = true\n");
+        WriteFile(
+            dir.File("services.conf"),
+            "w3svc.stop = true\nw3svc.start = true\niisadmin.stop = true\nsmtpsvc.start = true\n"
+            "mtxstop = true\n");
         ::setenv("TOLVANE_REGISTRY", dir.File("store.reg").c_str(), 1);
         ::setenv("TOLVANE_SERVICES", dir.File("services.conf").c_str(), 1);
     }
@@ -82,9 +83,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(sink.Running()) << sink.StartError();
         ASSERT_EQ(install
-                      .Run({"set", "From=  watchdog@example.com\t", "To=admin@example.com;ops@example.com",
-                            "Subject=IIS 再起動", "Body=再起動しました。\\r\\n.\\r\\n以上",
-                            "Smtp=127.0.0.1", "SmtpPort=" + std::to_string(sink.Port())})
+                      .Run({"set", "From=  watchdog@example.com\t",
+                            "To=admin@example.com;ops@example.com", "Subject=IIS 再起動",
+                            "Body=再起動しました。\\r\\n.\\r\\n以上", "Smtp=127.0.0.1",
+                            "SmtpPort=" + std::to_string(sink.Port())})
                       .exitCode,
                   0);
     }
@@ -93,17 +95,19 @@ protected:
     // restart has ended with its mail or its mail failure.
     void MonitorOneRestart(const std::string& mailFailure) {
         ASSERT_EQ(install
-                      .Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()), "Interval=3600",
-                            "WithMail=1"})
+                      .Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()),
+                            "Interval=3600", "WithMail=1"})
                       .exitCode,
                   0);
         ChildProcess monitor;
-        ASSERT_TRUE(monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
+        ASSERT_TRUE(
+            monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
         const bool ended = test::WaitUntil(
             [&] {
                 const std::string log = install.Log();
                 return log.find(mailFailure) != std::string::npos ||
-                       (log.find(test::Cp932("IISを再起動しました\r\n")) != std::string::npos && sink.Count() > 0);
+                       (log.find(test::Cp932("IISを再起動しました\r\n")) != std::string::npos &&
+                        sink.Count() > 0);
             },
             120s);
         std::this_thread::sleep_for(500ms);
@@ -120,7 +124,8 @@ TEST_F(TolvanectlMailTest, MonitorMailsOnceAfterARestart) {
     MonitorOneRestart(test::Cp932("メールが送信出来ませんでした"));
     const auto mails = sink.Messages();
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_EQ(mails[0].recipients, (std::vector<std::string>{"admin@example.com", "ops@example.com"}));
+    EXPECT_EQ(mails[0].recipients,
+              (std::vector<std::string>{"admin@example.com", "ops@example.com"}));
     EXPECT_EQ(mails[0].subject, "IIS 再起動");
     EXPECT_EQ(mails[0].body, "再起動しました。\r\n.\r\n以上\r\n");
     EXPECT_EQ(Count(install.Log(), test::Cp932("メールが送信出来ませんでした")), 0u);
@@ -128,7 +133,8 @@ TEST_F(TolvanectlMailTest, MonitorMailsOnceAfterARestart) {
 
 TEST_F(TolvanectlMailTest, MonitorLogsOnceWhenTheServerIsDown) {
     sink.Stop();
-    const std::string line = test::Cp932("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n");
+    const std::string line =
+        test::Cp932("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n");
     MonitorOneRestart(line);
     const std::string log = install.Log();
     EXPECT_EQ(Count(log, line), 1u) << test::Utf8(log);
@@ -150,7 +156,8 @@ TEST_F(TolvanectlMailTest, SendTestMailReportsFailureAndMissingAddresses) {
     sink.Stop();
     Result result = install.Run({"send-test-mail"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "メールが送信出来ません。設定を見直して下さい。\nホストに接続できません。\n");
+    EXPECT_EQ(result.err,
+              "メールが送信出来ません。設定を見直して下さい。\nホストに接続できません。\n");
 
     for (const std::string setting : {"From= \t ", "To=\\r\\n"}) {
         ASSERT_EQ(install.Run({"set", "From=me@example.com", "To=you@example.com"}).exitCode, 0);
