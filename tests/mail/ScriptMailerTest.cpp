@@ -240,6 +240,14 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
     EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
 }
 
+// Only the empty server text selects the script; a blank is a server name, not trimmed away.
+TEST_F(ScriptMailerTest, BlankServerStaysOnTheSmtpPath) {
+    std::string reason;
+    EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", " ", 25, reason), 0);
+    EXPECT_EQ(test::Utf8(reason), "ホストに接続できません。");
+    EXPECT_FALSE(Received().present);
+}
+
 TEST_F(ScriptMailerTest, LineBreaksInAddressesSendNothing) {
     for (const std::string smtp : {"", "127.0.0.1"}) {
         for (const auto& [from, to] :
