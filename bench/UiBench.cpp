@@ -1,0 +1,192 @@
+// Figures of the desktop program, printed, never asserted: the time from starting the process
+// to its main window painted, and the resident memory of the idle program while it monitors.
+// Runs the real `tolvane` offscreen with a private settings store.
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/InstanceMarker.h"
+#include "platform/Process.h"
+#include "platform/Registry.h"
+#include "settings/SettingsStore.h"
+
+using namespace tolvane;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string Slurp(const std::string& path) {
+    std::string contents;
+    ReadWholeFile(path, contents);
+    return contents;
+}
+
+bool WaitFor(const std::string& path, const std::string& text, std::chrono::seconds bound) {
+    const auto giveUp = Clock::now() + bound;
+    while (Clock::now() < giveUp) {
+        if (Slurp(path).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+// VmRSS or VmHWM of a process, in kB; -1 when unreadable.
+long StatusKb(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            std::istringstream value(line.substr(field.size() + 1));
+            long kb = -1;
+            value >> kb;
+            return kb;
+        }
+    }
+    return -1;
+}
+
+// Accepts and closes connections, so the monitor's checks succeed. It listens on every local
+// address because the program probes the machine's own name, wherever that leads.
+class Listener {
+public:
+    Listener() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        socklen_t length = sizeof address;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(fd_, 16);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([fd = fd_] {
+            for (;;) {
+                const int connection = ::accept(fd, nullptr, nullptr);
+                if (connection < 0) {
+                    return;
+                }
+                ::close(connection);
+            }
+        });
+    }
+    ~Listener() {
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    std::uint16_t Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+struct Copy {
+    ChildProcess process;
+    std::string err;
+};
+
+Copy Start(const std::string& folder, const std::string& name) {
+    Copy copy;
+    copy.err = folder + "/" + name + ".err";
+    const std::string line = "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
+                             Quote(folder + "/HKEY_CLASSES_ROOT.reg") + " exec " +
+                             Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(copy.err);
+    copy.process.Start(std::vector<std::string>{"sh", "-c", line});
+    return copy;
+}
+
+void End(Copy& copy) {
+    ::kill(copy.process.Pid(), SIGTERM);
+    copy.process.Wait();
+}
+
+}  // namespace
+
+int main() {
+    {
+        InstanceMarker probe("hPrevTOLVInstance");
+        if (probe.State() != InstanceMarker::Claim::Held) {
+            std::printf("a copy of tolvane runs on this machine; end it first\n");
+            return 1;
+        }
+    }
+    char pattern[] = "/tmp/tolvane-ui-bench-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    RegistryHive hive(folder + "/HKEY_CLASSES_ROOT.reg");
+    Listener listener;
+
+    // Start-up: process start to the first painting of the main window (manual mode).
+    {
+        Settings settings;
+        settings.Port = listener.Port();
+        SettingsStore(hive).SaveSettings(settings);
+    }
+    constexpr int kRuns = 7;
+    std::vector<double> startupMs;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto begin = Clock::now();
+        Copy copy = Start(folder, "startup");
+        const bool painted = WaitFor(copy.err, "window painted", 30s);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+        End(copy);
+        if (!painted) {
+            std::printf("the window was not painted within 30 s:\n%s\n", Slurp(copy.err).c_str());
+            return 1;
+        }
+        startupMs.push_back(ms);
+        ::unlink(copy.err.c_str());
+    }
+    std::sort(startupMs.begin(), startupMs.end());
+    std::printf("time to main window painted: median %.0f ms, best %.0f ms, worst %.0f ms (%d runs, goal < 300 ms)\n",
+                startupMs[kRuns / 2], startupMs.front(), startupMs.back(), kRuns);
+
+    // Idle while monitoring: automatic start-up against the listener; measured after the window
+    // has hidden itself and a few checks have run.
+    {
+        Settings settings;
+        settings.Port = listener.Port();
+        settings.Interval = 1;
+        settings.AutoStartupMode = 1;
+        SettingsStore(hive).SaveSettings(settings);
+    }
+    Copy copy = Start(folder, "monitoring");
+    WaitFor(copy.err, "window painted", 30s);
+    const long shownKb = StatusKb(copy.process.Pid(), "VmRSS");
+    const bool hidden = WaitFor(copy.err, "window hidden", 30s);
+    std::this_thread::sleep_for(8s);
+    const long idleKb = StatusKb(copy.process.Pid(), "VmRSS");
+    const long peakKb = StatusKb(copy.process.Pid(), "VmHWM");
+    End(copy);
+    std::printf("resident memory, window just shown: %.1f MB\n", shownKb / 1024.0);
+    std::printf("resident memory, monitoring (%s), idle between checks: %.1f MB, peak %.1f MB (goal < 40 MB)\n",
+                hidden ? "window hidden by the automatic start" : "the automatic start did not succeed",
+                idleKb / 1024.0, peakKb / 1024.0);
+    ::unlink((folder + "/monitoring.err").c_str());
+    ::unlink((folder + "/HKEY_CLASSES_ROOT.reg").c_str());
+    ::rmdir(folder.c_str());
+    return 0;
+}
