@@ -7,9 +7,11 @@ namespace tolvane {
 
 namespace {
 
+// Kept for the whole run and never destroyed: pixmaps must not outlive the application
+// object, and statics are destroyed after it.
 QSvgRenderer& Renderer() {
-    static QSvgRenderer renderer(QStringLiteral(":/tolvane/icons/tolvane.svg"));
-    return renderer;
+    static auto* renderer = new QSvgRenderer(QStringLiteral(":/tolvane/icons/tolvane.svg"));
+    return *renderer;
 }
 
 }  // namespace
@@ -28,14 +30,14 @@ QPixmap ProgramPixmap(int size, qreal devicePixelRatio) {
 }
 
 QIcon ProgramIcon() {
-    static const QIcon icon = [] {
-        QIcon built;
+    static const auto* icon = [] {
+        auto* built = new QIcon;
         for (int size : {16, 20, 24, 32, 48, 64, 128, 256}) {
-            built.addPixmap(ProgramPixmap(size));
+            built->addPixmap(ProgramPixmap(size));
         }
         return built;
     }();
-    return icon;
+    return *icon;
 }
 
 }  // namespace tolvane
