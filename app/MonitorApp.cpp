@@ -84,7 +84,8 @@ int MonitorApp::Run() {
         dialog.ShowWindow();
         qCInfo(lcApp) << "later copy answered, window visible:" << dialog.isVisible();
     });
-    QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
 
     WindowReporter reporter;
     dialog.installEventFilter(&reporter);

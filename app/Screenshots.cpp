@@ -26,22 +26,24 @@ QImage Framed(QWidget& window) {
     const QPixmap content = window.grab();
     const int border = 1;
     const int caption = QFontMetrics(window.font()).height() + 12;
-    QImage image(content.width() + 2 * border, content.height() + caption + border, QImage::Format_ARGB32);
+    QImage image(content.width() + 2 * border, content.height() + caption + border,
+                 QImage::Format_ARGB32);
     const QPalette palette = window.palette();
     image.fill(palette.color(QPalette::Dark));
     QPainter painter(&image);
     const QRect bar(border, border, content.width(), caption - border);
     painter.fillRect(bar, palette.color(QPalette::Highlight));
     const int iconSide = caption - 10;
-    painter.drawPixmap(bar.left() + 6, bar.top() + (bar.height() - iconSide) / 2, ProgramPixmap(iconSide));
+    painter.drawPixmap(bar.left() + 6, bar.top() + (bar.height() - iconSide) / 2,
+                       ProgramPixmap(iconSide));
     painter.setPen(palette.color(QPalette::HighlightedText));
     QFont font = window.font();
     font.setBold(true);
     painter.setFont(font);
     painter.drawText(bar.adjusted(iconSide + 12, 0, -caption, 0), Qt::AlignVCenter | Qt::AlignLeft,
                      window.windowTitle());
-    painter.drawText(QRect(bar.right() - caption, bar.top(), caption, bar.height()), Qt::AlignCenter,
-                     QStringLiteral("\u00D7"));
+    painter.drawText(QRect(bar.right() - caption, bar.top(), caption, bar.height()),
+                     Qt::AlignCenter, QStringLiteral("\u00D7"));
     painter.drawPixmap(border, caption, content);
     painter.end();
     window.hide();
@@ -68,7 +70,8 @@ int main(int argc, char** argv) {
 
     // A store of its own, so the pictures show the defaults and no one's settings change.
     QTemporaryDir scratch;
-    RegistryHive classesRoot(scratch.filePath(QStringLiteral("HKEY_CLASSES_ROOT.reg")).toStdString());
+    RegistryHive classesRoot(
+        scratch.filePath(QStringLiteral("HKEY_CLASSES_ROOT.reg")).toStdString());
     bool saved = true;
 
     MonitorDialog main(classesRoot, CycleParts{});
@@ -80,7 +83,9 @@ int main(int argc, char** argv) {
     mail.From = "webmaster@example.jp";
     mail.To = "admin@example.jp;operator@example.jp";
     mail.Subject = Sjis("Webサーバーを再起動しました");
-    mail.Body = Sjis("IIS Tolvane がWebサーバーの停止を検出し、再起動しました。\r\n再起動ログを確認して下さい。");
+    mail.Body = Sjis(
+        "IIS Tolvane "
+        "がWebサーバーの停止を検出し、再起動しました。\r\n再起動ログを確認して下さい。");
     mail.Smtp = "mail.example.jp";
     mail.SmtpPort = 25;
     saved &= Save(mail, folder + QStringLiteral("/mail-settings.png"));

@@ -1,18 +1,19 @@
 // Figures of the desktop program, printed, never asserted: the time from starting the process
 // to its main window painted, and the resident memory of the idle program while it monitors.
 // Runs the real `tolvane` offscreen with a private settings store.
-#include <algorithm>
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
-#include <netinet/in.h>
 #include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/File.h"
@@ -112,9 +113,10 @@ struct Copy {
 Copy Start(const std::string& folder, const std::string& name) {
     Copy copy;
     copy.err = folder + "/" + name + ".err";
-    const std::string line = "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
-                             Quote(folder + "/HKEY_CLASSES_ROOT.reg") + " exec " +
-                             Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(copy.err);
+    const std::string line =
+        "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
+        Quote(folder + "/HKEY_CLASSES_ROOT.reg") + " exec " +
+        Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(copy.err);
     copy.process.Start(std::vector<std::string>{"sh", "-c", line});
     return copy;
 }
@@ -161,8 +163,10 @@ int main() {
         ::unlink(copy.err.c_str());
     }
     std::sort(startupMs.begin(), startupMs.end());
-    std::printf("time to main window painted: median %.0f ms, best %.0f ms, worst %.0f ms (%d runs, goal < 300 ms)\n",
-                startupMs[kRuns / 2], startupMs.front(), startupMs.back(), kRuns);
+    std::printf(
+        "time to main window painted: median %.0f ms, best %.0f ms, worst %.0f ms (%d runs, goal < "
+        "300 ms)\n",
+        startupMs[kRuns / 2], startupMs.front(), startupMs.back(), kRuns);
 
     // Idle while monitoring: automatic start-up against the listener; measured after the window
     // has hidden itself and a few checks have run.
@@ -182,9 +186,11 @@ int main() {
     const long peakKb = StatusKb(copy.process.Pid(), "VmHWM");
     End(copy);
     std::printf("resident memory, window just shown: %.1f MB\n", shownKb / 1024.0);
-    std::printf("resident memory, monitoring (%s), idle between checks: %.1f MB, peak %.1f MB (goal < 40 MB)\n",
-                hidden ? "window hidden by the automatic start" : "the automatic start did not succeed",
-                idleKb / 1024.0, peakKb / 1024.0);
+    std::printf(
+        "resident memory, monitoring (%s), idle between checks: %.1f MB, peak %.1f MB (goal < 40 "
+        "MB)\n",
+        hidden ? "window hidden by the automatic start" : "the automatic start did not succeed",
+        idleKb / 1024.0, peakKb / 1024.0);
     ::unlink((folder + "/monitoring.err").c_str());
     ::unlink((folder + "/HKEY_CLASSES_ROOT.reg").c_str());
     ::rmdir(folder.c_str());

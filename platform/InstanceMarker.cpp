@@ -1,14 +1,15 @@
 #include "platform/InstanceMarker.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 namespace tolvane {
 
@@ -100,20 +101,23 @@ InstanceMarker::Request InstanceMarker::ReadRequest(int connection) {
     if (got == 0) {
         return Request::Invalid;  // gone before it said anything
     }
-    const char* end = static_cast<const char*>(std::memchr(buffer, '\n', static_cast<std::size_t>(got)));
+    const char* end =
+        static_cast<const char*>(std::memchr(buffer, '\n', static_cast<std::size_t>(got)));
     if (end == nullptr) {
         if (static_cast<std::size_t>(got) == sizeof buffer) {
             return Request::Invalid;
         }
         // A copy that stopped writing before the line ended will never finish it.
         pollfd hangup{connection, POLLRDHUP, 0};
-        const bool closed = ::poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLRDHUP | POLLHUP)) != 0;
+        const bool closed =
+            ::poll(&hangup, 1, 0) > 0 && (hangup.revents & (POLLRDHUP | POLLHUP)) != 0;
         return closed ? Request::Invalid : Request::Incomplete;
     }
     const std::size_t lineLength = static_cast<std::size_t>(end - buffer) + 1;
     // Take the line off the socket now that it is whole.
     ::recv(connection, buffer, lineLength, MSG_DONTWAIT);
-    const bool show = lineLength == sizeof kShowRequest - 1 && std::memcmp(buffer, kShowRequest, lineLength) == 0;
+    const bool show =
+        lineLength == sizeof kShowRequest - 1 && std::memcmp(buffer, kShowRequest, lineLength) == 0;
     return show ? Request::ShowWindow : Request::Invalid;
 }
 
@@ -155,7 +159,8 @@ bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
     }
     bool answered = false;
     if (SendAll(fd, kShowRequest, sizeof kShowRequest - 1)) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(answerWaitMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(answerWaitMs);
         std::string reply;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -14,7 +14,8 @@ void DialogLayout::Apply(QWidget* dialog, int width, int height, int top) {
         }
     }
     for (const Place& place : places_) {
-        place.control->setGeometry(units_.Rect(place.x, place.y, place.width, place.height).translated(0, top));
+        place.control->setGeometry(
+            units_.Rect(place.x, place.y, place.width, place.height).translated(0, top));
     }
     dialog->setFixedSize(units_.X(width), top + units_.Y(height));
 }

@@ -27,9 +27,10 @@ QString WithoutMnemonic(const QString& text) {
 
 QFont DialogFont() {
     QFont font;
-    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic"),
-                      QStringLiteral("TakaoPGothic"), QStringLiteral("Sans Serif")});
+    font.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP"),
+                      QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic"),
+                      QStringLiteral("Sans Serif")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(9);
     return font;
@@ -44,9 +45,13 @@ DialogUnits::DialogUnits(const QFont& font) {
     baseY_ = std::ceil(metrics.height());
 }
 
-int DialogUnits::X(int du) const { return static_cast<int>(std::lround(du * baseX_ / 4.0)); }
+int DialogUnits::X(int du) const {
+    return static_cast<int>(std::lround(du * baseX_ / 4.0));
+}
 
-int DialogUnits::Y(int du) const { return static_cast<int>(std::lround(du * baseY_ / 8.0)); }
+int DialogUnits::Y(int du) const {
+    return static_cast<int>(std::lround(du * baseY_ / 8.0));
+}
 
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {
     const int left = X(x);

@@ -15,7 +15,8 @@ GroupFrame::GroupFrame(const QString& title, QWidget* parent) : QWidget(parent),
 
 QSize GroupFrame::sizeHint() const {
     const QFontMetrics metrics(font());
-    return QSize(kTitleIndent + 2 * kTitleGap + metrics.horizontalAdvance(title_) + kTitleIndent, 2 * metrics.height());
+    return QSize(kTitleIndent + 2 * kTitleGap + metrics.horizontalAdvance(title_) + kTitleIndent,
+                 2 * metrics.height());
 }
 
 void GroupFrame::paintEvent(QPaintEvent*) {
@@ -31,8 +32,10 @@ void GroupFrame::paintEvent(QPaintEvent*) {
     const int textWidth = metrics.horizontalAdvance(title_);
     const QRect gap(kTitleIndent, 0, textWidth + 2 * kTitleGap, metrics.height());
     painter.fillRect(gap, palette().color(backgroundRole()));
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(gap.adjusted(kTitleGap, 0, -kTitleGap, 0), Qt::AlignLeft | Qt::AlignVCenter, title_);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(gap.adjusted(kTitleGap, 0, -kTitleGap, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     title_);
 }
 
 }  // namespace tolvane

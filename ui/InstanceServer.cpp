@@ -1,8 +1,9 @@
 #include "ui/InstanceServer.h"
 
+#include <unistd.h>
+
 #include <QSocketNotifier>
 #include <QTimer>
-#include <unistd.h>
 
 namespace tolvane {
 
@@ -13,7 +14,8 @@ constexpr int kRequestPatienceMs = 5000;
 
 }  // namespace
 
-InstanceServer::InstanceServer(InstanceMarker& marker, QObject* parent) : QObject(parent), marker_(marker) {
+InstanceServer::InstanceServer(InstanceMarker& marker, QObject* parent)
+    : QObject(parent), marker_(marker) {
     if (marker_.ListenFd() < 0) {
         return;
     }
@@ -22,7 +24,8 @@ InstanceServer::InstanceServer(InstanceMarker& marker, QObject* parent) : QObjec
 }
 
 void InstanceServer::AcceptWaiting() {
-    for (int connection = marker_.AcceptWaiting(); connection >= 0; connection = marker_.AcceptWaiting()) {
+    for (int connection = marker_.AcceptWaiting(); connection >= 0;
+         connection = marker_.AcceptWaiting()) {
         if (!InstanceMarker::FromSameUser(connection)) {
             ::close(connection);
             continue;

@@ -55,8 +55,8 @@ QLabel* Label(UiText text, QWidget* buddy, QWidget* parent) {
 }  // namespace
 
 MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMail, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                         Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       store_(store),
       sendMail_(std::move(sendMail)) {
     setObjectName(QStringLiteral("MailSettingsDialog"));
@@ -84,15 +84,16 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     smtp_ = new QLineEdit(this);
     auto* smtpLabel = Label(UiText::SmtpLabel, smtp_, this);
     port_ = new QLineEdit(this);
-    port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port_));
+    port_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port_));
     auto* portLabel = Label(UiText::SmtpPortLabel, port_, this);
     sendTest_ = new QPushButton(QText(UiText::SendTestButton), this);
     sendTest_->setDefault(true);
     ok_ = new QPushButton(QText(UiText::OkButton), this);
     cancel_ = new QPushButton(QText(UiText::CancelButton), this);
-    controls_ = {{1014, noMail_}, {1015, withMail_}, {1010, from_},     {1011, to_},   {1012, subject_},
-                 {1013, body_},   {1016, smtp_},     {1003, port_},     {1009, sendTest_}, {1, ok_},
-                 {2, cancel_}};
+    controls_ = {{1014, noMail_},   {1015, withMail_}, {1010, from_}, {1011, to_},
+                 {1012, subject_},  {1013, body_},     {1016, smtp_}, {1003, port_},
+                 {1009, sendTest_}, {1, ok_},          {2, cancel_}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
@@ -131,7 +132,8 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);
 }
 
-bool MailSettingsDialog::Edit(Settings& record, SettingsStore& store, MailDispatch sendMail, QWidget* owner) {
+bool MailSettingsDialog::Edit(Settings& record, SettingsStore& store, MailDispatch sendMail,
+                              QWidget* owner) {
     MailSettingsDialog dialog(store, std::move(sendMail), owner);
     dialog.Smtp = record.Smtp;
     dialog.SmtpPort = record.SmtpPort;
@@ -205,7 +207,8 @@ bool MailSettingsDialog::ExchangeFromControls() {
 
 void MailSettingsDialog::UpdateEnabledStates() {
     for (const EnablingRule& rule : kEnablingRules) {
-        Control(rule.id)->setEnabled(Idle != 0 && (!rule.needsMailFields || MailFieldsEnabled != 0));
+        Control(rule.id)->setEnabled(Idle != 0 &&
+                                     (!rule.needsMailFields || MailFieldsEnabled != 0));
     }
 }
 
@@ -218,7 +221,8 @@ void MailSettingsDialog::SendTest() {
     from_->setText(ToQString(From));
     to_->setText(ToQString(To));
     if (From.empty() || To.empty()) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), QText(UiText::AddressMissing));
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
+                         QText(UiText::AddressMissing));
         return;
     }
     Idle = 0;
@@ -230,7 +234,8 @@ void MailSettingsDialog::SendTest() {
     std::string reason;
     const int sent = sendMail_ ? sendMail_(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
     if (sent != 0) {
-        MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle), QText(UiText::TestMailSent));
+        MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),
+                         QText(UiText::TestMailSent));
     } else {
         MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
                          ToQString(Text(UiText::TestMailFailed) + reason));
@@ -247,7 +252,8 @@ void MailSettingsDialog::accept() {
         return;
     }
     if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), QText(UiText::AddressMissing));
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
+                         QText(UiText::AddressMissing));
         return;
     }
     // Ending takes the controls once more: the addresses are stored as typed, blanks and all;

@@ -19,8 +19,8 @@ void MessageBox::Show(QWidget* parent, Icon icon, const QString& caption, const 
         CurrentHook()(Shown{icon, caption, text});
         return;
     }
-    QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::Warning, caption, text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(icon == Icon::Information ? QMessageBox::Information : QMessageBox::Warning,
+                    caption, text, QMessageBox::Ok, parent);
     // Mail failure reasons are a server's own words and must not be taken as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
@@ -34,6 +34,8 @@ void MessageBox::Beep() {
     QApplication::beep();
 }
 
-void MessageBox::SetHook(Hook hook) { CurrentHook() = std::move(hook); }
+void MessageBox::SetHook(Hook hook) {
+    CurrentHook() = std::move(hook);
+}
 
 }  // namespace tolvane

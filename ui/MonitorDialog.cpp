@@ -58,17 +58,24 @@ struct EnablingRule {
     Rule rule;
 };
 constexpr EnablingRule kEnablingRules[] = {
-    {StartCommand, Rule::StoppedAndTestIdle},   {ExitCommand, Rule::StoppedAndTestIdle},
-    {ConnectionTestCommand, Rule::StoppedAndTestIdle}, {SaveCommand, Rule::StoppedAndTestIdle},
-    {MailSettingsCommand, Rule::StoppedAndTestIdle},   {PortField, Rule::StoppedAndTestIdle},
-    {IntervalField, Rule::StoppedAndTestIdle},  {FtpCheck, Rule::StoppedAndTestIdle},
-    {SmtpCheck, Rule::StoppedAndTestIdle},      {MsdtcCheck, Rule::StoppedAndTestIdle},
-    {NntpCheck, Rule::StoppedAndTestIdle},      {StopCommand, Rule::Waiting},
+    {StartCommand, Rule::StoppedAndTestIdle},
+    {ExitCommand, Rule::StoppedAndTestIdle},
+    {ConnectionTestCommand, Rule::StoppedAndTestIdle},
+    {SaveCommand, Rule::StoppedAndTestIdle},
+    {MailSettingsCommand, Rule::StoppedAndTestIdle},
+    {PortField, Rule::StoppedAndTestIdle},
+    {IntervalField, Rule::StoppedAndTestIdle},
+    {FtpCheck, Rule::StoppedAndTestIdle},
+    {SmtpCheck, Rule::StoppedAndTestIdle},
+    {MsdtcCheck, Rule::StoppedAndTestIdle},
+    {NntpCheck, Rule::StoppedAndTestIdle},
+    {StopCommand, Rule::Waiting},
     {HideCommand, Rule::Waiting},
 };
 
 // Menu bar items greyed whenever a menu opens while the running monitor waits.
-constexpr int kGreyedWhileWaiting[] = {MailSettingsCommand, ExitCommand, ManualModeCommand, AutoModeCommand};
+constexpr int kGreyedWhileWaiting[] = {MailSettingsCommand, ExitCommand, ManualModeCommand,
+                                       AutoModeCommand};
 
 constexpr int kTimerIds[] = {CheckTimer, AutoStartTimer, AutoHideTimer};
 
@@ -92,15 +99,17 @@ QLabel* Label(UiText text, QWidget* parent) {
 
 QLineEdit* DigitsField(QWidget* parent) {
     auto* field = new QLineEdit(parent);
-    field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+    field->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
     return field;
 }
 
 }  // namespace
 
 MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       hive_(classesRoot),
       store_(hive_),
       sendMail_(parts.sendMail),
@@ -191,18 +200,18 @@ void MonitorDialog::CreateControls() {
     layout_.Add(hide, 138, 115, 36, 14);
     layout_.Add(exit, 182, 115, 36, 14);
 
-    controls_ = {{IntervalField, interval_}, {PortField, port_},  {ConnectionTestCommand, test},
-                 {FtpCheck, ftp_},           {SmtpCheck, smtp_}, {NntpCheck, nntp_},
+    controls_ = {{IntervalField, interval_}, {PortField, port_},    {ConnectionTestCommand, test},
+                 {FtpCheck, ftp_},           {SmtpCheck, smtp_},    {NntpCheck, nntp_},
                  {MsdtcCheck, msdtc_},       {IconControlId, icon}, {StatusLine, status_},
-                 {StartCommand, start},      {StopCommand, stop}, {SaveCommand, save_},
+                 {StartCommand, start},      {StopCommand, stop},   {SaveCommand, save_},
                  {HideCommand, hide},        {ExitCommand, exit}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
 
-    const std::pair<QPushButton*, int> buttons[] = {{test, ConnectionTestCommand}, {start, StartCommand},
-                                                    {stop, StopCommand},           {save_, SaveCommand},
-                                                    {hide, HideCommand},           {exit, ExitCommand}};
+    const std::pair<QPushButton*, int> buttons[] = {
+        {test, ConnectionTestCommand}, {start, StartCommand}, {stop, StopCommand},
+        {save_, SaveCommand},          {hide, HideCommand},   {exit, ExitCommand}};
     for (const auto& [button, id] : buttons) {
         connect(button, &QPushButton::clicked, this, [this, id = id] { Command(id); });
     }
@@ -316,8 +325,9 @@ void MonitorDialog::ShowStatus() {
 bool MonitorDialog::CommandEnabled(int id) const {
     for (const EnablingRule& rule : kEnablingRules) {
         if (rule.id == id) {
-            return rule.rule == Rule::StoppedAndTestIdle ? cycle_.Stopped != 0 && cycle_.TestIdle != 0
-                                                         : cycle_.CycleBusy == 0;
+            return rule.rule == Rule::StoppedAndTestIdle
+                       ? cycle_.Stopped != 0 && cycle_.TestIdle != 0
+                       : cycle_.CycleBusy == 0;
         }
     }
     return true;
@@ -338,9 +348,13 @@ void MonitorDialog::GreyMenus() {
     }
 }
 
-void MonitorDialog::FocusWindow() { setFocus(Qt::OtherFocusReason); }
+void MonitorDialog::FocusWindow() {
+    setFocus(Qt::OtherFocusReason);
+}
 
-void MonitorDialog::HideWindow() { hide(); }
+void MonitorDialog::HideWindow() {
+    hide();
+}
 
 void MonitorDialog::ShowWindow() {
     show();
@@ -363,7 +377,9 @@ void MonitorDialog::KillTimer(int id) {
     }
 }
 
-void MonitorDialog::Repaint() { repaint(); }
+void MonitorDialog::Repaint() {
+    repaint();
+}
 
 void MonitorDialog::Command(int id) {
     if (!CommandEnabled(id)) {
@@ -409,7 +425,9 @@ void MonitorDialog::Command(int id) {
     }
 }
 
-void MonitorDialog::reject() { Exit(true); }
+void MonitorDialog::reject() {
+    Exit(true);
+}
 
 void MonitorDialog::Exit(bool fromDialogManager) {
     if (!CommandEnabled(ExitCommand)) {
@@ -428,7 +446,8 @@ void MonitorDialog::Save() {
         return;
     }
     store_.SaveSettings(settings_);
-    MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle), QText(UiText::SettingsSaved));
+    MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),
+                     QText(UiText::SettingsSaved));
     save_->hide();
 }
 
@@ -438,7 +457,9 @@ void MonitorDialog::ShowSaveButton() {
     }
 }
 
-void MonitorDialog::OpenMailSettings() { MailSettingsDialog::Edit(settings_, store_, sendMail_, this); }
+void MonitorDialog::OpenMailSettings() {
+    MailSettingsDialog::Edit(settings_, store_, sendMail_, this);
+}
 
 void MonitorDialog::SetStartupMode(std::uint32_t automatic) {
     menuItems_[AutoModeCommand]->setChecked(automatic != 0);
@@ -459,8 +480,8 @@ void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
 bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
     auto* field = qobject_cast<QLineEdit*>(watched);
     // A field that loses the focus because it was just disabled was not left by the user.
-    if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr && field->isEnabled() &&
-        (field == port_ || field == interval_)) {
+    if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr &&
+        field->isEnabled() && (field == port_ || field == interval_)) {
         switch (static_cast<QFocusEvent*>(event)->reason()) {
             case Qt::ActiveWindowFocusReason:
             case Qt::PopupFocusReason:

@@ -31,9 +31,13 @@ TrayIcon::~TrayIcon() {
     icon_.setContextMenu(nullptr);
 }
 
-void TrayIcon::Add() { icon_.show(); }
+void TrayIcon::Add() {
+    icon_.show();
+}
 
-void TrayIcon::Remove() { icon_.hide(); }
+void TrayIcon::Remove() {
+    icon_.hide();
+}
 
 QAction* TrayIcon::MenuItem(int id) const {
     switch (id) {

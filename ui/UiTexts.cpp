@@ -61,11 +61,16 @@ constexpr std::array kTexts{
     "IIS Tolvane Version 2.1",
     "OK",
 };
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::AboutOk) + 1, "one text per UiText");
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::AboutOk) + 1,
+              "one text per UiText");
 
-bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsLeadByte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 }  // namespace
 
@@ -80,13 +85,15 @@ const std::string& Text(UiText id) {
     return converted[static_cast<std::size_t>(id)];
 }
 
-QString ToQString(const std::string& cp932) { return QString::fromStdString(Cp932ToUtf8(cp932)); }
+QString ToQString(const std::string& cp932) {
+    return QString::fromStdString(Cp932ToUtf8(cp932));
+}
 
 std::string FromQString(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     std::string out;
-    if (ConvertCharset(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), "UTF-8", "CP932",
-                       out)) {
+    if (ConvertCharset(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                       "UTF-8", "CP932", out)) {
         return out;
     }
     // Character by character, so one missing form costs only that character.
@@ -95,8 +102,8 @@ std::string FromQString(const QString& text) {
     for (char32_t codePoint : codePoints) {
         const QByteArray one = QString::fromUcs4(&codePoint, 1).toUtf8();
         std::string converted;
-        if (ConvertCharset(std::string_view(one.constData(), static_cast<std::size_t>(one.size())), "UTF-8", "CP932",
-                           converted)) {
+        if (ConvertCharset(std::string_view(one.constData(), static_cast<std::size_t>(one.size())),
+                           "UTF-8", "CP932", converted)) {
             out += converted;
         } else {
             out += '?';
@@ -115,7 +122,8 @@ std::string RangePrompt(std::uint32_t low, std::uint32_t high) {
 std::string CutCp932(const std::string& text, std::size_t maxBytes) {
     std::size_t end = 0;
     while (end < text.size()) {
-        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
+        const std::size_t width =
+            IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
         if (end + width > maxBytes) {
             break;
         }
@@ -136,6 +144,8 @@ std::string TrimBlanks(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-QString ApplicationName() { return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(); }
+QString ApplicationName() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
 
 }  // namespace tolvane

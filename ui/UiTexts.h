@@ -65,7 +65,9 @@ const std::string& Text(UiText id);
 
 // For the widgets: CP932 to Unicode; bytes that are not CP932 show as U+FFFD.
 QString ToQString(const std::string& cp932);
-inline QString QText(UiText id) { return ToQString(Text(id)); }
+inline QString QText(UiText id) {
+    return ToQString(Text(id));
+}
 
 // From the widgets: Unicode to CP932. A character that CP932 lacks becomes "?", as an ANSI
 // window gives it back.

@@ -1,14 +1,14 @@
 // One copy per machine: the marker with real sockets and real processes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/ComputerName.h"
 #include "platform/InstanceMarker.h"
@@ -124,15 +124,18 @@ TEST_F(InstanceServerTest, AnythingButTheShowRequestIsDropped) {
     int requests = 0;
     QObject::connect(&server, &InstanceServer::showRequested, [&] { ++requests; });
 
-    for (const std::string& junk : {std::string("hide\n"), std::string(200, 'x'), std::string("show")}) {
+    for (const std::string& junk :
+         {std::string("hide\n"), std::string(200, 'x'), std::string("show")}) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path + 1, name.data(), name.size());
-        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address),
-                            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
-                  0);
-        ASSERT_EQ(::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL), static_cast<ssize_t>(junk.size()));
+        ASSERT_EQ(
+            ::connect(fd, reinterpret_cast<sockaddr*>(&address),
+                      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+            0);
+        ASSERT_EQ(::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(junk.size()));
         ::shutdown(fd, SHUT_WR);
         char reply[16];
         // The server closes without an answer: the read ends with nothing.
@@ -170,15 +173,17 @@ protected:
 
     // Starts tolvane with its own store, the offscreen screen and its progress on stderr.
     ChildProcess Start(const std::string& errFile) {
-        const std::string line = "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
-                                 Quote(dir.File("HKEY_CLASSES_ROOT.reg")) + " exec " +
-                                 Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(errFile);
+        const std::string line =
+            "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
+            Quote(dir.File("HKEY_CLASSES_ROOT.reg")) + " exec " +
+            Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(errFile);
         ChildProcess child;
         EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", line}));
         return child;
     }
 
-    bool Logged(const std::string& errFile, const std::string& text, std::chrono::seconds bound = 30s) {
+    bool Logged(const std::string& errFile, const std::string& text,
+                std::chrono::seconds bound = 30s) {
         const auto giveUp = std::chrono::steady_clock::now() + bound;
         while (std::chrono::steady_clock::now() < giveUp) {
             if (ReadFile(errFile).find(text) != std::string::npos) {
@@ -234,8 +239,10 @@ TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
     const ExitState ended = WaitForEnd(second);
     EXPECT_FALSE(ended.running);
     EXPECT_EQ(ended.exitCode, 0);
-    EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos) << "the second copy opens no window";
-    EXPECT_TRUE(Logged(firstErr, "later copy answered, window visible: true")) << ReadFile(firstErr);
+    EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos)
+        << "the second copy opens no window";
+    EXPECT_TRUE(Logged(firstErr, "later copy answered, window visible: true"))
+        << ReadFile(firstErr);
     EXPECT_TRUE(first.Poll().running);
     End(second);
     End(first);

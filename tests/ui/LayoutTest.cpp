@@ -33,11 +33,15 @@ void ExpectNothingClippedOrOverlapping(QWidget& window) {
     for (QWidget* control : controls) {
         const std::string name = control->metaObject()->className() + std::string(" ") +
                                  control->objectName().toStdString();
-        EXPECT_TRUE(window.rect().contains(control->geometry())) << name << " lies outside the window";
-        if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QAbstractButton*>(control) != nullptr ||
+        EXPECT_TRUE(window.rect().contains(control->geometry()))
+            << name << " lies outside the window";
+        if (qobject_cast<QLabel*>(control) != nullptr ||
+            qobject_cast<QAbstractButton*>(control) != nullptr ||
             qobject_cast<GroupFrame*>(control) != nullptr) {
-            EXPECT_LE(DialogUnits::NeededWidth(control), control->width()) << name << " clips its text";
-            EXPECT_LE(control->fontMetrics().height(), control->height()) << name << " clips its text";
+            EXPECT_LE(DialogUnits::NeededWidth(control), control->width())
+                << name << " clips its text";
+            EXPECT_LE(control->fontMetrics().height(), control->height())
+                << name << " clips its text";
         }
     }
     for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -47,8 +51,9 @@ void ExpectNothingClippedOrOverlapping(QWidget& window) {
                 continue;
             }
             EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
-                << controls[i]->metaObject()->className() << " " << controls[i]->objectName().toStdString()
-                << " overlaps " << controls[j]->metaObject()->className() << " "
+                << controls[i]->metaObject()->className() << " "
+                << controls[i]->objectName().toStdString() << " overlaps "
+                << controls[j]->metaObject()->className() << " "
                 << controls[j]->objectName().toStdString();
         }
     }
@@ -80,7 +85,8 @@ TEST(LayoutTest, BoxesTooNarrowForTheirTextWidenTheWholeWindow) {
     layout.Add(next, 70, 26, 20, 8);
     layout.Apply(&window, 100, 40);
     const DialogUnits natural(font);
-    EXPECT_GT(layout.Units().BaseX(), natural.BaseX()) << "the box was wide enough already; no test";
+    EXPECT_GT(layout.Units().BaseX(), natural.BaseX())
+        << "the box was wide enough already; no test";
     EXPECT_LE(DialogUnits::NeededWidth(label), label->width());
     EXPECT_FALSE(label->geometry().intersects(next->geometry()));
     EXPECT_EQ(window.width(), layout.Units().X(100));

@@ -26,7 +26,9 @@ using test::TempDir;
 using test::WaitUntil;
 using test::WhenModalOpens;
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 constexpr int kMailFields[] = {1009, 1016, 1003, 1010, 1011, 1012, 1013};
 
@@ -39,7 +41,8 @@ class MailSettingsDialogTest : public ::testing::Test {
 protected:
     MailDispatch Dispatch() {
         return [this](const std::string& from, const std::string& to, const std::string& subject,
-                      const std::string& body, const std::string& smtp, std::uint32_t port, std::string& reason) {
+                      const std::string& body, const std::string& smtp, std::uint32_t port,
+                      std::string& reason) {
             sent.push_back({from, to, subject, body, smtp, port});
             if (duringSend) {
                 duringSend();
@@ -49,7 +52,8 @@ protected:
         };
     }
 
-    std::unique_ptr<MailSettingsDialog> Open(std::uint32_t withMail, const std::string& from = "from@example.jp",
+    std::unique_ptr<MailSettingsDialog> Open(std::uint32_t withMail,
+                                             const std::string& from = "from@example.jp",
                                              const std::string& to = "to@example.jp") {
         auto dialog = std::make_unique<MailSettingsDialog>(store, Dispatch());
         dialog->WithMail = withMail;
@@ -65,7 +69,9 @@ protected:
         return dialog;
     }
 
-    static QLineEdit* Field(MailSettingsDialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Control(id)); }
+    static QLineEdit* Field(MailSettingsDialog& dialog, int id) {
+        return qobject_cast<QLineEdit*>(dialog.Control(id));
+    }
     static QAbstractButton* Button(MailSettingsDialog& dialog, int id) {
         return qobject_cast<QAbstractButton*>(dialog.Control(id));
     }
@@ -129,10 +135,12 @@ TEST_F(MailSettingsDialogTest, SendTestDisablesEverythingWhileSendingAndReportsT
         QString text;
     };
     const Case cases[] = {
-        {1, "", MessageBox::Icon::Information, U("メールを送信しました。送信したメールを確認して下さい。")},
+        {1, "", MessageBox::Icon::Information,
+         U("メールを送信しました。送信したメールを確認して下さい。")},
         {0, "550 mailbox unavailable", MessageBox::Icon::Exclamation,
          U("メールが送信出来ません。設定を見直して下さい。\n550 mailbox unavailable")},
-        {0, "", MessageBox::Icon::Exclamation, U("メールが送信出来ません。設定を見直して下さい。\n")},
+        {0, "", MessageBox::Icon::Exclamation,
+         U("メールが送信出来ません。設定を見直して下さい。\n")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
@@ -153,7 +161,9 @@ TEST_F(MailSettingsDialogTest, SendTestDisablesEverythingWhileSendingAndReportsT
             }
         };
         bool disabledDuringBox = false;
-        MessageRecorder messages([&](const MessageBox::Shown&) { disabledDuringBox = !dialog->Control(1)->isEnabled(); });
+        MessageRecorder messages([&](const MessageBox::Shown&) {
+            disabledDuringBox = !dialog->Control(1)->isEnabled();
+        });
         QTest::mouseClick(dialog->Control(1009), Qt::LeftButton);
 
         ASSERT_EQ(sent.size(), 1u);
@@ -164,7 +174,8 @@ TEST_F(MailSettingsDialogTest, SendTestDisablesEverythingWhileSendingAndReportsT
         EXPECT_EQ(sent[0].smtp, "smtp.example.jp");
         EXPECT_EQ(sent[0].port, 25u);
         EXPECT_TRUE(allDisabled) << "the sending state";
-        EXPECT_TRUE(paintedBeforeSend) << "the disabled dialog must be drawn before the send blocks";
+        EXPECT_TRUE(paintedBeforeSend)
+            << "the disabled dialog must be drawn before the send blocks";
         EXPECT_TRUE(disabledDuringBox);
         ASSERT_EQ(messages.boxes.size(), 1u);
         EXPECT_EQ(messages.boxes[0].icon, c.icon);
@@ -197,12 +208,14 @@ TEST_F(MailSettingsDialogTest, AddressesAreTrimmedOfSingleByteBlanksOnly) {
         auto dialog = Open(1, Sjis(c.from), Sjis(c.to));
         MessageRecorder messages;
         dialog->Control(1012)->setFocus();
-        QTest::keyClick(dialog->Control(1012), Qt::Key_Return);  // Return in a one-line field: send test
+        QTest::keyClick(dialog->Control(1012),
+                        Qt::Key_Return);  // Return in a one-line field: send test
         if (c.sends) {
             ASSERT_EQ(sent.size(), 1u);
             EXPECT_EQ(sent[0].from, Sjis(c.sentFrom));
             EXPECT_EQ(sent[0].to, Sjis(c.sentTo));
-            EXPECT_EQ(FromQString(Field(*dialog, 1010)->text()), Sjis(c.sentFrom)) << "the trimmed text stays";
+            EXPECT_EQ(FromQString(Field(*dialog, 1010)->text()), Sjis(c.sentFrom))
+                << "the trimmed text stays";
         } else {
             EXPECT_TRUE(sent.empty());
             ASSERT_EQ(messages.boxes.size(), 1u);

@@ -36,7 +36,9 @@ using test::TempDir;
 using test::WaitUntil;
 using test::WhenModalOpens;
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 class MonitorDialogTest : public ::testing::Test {
 protected:
@@ -49,8 +51,9 @@ protected:
             commands.push_back(line);
             return true;
         };
-        parts.sendMail = [](const std::string&, const std::string&, const std::string&, const std::string&,
-                            const std::string&, std::uint32_t, std::string&) { return 1; };
+        parts.sendMail = [](const std::string&, const std::string&, const std::string&,
+                            const std::string&, const std::string&, std::uint32_t,
+                            std::string&) { return 1; };
         return parts;
     }
 
@@ -75,8 +78,12 @@ protected:
         SettingsStore(hive).SaveSettings(settings);
     }
 
-    static QLineEdit* Field(MonitorDialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Control(id)); }
-    static QCheckBox* Check(MonitorDialog& dialog, int id) { return qobject_cast<QCheckBox*>(dialog.Control(id)); }
+    static QLineEdit* Field(MonitorDialog& dialog, int id) {
+        return qobject_cast<QLineEdit*>(dialog.Control(id));
+    }
+    static QCheckBox* Check(MonitorDialog& dialog, int id) {
+        return qobject_cast<QCheckBox*>(dialog.Control(id));
+    }
 
     // Replaces the field's text by typing, as a user does.
     static void Type(QLineEdit* field, const QString& text) {
@@ -132,8 +139,8 @@ TEST_F(MonitorDialogTest, ControlsAndMenusCarryTheirTextsByteForByte) {
         EXPECT_EQ(FromQString(button->text()), Sjis(text)) << id;
     }
     const std::map<int, const char*> items = {
-        {32774, "メール設定(&S)..."}, {32776, "ﾏﾆｭｱﾙ(&M)"}, {32775, "ｵｰﾄ(&A)"},
-        {2, "終了(&E)"},              {16, "&About IISTolvane..."},
+        {32774, "メール設定(&S)..."}, {32776, "ﾏﾆｭｱﾙ(&M)"}, {32775, "ｵｰﾄ(&A)"}, {2, "終了(&E)"},
+        {16, "&About IISTolvane..."},
     };
     for (const auto& [id, text] : items) {
         EXPECT_EQ(FromQString(dialog->MenuItem(id)->text()), Sjis(text)) << id;
@@ -153,10 +160,10 @@ TEST_F(MonitorDialogTest, ControlsAndMenusCarryTheirTextsByteForByte) {
 TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
     struct Expected {
         const char* state;
-        bool settable;        // 1, 2, 1001, 1016, the edits and check boxes
-        bool waiting;         // 1002 Stop, 3 Hide
-        bool menusChecked;    // whether a menu can open in this state at all
-        bool menuBarGreyed;   // 32774, 2, 32776, 32775
+        bool settable;       // 1, 2, 1001, 1016, the edits and check boxes
+        bool waiting;        // 1002 Stop, 3 Hide
+        bool menusChecked;   // whether a menu can open in this state at all
+        bool menuBarGreyed;  // 32774, 2, 32776, 32775
     };
     const Expected table[] = {
         {"stopped", true, false, true, false},   {"test running", false, false, false, false},
@@ -269,8 +276,8 @@ TEST_F(MonitorDialogTest, StartAgainstALoopbackListenerShowsEachStepAndEndsWithO
     std::vector<Seen> pauses;
     int paintsAtLastPause = paints.count;
     clock.onPause = [&](std::uint32_t) {
-        pauses.push_back({status->text(), paints.count > paintsAtLastPause, dialog->Control(1002)->isEnabled(),
-                          dialog->Control(3)->isEnabled()});
+        pauses.push_back({status->text(), paints.count > paintsAtLastPause,
+                          dialog->Control(1002)->isEnabled(), dialog->Control(3)->isEnabled()});
         paintsAtLastPause = paints.count;
     };
 
@@ -286,7 +293,8 @@ TEST_F(MonitorDialogTest, StartAgainstALoopbackListenerShowsEachStepAndEndsWithO
     const QRegularExpression stamped(U("^確認  \\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
     EXPECT_TRUE(stamped.match(pauses[2].text).hasMatch()) << pauses[2].text.toStdString();
     for (const Seen& pause : pauses) {
-        EXPECT_TRUE(pause.paintedSinceLastPause) << "not drawn before the pause: " << pause.text.toStdString();
+        EXPECT_TRUE(pause.paintedSinceLastPause)
+            << "not drawn before the pause: " << pause.text.toStdString();
         EXPECT_FALSE(pause.stopEnabled);
         EXPECT_FALSE(pause.hideEnabled);
     }
@@ -349,8 +357,8 @@ TEST_F(MonitorDialogTest, RefusedReadingsShowTheirMessageAndKeepTheField) {
     };
     for (const Case& c : cases) {
         for (bool byLeaving : {false, true}) {
-            SCOPED_TRACE(std::string(c.text) + (byLeaving ? " (leaving the field)" : " (Save)") + " in " +
-                         std::to_string(c.field));
+            SCOPED_TRACE(std::string(c.text) + (byLeaving ? " (leaving the field)" : " (Save)") +
+                         " in " + std::to_string(c.field));
             auto dialog = Open();
             const std::string before = ReadFile(hive.Path());
             MessageRecorder messages;
@@ -497,7 +505,8 @@ TEST_F(MonitorDialogTest, MailSettingsReachTheRecordOnlyWithOk) {
     EXPECT_EQ(dialog->Record().From, "from@example.jp");
     EXPECT_EQ(dialog->Record().Smtp, "smtp.example.jp");
     EXPECT_EQ(Stored().To, "to@example.jp");
-    EXPECT_FALSE(dialog->Control(1016)->isVisible()) << "mail settings are stored by their own dialog";
+    EXPECT_FALSE(dialog->Control(1016)->isVisible())
+        << "mail settings are stored by their own dialog";
     EXPECT_EQ(Stored().Port, before.Port);
 }
 
