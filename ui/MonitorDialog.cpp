@@ -1,8 +1,11 @@
 #include "ui/MonitorDialog.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -218,7 +221,10 @@ void MonitorDialog::CreateControls() {
     connect(icon, &IconControl::clicked, this, [this] { Command(IconControlId); });
     for (QLineEdit* field : {interval_, port_}) {
         connect(field, &QLineEdit::textChanged, this, [this] { ShowSaveButton(); });
-        field->installEventFilter(this);
+    }
+    // Leaving the number fields, and the access keys of the controls wherever the focus is.
+    for (const auto& [id, control] : controls_) {
+        control->installEventFilter(this);
     }
     for (QCheckBox* box : {ftp_, smtp_, nntp_, msdtc_}) {
         connect(box, &QCheckBox::clicked, this, [this] { ShowSaveButton(); });
@@ -477,7 +483,53 @@ void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
     windowMenu_->exec(event->globalPos());
 }
 
+QAbstractButton* MonitorDialog::ButtonForAccessKey(const QKeyEvent& key) const {
+    if (key.modifiers() != Qt::AltModifier) {
+        return nullptr;
+    }
+    const QKeySequence pressed(key.keyCombination());
+    for (const auto& [id, control] : controls_) {
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        if (button != nullptr && button->isEnabled() && button->isVisibleTo(this) &&
+            QKeySequence::mnemonic(button->text()) == pressed) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
+bool MonitorDialog::HandleAccessKey(QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    QAbstractButton* button = ButtonForAccessKey(*static_cast<QKeyEvent*>(event));
+    if (button == nullptr) {
+        return false;
+    }
+    // Taking the override keeps the menu bar's access key of the same letter from making
+    // the key ambiguous; the key press then comes here.
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        // A push button is pressed where the focus is; a check box takes the focus.
+        if (qobject_cast<QPushButton*>(button) == nullptr) {
+            button->setFocus(Qt::ShortcutFocusReason);
+        }
+        button->animateClick();
+    }
+    return true;
+}
+
+bool MonitorDialog::event(QEvent* event) {
+    if (HandleAccessKey(event)) {
+        return true;
+    }
+    return QDialog::event(event);
+}
+
 bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (HandleAccessKey(event)) {
+        return true;
+    }
     auto* field = qobject_cast<QLineEdit*>(watched);
     // A field that loses the focus because it was just disabled was not left by the user.
     if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr &&

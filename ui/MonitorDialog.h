@@ -10,8 +10,10 @@
 #include "settings/SettingsStore.h"
 #include "ui/DialogLayout.h"
 
+class QAbstractButton;
 class QAction;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -71,6 +73,7 @@ public slots:
     void reject() override;
 
 protected:
+    bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -88,6 +91,10 @@ private:
     void SetStartupMode(std::uint32_t automatic);
     void OpenAbout();
     void ShowSaveButton();
+    // An enabled control's access key goes before the menu bar's of the same letter, as in a
+    // Windows dialog ("隠す(&H)" and "ﾍﾙﾌﾟ(&H)").
+    QAbstractButton* ButtonForAccessKey(const QKeyEvent& key) const;
+    bool HandleAccessKey(QEvent* event);
 
     RegistryHive& hive_;
     SettingsStore store_;

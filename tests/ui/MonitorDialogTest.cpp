@@ -524,6 +524,29 @@ TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
     EXPECT_TRUE(dialog->isVisible());
 }
 
+// Alt+H is both the Hide button's and the Help menu's access key; as in a Windows dialog, an
+// enabled control's access key comes first, and the menu's serves while the control is off.
+TEST_F(MonitorDialogTest, AccessKeysOfControlsGoBeforeTheMenuBar) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
+    auto dialog = Open();
+    QMenu* help = dialog->MenuBar().actions()[1]->menu();
+
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_H, Qt::AltModifier);
+    EXPECT_TRUE(dialog->isVisible()) << "Hide is disabled while stopped";
+    EXPECT_TRUE(help->isVisible()) << "so the menu's access key opens Help";
+    help->hide();
+    WaitUntil([&] { return dialog->isActiveWindow(); }, 5000);
+
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_R, Qt::AltModifier);  // 開始(&R)
+    ASSERT_TRUE(
+        WaitUntil([&] { return dialog->Cycle().Stopped == 0 && dialog->Cycle().CycleBusy == 0; }));
+    QTest::keyClick(dialog.get(), Qt::Key_H, Qt::AltModifier);
+    WaitUntil([&] { return !dialog->isVisible(); }, 3000);
+    EXPECT_FALSE(dialog->isVisible()) << "the Hide button's access key hides the window";
+    EXPECT_FALSE(help->isVisible());
+}
+
 TEST_F(MonitorDialogTest, TrayMenuShowsItsDefaultItemInBold) {
     auto dialog = Open();
     QMenu& menu = dialog->Tray().Menu();
