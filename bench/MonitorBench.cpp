@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -101,13 +103,30 @@ long ReadStatusKb(pid_t pid, const std::string& field) {
     return -1;
 }
 
-// Peak resident memory of tolvanectl monitor over a few ticks (with Interval 1).
-void BM_TolvanectlPeakRss(benchmark::State& state) {
+// CPU seconds (user + system) that the process has used so far.
+double CpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14 || i == 15) {
+            ticks += std::atol(field.c_str());
+        }
+    }
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// tolvanectl monitor watching a healthy port with Interval 1 for a minute: its peak resident
+// memory and its CPU time scaled to an hour.
+void BM_TolvanectlMonitorMinute(benchmark::State& state) {
     Listener listener;
     char folder[] = "/tmp/tolvane-bench-XXXXXX";
     ::mkdtemp(folder);
     ::setenv("TOLVANE_REGISTRY", (std::string(folder) + "/store.reg").c_str(), 1);
     long peak = 0;
+    double cpuPerHour = 0;
     for (auto _ : state) {
         ChildProcess set;
         set.Start(std::vector<std::string>{std::string(TOLVANE_BIN_DIR) + "/tolvanectl", "set",
@@ -115,15 +134,17 @@ void BM_TolvanectlPeakRss(benchmark::State& state) {
         set.Wait();
         ChildProcess monitor;
         monitor.Start(std::vector<std::string>{"sh", "-c", "exec " + std::string(TOLVANE_BIN_DIR) + "/tolvanectl monitor >/dev/null"});
-        std::this_thread::sleep_for(std::chrono::seconds(6));
+        std::this_thread::sleep_for(std::chrono::seconds(60));
         peak = std::max(peak, ReadStatusKb(monitor.Pid(), "VmHWM"));
+        cpuPerHour = CpuSeconds(monitor.Pid()) * 60.0;
         ::kill(monitor.Pid(), SIGTERM);
         monitor.Wait();
     }
     state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1024.0;
+    state.counters["cpu_s_per_hour"] = cpuPerHour;
     std::system((std::string("rm -rf ") + folder).c_str());
 }
-BENCHMARK(BM_TolvanectlPeakRss)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_TolvanectlMonitorMinute)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 void BM_LoadSettings(benchmark::State& state) {
     char folder[] = "/tmp/tolvane-bench-XXXXXX";
