@@ -9,6 +9,9 @@ namespace tolvane {
 // torn or mixed with another writer's. The file is created (0644) when missing.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 
+// Writes all the bytes, going on after short writes and interruptions.
+bool WriteAll(int fd, std::string_view bytes);
+
 bool ReadWholeFile(const std::string& path, std::string& contents);
 
 // Replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of

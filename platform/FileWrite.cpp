@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/File.h"
+
 namespace tolvane {
 
 bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
@@ -13,15 +15,7 @@ bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
     if (fd < 0) {
         return false;
     }
-    bool ok = true;
-    while (ok && !bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            ok = errno == EINTR;
-            continue;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    const bool ok = WriteAll(fd, bytes);
     return ::close(fd) == 0 && ok;
 }
 

@@ -1,14 +1,15 @@
 #include "platform/Process.h"
 
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <utility>
 
 extern char** environ;
@@ -17,7 +18,9 @@ namespace tolvane {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // Shift_JIS two-byte characters: a lead byte and the byte after it, which may be 0x5C.
 bool IsLeadByte(char c) {
@@ -31,7 +34,7 @@ bool IsTrailByte(char c) {
 }
 
 bool IsExecutableFile(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
            access(path.c_str(), X_OK) == 0;
 }
@@ -137,7 +140,7 @@ std::string ExecutablePath() {
     }
     std::string path(buffer, static_cast<std::size_t>(n));
     constexpr std::string_view kDeleted = " (deleted)";
-    struct stat info{};
+    struct stat info {};
     if (path.ends_with(kDeleted) && stat(path.c_str(), &info) != 0) {
         path.resize(path.size() - kDeleted.size());
     }
@@ -199,7 +202,7 @@ bool ChildProcess::Start(std::string_view commandLine) {
     return Start(SplitCommandLine(commandLine));
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv) {
+bool ChildProcess::Start(const std::vector<std::string>& argv, int standardInput) {
     if (argv.empty() || Started()) {
         return false;
     }
@@ -218,7 +221,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
     posix_spawnattr_t attributes;
     posix_spawn_file_actions_init(&actions);
     posix_spawnattr_init(&attributes);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (standardInput >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, standardInput, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
     // The monitor blocks some signals while it works; its children get a clean slate.
     sigset_t none;
     sigset_t defaults;
@@ -232,7 +239,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
+    const int error =
+        posix_spawn(&pid, program.c_str(), &actions, &attributes, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
@@ -269,8 +277,12 @@ ExitState ChildProcess::Collect(int options) {
     return last_;
 }
 
-ExitState ChildProcess::Poll() { return Collect(WNOHANG); }
+ExitState ChildProcess::Poll() {
+    return Collect(WNOHANG);
+}
 
-ExitState ChildProcess::Wait() { return Collect(0); }
+ExitState ChildProcess::Wait() {
+    return Collect(0);
+}
 
 }  // namespace tolvane

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 namespace tolvane {
@@ -42,7 +43,8 @@ public:
 
     // Splits and searches the command line; false when the program cannot be started.
     bool Start(std::string_view commandLine);
-    bool Start(const std::vector<std::string>& argv);
+    // standardInput: a descriptor for the child's standard input instead of /dev/null.
+    bool Start(const std::vector<std::string>& argv, int standardInput = -1);
 
     ExitState Poll();  // never blocks
     ExitState Wait();  // blocks until the child has ended

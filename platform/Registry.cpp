@@ -1,12 +1,13 @@
 #include "platform/Registry.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/File.h"
 
@@ -17,9 +18,10 @@ namespace {
 constexpr const char* kHeader = "REGEDIT4";
 
 bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) {
+                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+               };
                return lower(x) == lower(y);
            });
 }
@@ -28,11 +30,20 @@ void AppendQuoted(std::string& out, const std::string& bytes) {
     out += '"';
     for (char c : bytes) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
     out += '"';
@@ -55,11 +66,20 @@ bool ReadQuoted(const std::string& text, std::size_t& at, std::string& out) {
                 return false;
             }
             switch (text[at]) {
-                case '\\': out += '\\'; break;
-                case '"': out += '"'; break;
-                case 'r': out += '\r'; break;
-                case 'n': out += '\n'; break;
-                default: return false;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '"':
+                    out += '"';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                default:
+                    return false;
             }
         } else {
             out += c;
@@ -69,9 +89,12 @@ bool ReadQuoted(const std::string& text, std::size_t& at, std::string& out) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -114,7 +137,8 @@ bool ParseValueLine(const std::string& line, RegValue& value) {
     }
     if (rest.rfind("dword:", 0) == 0) {
         const std::string digits = rest.substr(6);
-        if (digits.size() != 8 || !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; })) {
+        if (digits.size() != 8 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; })) {
             return false;
         }
         const auto number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
@@ -131,7 +155,9 @@ bool ParseValueLine(const std::string& line, RegValue& value) {
             return false;
         }
         const std::string typeText = rest.substr(4, close - 4);
-        if (!std::all_of(typeText.begin(), typeText.end(), [](char c) { return HexDigit(c) >= 0; }) || typeText.size() > 8) {
+        if (!std::all_of(typeText.begin(), typeText.end(),
+                         [](char c) { return HexDigit(c) >= 0; }) ||
+            typeText.size() > 8) {
             return false;
         }
         value.type = static_cast<std::uint32_t>(std::strtoul(typeText.c_str(), nullptr, 16));
@@ -160,7 +186,8 @@ void FormatValue(std::string& out, const RegValue& value) {
         std::snprintf(text, sizeof text, "hex(%x):", value.type);
         out += text;
         for (std::size_t i = 0; i < data.size(); ++i) {
-            std::snprintf(text, sizeof text, i == 0 ? "%02x" : ",%02x", static_cast<unsigned char>(data[i]));
+            std::snprintf(text, sizeof text, i == 0 ? "%02x" : ",%02x",
+                          static_cast<unsigned char>(data[i]));
             out += text;
         }
     }
@@ -285,7 +312,9 @@ bool RegistryHive::Store(const RegHiveData& hive) {
 
 namespace {
 
-std::string LockPath(const std::string& path) { return path + ".lock"; }
+std::string LockPath(const std::string& path) {
+    return path + ".lock";
+}
 
 bool EnsureFolder(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -324,66 +353,67 @@ long RegistryHive::CreateKey(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
-long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
-                              std::uint8_t* data, std::uint32_t* size) {
+long RegistryHive::WithKey(const std::string& key,
+                           const std::function<long(RegHiveData&, RegKeyData&)>& action) {
     FileLock lock(LockPath(path_));
     RegHiveData hive;
     if (!lock.Locked() || !Load(hive)) {
         return ERROR_ACCESS_DENIED;
     }
     RegKeyData* found = hive.FindKey(key);
-    if (found == nullptr) {
-        return ERROR_INVALID_HANDLE;
-    }
-    for (const auto& value : found->values) {
-        if (!SameName(value.name, name)) {
-            continue;
-        }
-        if (type != nullptr) {
-            *type = value.type;
-        }
-        const auto length = static_cast<std::uint32_t>(value.data.size());
-        if (data != nullptr) {
-            if (size == nullptr || *size < length) {
-                if (size != nullptr) {
-                    *size = length;
-                }
-                return ERROR_MORE_DATA;
+    return found == nullptr ? ERROR_INVALID_HANDLE : action(hive, *found);
+}
+
+long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size) {
+    return WithKey(key, [&](RegHiveData&, RegKeyData& found) -> long {
+        for (const auto& value : found.values) {
+            if (!SameName(value.name, name)) {
+                continue;
             }
-            std::memcpy(data, value.data.data(), length);
+            if (type != nullptr) {
+                *type = value.type;
+            }
+            const auto length = static_cast<std::uint32_t>(value.data.size());
+            if (data != nullptr) {
+                if (size == nullptr || *size < length) {
+                    if (size != nullptr) {
+                        *size = length;
+                    }
+                    return ERROR_MORE_DATA;
+                }
+                std::memcpy(data, value.data.data(), length);
+            }
+            if (size != nullptr) {
+                *size = length;
+            }
+            return ERROR_SUCCESS;
         }
-        if (size != nullptr) {
-            *size = length;
-        }
-        return ERROR_SUCCESS;
-    }
-    return ERROR_FILE_NOT_FOUND;
+        return ERROR_FILE_NOT_FOUND;
+    });
 }
 
 long RegistryHive::SetValue(const std::string& key, const std::string& name, std::uint32_t type,
                             const std::uint8_t* data, std::uint32_t size) {
-    FileLock lock(LockPath(path_));
-    RegHiveData hive;
-    if (!lock.Locked() || !Load(hive)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    RegKeyData* found = hive.FindKey(key);
-    if (found == nullptr) {
-        return ERROR_INVALID_HANDLE;
-    }
-    RegValue value{name, type, std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
-    auto same = std::find_if(found->values.begin(), found->values.end(),
-                             [&](const RegValue& v) { return SameName(v.name, name); });
-    if (same != found->values.end()) {
-        value.name = same->name;
-        *same = std::move(value);
-    } else {
-        found->values.push_back(std::move(value));
-    }
-    return Store(hive) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return WithKey(key, [&](RegHiveData& hive, RegKeyData& found) -> long {
+        RegValue value{
+            name, type,
+            std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
+        auto same = std::find_if(found.values.begin(), found.values.end(),
+                                 [&](const RegValue& v) { return SameName(v.name, name); });
+        if (same != found.values.end()) {
+            value.name = same->name;
+            *same = std::move(value);
+        } else {
+            found.values.push_back(std::move(value));
+        }
+        return Store(hive) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    });
 }
 
-HKEY RootKey(RegistryHive& hive) { return HKEY{&hive, std::string()}; }
+HKEY RootKey(RegistryHive& hive) {
+    return HKEY{&hive, std::string()};
+}
 
 long RegCreateKeyEx(const HKEY& parent, const std::string& subkey, HKEY& result) {
     result = HKEY{};

@@ -1,13 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace tolvane {
 
 // Value types and status codes with the numbers of the Windows registry.
-enum RegType : std::uint32_t { REG_NONE = 0, REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4 };
+enum RegType : std::uint32_t {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4
+};
 enum RegStatus : long {
     ERROR_SUCCESS = 0,
     ERROR_FILE_NOT_FOUND = 2,
@@ -55,6 +62,10 @@ public:
                   const std::uint8_t* data, std::uint32_t size);
 
 private:
+    // Loads the hive under its lock and runs the action on the key; the action's status, or
+    // the failure to lock, load or find the key.
+    long WithKey(const std::string& key,
+                 const std::function<long(RegHiveData&, RegKeyData&)>& action);
     bool Load(RegHiveData& hive);
     bool Store(const RegHiveData& hive);
 
