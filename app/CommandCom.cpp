@@ -1,7 +1,9 @@
-// command.com stand-in: "command.com /C LINE" runs LINE without a shell and passes its exit code on.
+// command.com stand-in: "command.com /C LINE" runs LINE without a shell and passes its exit code
+// on.
+#include <strings.h>
+
 #include <cstdio>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "platform/Process.h"

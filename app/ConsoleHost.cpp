@@ -1,8 +1,9 @@
 #include "app/ConsoleHost.h"
 
+#include <poll.h>
+
 #include <cerrno>
 #include <ctime>
-#include <poll.h>
 
 #include "platform/CodePage.h"
 #include "platform/LocalTime.h"
@@ -13,7 +14,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void OnStopSignal(int) { stopRequested = 1; }
+void OnStopSignal(int) {
+    stopRequested = 1;
+}
 
 }  // namespace
 
@@ -21,7 +24,8 @@ void ConsoleHost::ShowStatus() {
     if (!printStatus_ || cycle_ == nullptr) {
         return;
     }
-    const std::string line = FormatLocalTime(std::time(nullptr)) + "\t" + Cp932ToLocale(cycle_->StatusText) + "\n";
+    const std::string line =
+        FormatLocalTime(std::time(nullptr)) + "\t" + Cp932ToLocale(cycle_->StatusText) + "\n";
     std::fputs(line.c_str(), out_);
     std::fflush(out_);
 }
@@ -40,7 +44,7 @@ void ConsoleHost::RunUntilSignalled() {
     sigdelset(&open, SIGINT);
     sigdelset(&open, SIGTERM);
 
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);

@@ -13,7 +13,8 @@ namespace tolvane {
 // "local time TAB text" in the locale's charset.
 class ConsoleHost final : public MonitorHost {
 public:
-    explicit ConsoleHost(std::FILE* out, bool printStatus = true) : out_(out), printStatus_(printStatus) {}
+    explicit ConsoleHost(std::FILE* out, bool printStatus = true)
+        : out_(out), printStatus_(printStatus) {}
 
     void Attach(MonitorCycle& cycle) { cycle_ = &cycle; }
 

@@ -1,7 +1,8 @@
 // net stand-in: "net start NAME" and "net stop NAME [/y]" act on the services of the services map.
+#include <strings.h>
+
 #include <cstdio>
 #include <string>
-#include <strings.h>
 
 #include "app/ServiceCommand.h"
 

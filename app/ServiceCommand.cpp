@@ -18,7 +18,8 @@ bool LoadServicesMap(const char* tool, ServicesMap& map) {
 int RunMapped(const char* tool, const std::vector<std::string>& command) {
     ChildProcess child;
     if (command.empty() || !child.Start(command)) {
-        std::fprintf(stderr, "%s: cannot start %s\n", tool, command.empty() ? "(empty command)" : command[0].c_str());
+        std::fprintf(stderr, "%s: cannot start %s\n", tool,
+                     command.empty() ? "(empty command)" : command[0].c_str());
         return 1;
     }
     const ExitState state = child.Wait();

@@ -39,9 +39,9 @@ struct NumberRule {
 
 // The ranges the windows enforce; the flags take 0 or 1.
 constexpr NumberRule kNumberRules[] = {
-    {"Port", 0, 65535},        {"Interval", 1, 99999},      {"CheckFtpSvc", 0, 1},
-    {"CheckSmtpSvc", 0, 1},    {"CheckNntpSvc", 0, 1},      {"CheckMsdtc", 0, 1},
-    {"AutoStartupMode", 0, 1}, {"WithMail", 0, 1},          {"SmtpPort", 0, 65535},
+    {"Port", 0, 65535},        {"Interval", 1, 99999}, {"CheckFtpSvc", 0, 1},
+    {"CheckSmtpSvc", 0, 1},    {"CheckNntpSvc", 0, 1}, {"CheckMsdtc", 0, 1},
+    {"AutoStartupMode", 0, 1}, {"WithMail", 0, 1},     {"SmtpPort", 0, 65535},
 };
 
 const NumberRule& RuleFor(const char* name) {
@@ -55,17 +55,25 @@ const NumberRule& RuleFor(const char* name) {
 }
 
 std::string RangeMessage(std::uint32_t low, std::uint32_t high) {
-    return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
+    return "Please enter an integer between " + std::to_string(low) + " and " +
+           std::to_string(high) + ".";
 }
 
 std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -82,10 +90,17 @@ bool Unescape(const std::string& text, std::string& out) {
             return false;
         }
         switch (text[i]) {
-            case '\\': out += '\\'; break;
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
-            default: return false;
+            case '\\':
+                out += '\\';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -123,9 +138,11 @@ int Monitor() {
     // The fields are checked in the window's order: the port first, then the interval.
     for (const auto* name : {"Port", "Interval"}) {
         const NumberRule& rule = RuleFor(name);
-        const std::uint32_t value = std::strcmp(name, "Port") == 0 ? settings.Port : settings.Interval;
+        const std::uint32_t value =
+            std::strcmp(name, "Port") == 0 ? settings.Port : settings.Interval;
         if (value < rule.low || value > rule.high) {
-            return Refuse(std::string(name) + " " + std::to_string(value) + ": " + RangeMessage(rule.low, rule.high));
+            return Refuse(std::string(name) + " " + std::to_string(value) + ": " +
+                          RangeMessage(rule.low, rule.high));
         }
     }
     RestartLog log(RealClock());
@@ -187,7 +204,8 @@ int Set(const std::vector<std::string>& assignments) {
             }
         }
         if (equals == std::string::npos || field == nullptr) {
-            return Refuse("unknown setting \"" + name + "\"; the names are those printed by 'tolvanectl settings'");
+            return Refuse("unknown setting \"" + name +
+                          "\"; the names are those printed by 'tolvanectl settings'");
         }
         const std::string value = assignment.substr(equals + 1);
         Change change{field, 0, {}};
@@ -207,7 +225,8 @@ int Set(const std::vector<std::string>& assignments) {
                 return Refuse(name + ": a backslash must be followed by \\, r or n");
             }
             if (!LocaleToCp932(unescaped, change.text)) {
-                return Refuse(name + ": the text holds characters that Shift_JIS (CP932) cannot store");
+                return Refuse(name +
+                              ": the text holds characters that Shift_JIS (CP932) cannot store");
             }
         }
         changes.push_back(std::move(change));
@@ -234,8 +253,9 @@ int SendTestMail() {
     auto trim = [](const std::string& text) {
         const char* const blanks = " \t\r\n\v\f";
         const auto first = text.find_first_not_of(blanks);
-        return first == std::string::npos ? std::string()
-                                          : text.substr(first, text.find_last_not_of(blanks) - first + 1);
+        return first == std::string::npos
+                   ? std::string()
+                   : text.substr(first, text.find_last_not_of(blanks) - first + 1);
     };
     const std::string from = trim(settings.From);
     const std::string to = trim(settings.To);
@@ -244,7 +264,8 @@ int SendTestMail() {
         return kExitRefused;
     }
     std::string reason;
-    if (SendNotificationMail(from, to, settings.Subject, settings.Body, settings.Smtp, settings.SmtpPort, reason) == 0) {
+    if (SendNotificationMail(from, to, settings.Subject, settings.Body, settings.Smtp,
+                             settings.SmtpPort, reason) == 0) {
         std::fprintf(stderr, "%s\n", Cp932ToLocale(mailtexts::TestMailFailed() + reason).c_str());
         return 1;
     }

@@ -1,19 +1,19 @@
 // Figures of the monitoring engine: length of a successful tick against its minimum, peak
 // memory of tolvanectl monitor, and the cost of the store and the log.
-#include <benchmark/benchmark.h>
-
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "monitor/MonitorCycle.h"
 #include "platform/Process.h"
@@ -130,10 +130,12 @@ void BM_TolvanectlMonitorMinute(benchmark::State& state) {
     for (auto _ : state) {
         ChildProcess set;
         set.Start(std::vector<std::string>{std::string(TOLVANE_BIN_DIR) + "/tolvanectl", "set",
-                                           "Port=" + std::to_string(listener.Port()), "Interval=1"});
+                                           "Port=" + std::to_string(listener.Port()),
+                                           "Interval=1"});
         set.Wait();
         ChildProcess monitor;
-        monitor.Start(std::vector<std::string>{"sh", "-c", "exec " + std::string(TOLVANE_BIN_DIR) + "/tolvanectl monitor >/dev/null"});
+        monitor.Start(std::vector<std::string>{
+            "sh", "-c", "exec " + std::string(TOLVANE_BIN_DIR) + "/tolvanectl monitor >/dev/null"});
         std::this_thread::sleep_for(std::chrono::seconds(60));
         peak = std::max(peak, ReadStatusKb(monitor.Pid(), "VmHWM"));
         cpuPerHour = CpuSeconds(monitor.Pid()) * 60.0;

@@ -17,7 +17,8 @@ public:
 // repainting the window after each pause. True only for a started child that exited with 0.
 class CommandRunner {
 public:
-    static bool Run(const std::string& commandLine, RepaintTarget* window, Clock& clock = RealClock());
+    static bool Run(const std::string& commandLine, RepaintTarget* window,
+                    Clock& clock = RealClock());
 };
 
 }  // namespace tolvane

@@ -12,10 +12,9 @@
 namespace tolvane {
 
 // The notification mail: (From, To, Subject, Body, Smtp, SmtpPort, reason) -> 1 sent, 0 not.
-using MailDispatch = std::function<int(const std::string& from, const std::string& to,
-                                       const std::string& subject, const std::string& body,
-                                       const std::string& smtp, std::uint32_t smtpPort,
-                                       std::string& reason)>;
+using MailDispatch = std::function<int(
+    const std::string& from, const std::string& to, const std::string& subject,
+    const std::string& body, const std::string& smtp, std::uint32_t smtpPort, std::string& reason)>;
 
 // Runs one command line to its end, repainting the window meanwhile.
 using CommandRun = std::function<bool(const std::string& commandLine, RepaintTarget* window)>;

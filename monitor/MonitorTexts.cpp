@@ -4,10 +4,10 @@
 
 namespace tolvane::texts {
 
-#define TOLVANE_TEXT(Name, Utf8)                \
-    const std::string& Name() {                 \
+#define TOLVANE_TEXT(Name, Utf8)                    \
+    const std::string& Name() {                     \
         static const std::string text = Sjis(Utf8); \
-        return text;                            \
+        return text;                                \
     }
 
 TOLVANE_TEXT(Checking, "確認中 ...")

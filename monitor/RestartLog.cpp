@@ -11,7 +11,9 @@ RestartLog::RestartLog(Clock& clock) : RestartLog(clock, ModuleDirectory()) {}
 RestartLog::RestartLog(Clock& clock, std::string directory)
     : clock_(clock), path_(std::move(directory) + kFileName) {}
 
-std::string RestartLog::ModuleDirectory() { return ExecutableDirectory(); }
+std::string RestartLog::ModuleDirectory() {
+    return ExecutableDirectory();
+}
 
 void RestartLog::Append(const std::string& text) {
     std::string line = FormatLocalTime(clock_.Now());

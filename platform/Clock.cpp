@@ -11,7 +11,9 @@ void SystemClock::Pause(std::uint32_t ms) {
     }
 }
 
-std::time_t SystemClock::Now() { return std::time(nullptr); }
+std::time_t SystemClock::Now() {
+    return std::time(nullptr);
+}
 
 Clock& RealClock() {
     static SystemClock clock;

@@ -1,10 +1,11 @@
 #include "platform/CodePage.h"
 
+#include <iconv.h>
+#include <langinfo.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iconv.h>
-#include <langinfo.h>
 
 namespace tolvane {
 
@@ -69,7 +70,8 @@ private:
 bool ConvertCharset(std::string_view input, const char* from, const char* to, std::string& output) {
     Converter converter(from, to);
     return converter.Ok() &&
-           converter.Run(input, output, [](std::string&, const char*, std::size_t) { return std::size_t{0}; });
+           converter.Run(input, output,
+                         [](std::string&, const char*, std::size_t) { return std::size_t{0}; });
 }
 
 std::string Sjis(std::string_view utf8) {

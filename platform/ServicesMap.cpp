@@ -62,9 +62,11 @@ bool ServicesMap::Load(const std::string& path, std::string& error) {
         }
         const auto equals = line.find('=');
         const std::string key = Lower(Trim(line.substr(0, equals)));
-        const std::string value = equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
+        const std::string value =
+            equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
         if (equals == std::string::npos || key.empty() || value.empty()) {
-            error = path + ":" + std::to_string(number) + ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
+            error = path + ":" + std::to_string(number) +
+                    ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
             entries_.clear();  // a refused file maps nothing, not its first lines
             return false;
         }

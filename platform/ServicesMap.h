@@ -21,7 +21,8 @@ public:
 
     // The command line (as argument vector) for "start" or "stop" of a service; nothing when
     // the name is not mapped.
-    std::optional<std::vector<std::string>> Command(const std::string& name, const std::string& action) const;
+    std::optional<std::vector<std::string>> Command(const std::string& name,
+                                                    const std::string& action) const;
     std::optional<std::vector<std::string>> MtxStop() const;
 
 private:

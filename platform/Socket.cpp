@@ -1,11 +1,12 @@
 #include "platform/Socket.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 
 namespace tolvane {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <netinet/in.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 

@@ -96,9 +96,10 @@ void SettingsStore::SaveSettings(const Settings& settings) {
     }
 }
 
-void SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort, const std::string& Smtp,
-                                     const std::string& From, const std::string& To,
-                                     const std::string& Subject, const std::string& Body) {
+void SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
+                                     const std::string& Smtp, const std::string& From,
+                                     const std::string& To, const std::string& Subject,
+                                     const std::string& Body) {
     OpenKeys keys(root_);
     WriteNumber(keys.Setting(), "WithMail", WithMail);
     WriteNumber(keys.Setting(), "SmtpPort", SmtpPort);

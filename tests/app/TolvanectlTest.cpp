@@ -1,15 +1,15 @@
 // tolvanectl as users run it: real processes, a real listener, the real stand-ins and files.
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/Process.h"
 #include "tests/support/TestSupport.h"
@@ -23,49 +23,15 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
+using Result = test::RunResult;
 
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-// A private install: the executables copied into a temporary folder, so the restart log and
-// the services map sit beside them there, and a private settings store.
-class Install {
+// The service tools beside tolvanectl in a private folder; the services map is found there.
+class Install : public test::PrivateInstall {
 public:
-    Install() {
-        for (const char* name : {"tolvanectl", "command.com", "net", "mtxstop"}) {
-            fs::copy_file(fs::path(TOLVANE_BIN_DIR) / name, Bin(name));
-        }
-        ::setenv("TOLVANE_REGISTRY", dir.File("store/HKEY_CLASSES_ROOT.reg").c_str(), 1);
+    Install() : PrivateInstall(TOLVANE_BIN_DIR, {"tolvanectl", "command.com", "net", "mtxstop"}) {
         ::unsetenv("TOLVANE_SERVICES");
     }
-
-    std::string Bin(const std::string& name) const { return dir.File(name); }
-    std::string Store() const { return dir.File("store/HKEY_CLASSES_ROOT.reg"); }
-    std::string Log() const { return dir.File("TOLVREBOOT.LOG"); }
-
-    Result Run(const std::vector<std::string>& args) const {
-        std::string line = Quote(Bin("tolvanectl"));
-        for (const auto& arg : args) {
-            line += " " + Quote(arg);
-        }
-        line += " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
-        ChildProcess child;
-        EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", line}));
-        const ExitState state = child.Wait();
-        return Result{state.exitCode, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
-    }
-
-    TempDir dir;
+    std::string Log() const { return LogPath(); }
 };
 
 bool Connects(std::uint16_t port) {
@@ -74,7 +40,8 @@ bool Connects(std::uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool connected =
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return connected;
 }
@@ -91,29 +58,9 @@ std::uint16_t FreePort() {
     return ntohs(address.sin_port);
 }
 
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
 pid_t ReadPid(const std::string& path) {
     const std::string text = ReadFile(path);
     return text.empty() ? -1 : static_cast<pid_t>(std::atoi(text.c_str()));
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
 }
 
 // The log's texts without their stamps, checking each line's form.
@@ -127,7 +74,8 @@ std::vector<std::string> LogTexts(const std::string& contents) {
             break;
         }
         const std::string line = contents.substr(at, end - at);
-        EXPECT_TRUE(line.size() > 20 && line[4] == '/' && line[10] == ' ' && line[19] == '\t') << line;
+        EXPECT_TRUE(line.size() > 20 && line[4] == '/' && line[10] == ' ' && line[19] == '\t')
+            << line;
         texts.push_back(line.substr(20));
         at = end + 2;
     }
@@ -139,36 +87,55 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
     const std::uint16_t port = FreePort();
     const std::string pidFile = install.dir.File("listener.pid");
     const std::string calls = install.dir.File("calls");
-    const std::string startListener = std::string(TEST_LISTENER) + " " + std::to_string(port) + " " + pidFile;
-    auto record = [&](const std::string& what) { return "sh -c \"echo " + what + " >> " + calls + "\""; };
+    const std::string startListener =
+        std::string(TEST_LISTENER) + " " + std::to_string(port) + " " + pidFile;
+    auto record = [&](const std::string& what) {
+        return "sh -c \"echo " + what + " >> " + calls + "\"";
+    };
     // The web server's stop kills the listener; its start brings it back. Every other
     // service call is only recorded.
     WriteFile(install.dir.File("services.conf"),
               "# services of the end-to-end test\n"
-              "w3svc.stop = sh -c \"echo stop w3svc >> " + calls + "; kill $(cat " + pidFile + "); rm -f " + pidFile + "\"\n"
-              "w3svc.start = sh -c \"echo start w3svc >> " + calls + "; " + startListener + " >/dev/null 2>&1 &\"\n"
-              "iisadmin.stop = " + record("stop iisadmin") + "\n"
-              "mtxstop = " + record("mtxstop") + "\n"
-              "msftpsvc.start = " + record("start msftpsvc") + "\n"
-              "smtpsvc.start = " + record("start smtpsvc") + "\n");
+              "w3svc.stop = sh -c \"echo stop w3svc >> " +
+                  calls + "; kill $(cat " + pidFile + "); rm -f " + pidFile +
+                  "\"\n"
+                  "w3svc.start = sh -c \"echo start w3svc >> " +
+                  calls + "; " + startListener +
+                  " >/dev/null 2>&1 &\"\n"
+                  "iisadmin.stop = " +
+                  record("stop iisadmin") +
+                  "\n"
+                  "mtxstop = " +
+                  record("mtxstop") +
+                  "\n"
+                  "msftpsvc.start = " +
+                  record("start msftpsvc") +
+                  "\n"
+                  "smtpsvc.start = " +
+                  record("start smtpsvc") + "\n");
     ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(port), "Interval=1"}).exitCode, 0);
 
     ChildProcess listener;
-    ASSERT_TRUE(listener.Start(std::vector<std::string>{TEST_LISTENER, std::to_string(port), pidFile}));
-    ASSERT_TRUE(WaitFor([&] { return ReadPid(pidFile) > 0; }, 10s));
+    ASSERT_TRUE(
+        listener.Start(std::vector<std::string>{TEST_LISTENER, std::to_string(port), pidFile}));
+    ASSERT_TRUE(test::WaitUntil([&] { return ReadPid(pidFile) > 0; }, 10s));
 
     const std::string out = install.dir.File("monitor.out");
     ChildProcess monitor;
     ASSERT_TRUE(monitor.Start(std::vector<std::string>{
-        "sh", "-c", "exec " + Quote(install.Bin("tolvanectl")) + " monitor >" + Quote(out) + " 2>" + Quote(out + ".err")}));
+        "sh", "-c",
+        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor >" +
+            test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
 
-    ASSERT_TRUE(WaitFor([&] { return Count(ReadFile(out), "  OK\n") >= 1; }, 30s)) << ReadFile(out);
+    ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))
+        << ReadFile(out);
     ::kill(listener.Pid(), SIGKILL);
     listener.Wait();
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 60s))
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 60s))
         << ReadFile(out);
     // The restarted listener answers a later tick.
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(test::WaitUntil(
         [&] {
             const std::string text = ReadFile(out);
             return text.find("  OK\n", text.find("IISを再起動しました  ")) != std::string::npos;
@@ -185,7 +152,8 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
     }
     EXPECT_EQ(ended.exitCode, 0);
 
-    EXPECT_EQ(ReadFile(calls), "stop w3svc\nstop iisadmin\nmtxstop\nstart w3svc\nstart msftpsvc\nstart smtpsvc\n");
+    EXPECT_EQ(ReadFile(calls),
+              "stop w3svc\nstop iisadmin\nmtxstop\nstart w3svc\nstart msftpsvc\nstart smtpsvc\n");
     const std::vector<std::string> logged{
         "接続できませんでした IISの再起動を開始します",
         "World Wide Web Publishing Service を停止中...",
@@ -245,15 +213,17 @@ TEST(Tolvanectl, MonitorRefusesOutOfRangeNumbersWithoutStartingAnything) {
 
 TEST(Tolvanectl, SetRefusesBadInputAndThenWritesNothing) {
     const std::vector<std::string> refused[] = {
-        {"Port=81", "Colour=1"},       // unknown name
-        {"Port=81", "Interval=abc"},   // not a number
-        {"Port=-1"},                   // not unsigned
-        {"Port=65536"},                // out of range
-        {"Interval=0"},                {"Interval=100000"}, {"SmtpPort=70000"},
-        {"WithMail=2"},                // flags are 0 or 1
+        {"Port=81", "Colour=1"},      // unknown name
+        {"Port=81", "Interval=abc"},  // not a number
+        {"Port=-1"},                  // not unsigned
+        {"Port=65536"},               // out of range
+        {"Interval=0"},
+        {"Interval=100000"},
+        {"SmtpPort=70000"},
+        {"WithMail=2"},                           // flags are 0 or 1
         {"Port=81", "Subject=\xF0\x9F\x98\x80"},  // no CP932 form
-        {"Body=a\\tb"},                // unknown escape
-        {"Port"},                      // no value
+        {"Body=a\\tb"},                           // unknown escape
+        {"Port"},                                 // no value
     };
     Install install;
     ASSERT_EQ(install.Run({"set", "Port=8080"}).exitCode, 0);
@@ -271,27 +241,32 @@ TEST(Tolvanectl, SetRefusesBadInputAndThenWritesNothing) {
 
 TEST(Tolvanectl, SettingsRoundTripThroughSetWithEscapes) {
     Install install;
-    const Result set = install.Run({"set", "Interval=99999", "Port=0", "CheckMsdtc=1", "Smtp=mail.example.org",
-                                    "Subject=再起動 \\\\ 通知", "Body=一行目\\r\\n二行目"});
+    const Result set =
+        install.Run({"set", "Interval=99999", "Port=0", "CheckMsdtc=1", "Smtp=mail.example.org",
+                     "Subject=再起動 \\\\ 通知", "Body=一行目\\r\\n二行目"});
     ASSERT_EQ(set.exitCode, 0) << set.err;
     const Result shown = install.Run({"settings"});
     EXPECT_EQ(shown.exitCode, 0);
-    EXPECT_EQ(shown.out,
-              "Port=0\nInterval=99999\nCheckFtpSvc=1\nCheckSmtpSvc=1\nCheckNntpSvc=0\nCheckMsdtc=1\n"
-              "AutoStartupMode=0\nWithMail=0\nSmtp=mail.example.org\nSmtpPort=25\nFrom=\nTo=\n"
-              "Subject=再起動 \\\\ 通知\nBody=一行目\\r\\n二行目\n");
+    EXPECT_EQ(
+        shown.out,
+        "Port=0\nInterval=99999\nCheckFtpSvc=1\nCheckSmtpSvc=1\nCheckNntpSvc=0\nCheckMsdtc=1\n"
+        "AutoStartupMode=0\nWithMail=0\nSmtp=mail.example.org\nSmtpPort=25\nFrom=\nTo=\n"
+        "Subject=再起動 \\\\ 通知\nBody=一行目\\r\\n二行目\n");
     // The store holds CP932 bytes with a real CR LF.
-    EXPECT_NE(ReadFile(install.Store()).find("\"Body\"=\"\x88\xEA\x8D\x73\x96\xDA\\r\\n"), std::string::npos);
+    EXPECT_NE(ReadFile(install.Store()).find("\"Body\"=\"\x88\xEA\x8D\x73\x96\xDA\\r\\n"),
+              std::string::npos);
 }
 
 TEST(Tolvanectl, ProbeReportsTheTestResultAndUnknownCommandsShowUsage) {
     Install install;
-    ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort())}).exitCode, 0);
+    ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort())}).exitCode,
+              0);
     Result probe = install.Run({"probe"});
     EXPECT_EQ(probe.exitCode, 1);
     EXPECT_EQ(probe.out, "接続テストに失敗しました。\n");
 
-    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"frobnicate"}, {"monitor", "extra"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"frobnicate"}, {"monitor", "extra"}}) {
         const Result usage = install.Run(args);
         EXPECT_EQ(usage.exitCode, 2);
         EXPECT_NE(usage.err.find("usage: tolvanectl"), std::string::npos);
@@ -302,7 +277,11 @@ TEST(Tolvanectl, MonitorEndsCleanlyOnSignalsWhileWaiting) {
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig);
         Install install;
-        ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()), "Interval=99999"}).exitCode, 0);
+        ASSERT_EQ(install
+                      .Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()),
+                            "Interval=99999"})
+                      .exitCode,
+                  0);
         ChildProcess monitor;
         ASSERT_TRUE(monitor.Start(std::vector<std::string>{install.Bin("tolvanectl"), "monitor"}));
         std::this_thread::sleep_for(300ms);

@@ -97,16 +97,5 @@ std::string Base64Decode(const std::string& text);
 // Every "=?ISO-2022-JP?B?...?=" of a header value decoded and joined, as a reader does.
 std::string DecodeSubject(const std::string& value);
 
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
 
 }  // namespace tolvane::test

@@ -20,63 +20,24 @@ using test::SmtpSink;
 using test::TempDir;
 using test::WriteFile;
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-struct Result {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-// The executables copied into a temporary folder, so the restart log and the services map sit
-// beside them there.
-class Install {
+// The install of these tests: the restart commands succeed at once, mail goes to the sink.
+class Install : public test::PrivateInstall {
 public:
-    Install() {
-        for (const char* name : {"tolvanectl", "command.com", "net", "mtxstop", "CSCRIPT.EXE"}) {
-            fs::copy_file(fs::path(TOLVANE_BIN_DIR) / name, dir.File(name));
-        }
+    Install()
+        : PrivateInstall(TOLVANE_BIN_DIR,
+                         {"tolvanectl", "command.com", "net", "mtxstop", "CSCRIPT.EXE"}) {
         WriteFile(
             dir.File("services.conf"),
             "w3svc.stop = true\nw3svc.start = true\niisadmin.stop = true\nsmtpsvc.start = true\n"
             "mtxstop = true\n");
-        ::setenv("TOLVANE_REGISTRY", dir.File("store.reg").c_str(), 1);
         ::setenv("TOLVANE_SERVICES", dir.File("services.conf").c_str(), 1);
     }
 
-    std::string Command(const std::vector<std::string>& args) const {
-        std::string line = "LC_ALL=C.UTF-8 exec " + Quote(dir.File("tolvanectl"));
-        for (const auto& arg : args) {
-            line += " " + Quote(arg);
-        }
-        return line + " >" + Quote(dir.File("out")) + " 2>" + Quote(dir.File("err"));
-    }
-
-    Result Run(const std::vector<std::string>& args) const {
-        ChildProcess child;
-        EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", Command(args)}));
-        const int code = child.Wait().exitCode;
-        return Result{code, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
-    }
-
-    std::string Log() const { return ReadFile(dir.File("TOLVREBOOT.LOG")); }
-
-    TempDir dir;
+    std::string Log() const { return ReadFile(LogPath()); }
 };
+
+using Result = test::RunResult;
+using test::CountOf;
 
 class TolvanectlMailTest : public ::testing::Test {
 protected:
@@ -128,7 +89,7 @@ TEST_F(TolvanectlMailTest, MonitorMailsOnceAfterARestart) {
               (std::vector<std::string>{"admin@example.com", "ops@example.com"}));
     EXPECT_EQ(mails[0].subject, "IIS 再起動");
     EXPECT_EQ(mails[0].body, "再起動しました。\r\n.\r\n以上\r\n");
-    EXPECT_EQ(Count(install.Log(), test::Cp932("メールが送信出来ませんでした")), 0u);
+    EXPECT_EQ(CountOf(install.Log(), test::Cp932("メールが送信出来ませんでした")), 0u);
 }
 
 TEST_F(TolvanectlMailTest, MonitorLogsOnceWhenTheServerIsDown) {
@@ -137,8 +98,8 @@ TEST_F(TolvanectlMailTest, MonitorLogsOnceWhenTheServerIsDown) {
         test::Cp932("\tメールが送信出来ませんでした　理由：ホストに接続できません。\r\n");
     MonitorOneRestart(line);
     const std::string log = install.Log();
-    EXPECT_EQ(Count(log, line), 1u) << test::Utf8(log);
-    EXPECT_EQ(Count(log, test::Cp932("メールが送信出来ませんでした")), 1u);
+    EXPECT_EQ(CountOf(log, line), 1u) << test::Utf8(log);
+    EXPECT_EQ(CountOf(log, test::Cp932("メールが送信出来ませんでした")), 1u);
 }
 
 TEST_F(TolvanectlMailTest, SendTestMailTrimsAddressesAndSends) {

@@ -1,11 +1,11 @@
 // The check-and-restart cycle driven in virtual time: timers fire at once, pauses only move the
 // clock, commands are recorded. The probe still uses real loopback sockets.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 #include "monitor/MonitorCycle.h"
@@ -36,7 +36,8 @@ struct Shown {
 
 class VirtualHost final : public MonitorHost {
 public:
-    explicit VirtualHost(VirtualClock& clock, Settings& settings) : clock_(clock), settings_(settings) {}
+    explicit VirtualHost(VirtualClock& clock, Settings& settings)
+        : clock_(clock), settings_(settings) {}
 
     bool ReadControls() override {
         if (refuseReading) {
@@ -133,7 +134,8 @@ protected:
             }
             const std::string line = contents.substr(at, end - at);
             // "YYYY/MM/DD HH:MM:SS" of the virtual clock, then a TAB.
-            EXPECT_TRUE(line.size() > 20 && line[19] == '\t' && line.compare(0, 4, FormatLocalTime(clock.Now()), 0, 4) == 0)
+            EXPECT_TRUE(line.size() > 20 && line[19] == '\t' &&
+                        line.compare(0, 4, FormatLocalTime(clock.Now()), 0, 4) == 0)
                 << line;
             texts.push_back(Cp932ToUtf8(line.substr(20)));
             at = end + 2;
@@ -183,7 +185,8 @@ TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
     ASSERT_EQ(host.FireNext(), CheckTimer);
 
     const std::string stamp = FormatLocalTime(VirtualClock::kEpoch + 1);
-    const std::vector<std::string> expected{"確認中 ...", "確認 ", "確認  " + stamp, "確認  " + stamp + "  OK"};
+    const std::vector<std::string> expected{"確認中 ...", "確認 ", "確認  " + stamp,
+                                            "確認  " + stamp + "  OK"};
     EXPECT_EQ(ShownTexts(), expected);
     // Three pauses of 550 ms: the minimum length of a successful tick.
     EXPECT_EQ(host.shown.back().atMs - host.shown.front().atMs, 1650u);
@@ -207,34 +210,54 @@ struct RestartCase {
 };
 
 const std::vector<RestartCase> kRestartCases{
-    {"AllOff", 0, 0, 0, 0,
-     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C mtxstop",
-      "command.com /C net start w3svc"},
-     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...", "サーバープロセスを停止中...",
-      "停止完了", "World Wide Web Publishing Service を開始中..."}},
-    {"AllOn", 1, 1, 1, 1,
-     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C net stop msdtc",
-      "command.com /C mtxstop", "command.com /C net start w3svc", "command.com /C net start msftpsvc",
-      "command.com /C net start smtpsvc", "command.com /C net start nntpsvc", "command.com /C net start msdtc"},
+    {"AllOff",
+     0,
+     0,
+     0,
+     0,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y",
+      "command.com /C mtxstop", "command.com /C net start w3svc"},
      {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
-      "Microsoft Distributed Transaction Coordinator Service を停止中...", "サーバープロセスを停止中...", "停止完了",
-      "World Wide Web Publishing Service を開始中...", "FTP Publishing Service を開始中...",
-      "Microsoft SMTP Service を開始中...", "Microsoft NNTP Service を開始中...",
+      "サーバープロセスを停止中...", "停止完了", "World Wide Web Publishing Service を開始中..."}},
+    {"AllOn",
+     1,
+     1,
+     1,
+     1,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y",
+      "command.com /C net stop msdtc", "command.com /C mtxstop", "command.com /C net start w3svc",
+      "command.com /C net start msftpsvc", "command.com /C net start smtpsvc",
+      "command.com /C net start nntpsvc", "command.com /C net start msdtc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
+      "Microsoft Distributed Transaction Coordinator Service を停止中...",
+      "サーバープロセスを停止中...", "停止完了", "World Wide Web Publishing Service を開始中...",
+      "FTP Publishing Service を開始中...", "Microsoft SMTP Service を開始中...",
+      "Microsoft NNTP Service を開始中...",
       "Microsoft Distributed Transaction Coordinator Service を開始中..."}},
-    {"Defaults", 1, 1, 0, 0,
-     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C mtxstop",
-      "command.com /C net start w3svc", "command.com /C net start msftpsvc", "command.com /C net start smtpsvc"},
-     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...", "サーバープロセスを停止中...",
-      "停止完了", "World Wide Web Publishing Service を開始中...", "FTP Publishing Service を開始中...",
-      "Microsoft SMTP Service を開始中..."}},
-    // Any non-zero value is on, as a hand-edited store may hold.
-    {"NonZeroFlagsAreOn", 0, 0, 7, 0xFFFFFFFF,
-     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y", "command.com /C net stop msdtc",
-      "command.com /C mtxstop", "command.com /C net start w3svc", "command.com /C net start nntpsvc",
-      "command.com /C net start msdtc"},
+    {"Defaults",
+     1,
+     1,
+     0,
+     0,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y",
+      "command.com /C mtxstop", "command.com /C net start w3svc",
+      "command.com /C net start msftpsvc", "command.com /C net start smtpsvc"},
      {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
-      "Microsoft Distributed Transaction Coordinator Service を停止中...", "サーバープロセスを停止中...", "停止完了",
-      "World Wide Web Publishing Service を開始中...", "Microsoft NNTP Service を開始中...",
+      "サーバープロセスを停止中...", "停止完了", "World Wide Web Publishing Service を開始中...",
+      "FTP Publishing Service を開始中...", "Microsoft SMTP Service を開始中..."}},
+    // Any non-zero value is on, as a hand-edited store may hold.
+    {"NonZeroFlagsAreOn",
+     0,
+     0,
+     7,
+     0xFFFFFFFF,
+     {"command.com /C net stop w3svc /y", "command.com /C net stop iisadmin /y",
+      "command.com /C net stop msdtc", "command.com /C mtxstop", "command.com /C net start w3svc",
+      "command.com /C net start nntpsvc", "command.com /C net start msdtc"},
+     {"World Wide Web Publishing Service を停止中...", "IIS Admin Service を停止中...",
+      "Microsoft Distributed Transaction Coordinator Service を停止中...",
+      "サーバープロセスを停止中...", "停止完了", "World Wide Web Publishing Service を開始中...",
+      "Microsoft NNTP Service を開始中...",
       "Microsoft Distributed Transaction Coordinator Service を開始中..."}},
 };
 
@@ -265,7 +288,10 @@ TEST_F(CycleTest, RestartRunsItsRowsInOrderUnderTheirConditions) {
         EXPECT_EQ(actual, shown);
         // 550 ms before the probe, one second per command and one for "停止完了".
         const std::uint64_t restartEndMs = tickAt + 550 + 1000 * (c.commands.size() + 1);
-        EXPECT_EQ(host.shown.back().text, "IISを再起動しました  " + FormatLocalTime(VirtualClock::kEpoch + static_cast<std::time_t>(restartEndMs / 1000)));
+        EXPECT_EQ(host.shown.back().text,
+                  "IISを再起動しました  " +
+                      FormatLocalTime(VirtualClock::kEpoch +
+                                      static_cast<std::time_t>(restartEndMs / 1000)));
 
         // Monitoring goes on: the next tick is armed Interval seconds after the restart ended.
         EXPECT_EQ(host.armed.back().id, CheckTimer);
@@ -299,7 +325,8 @@ TEST_F(CycleTest, TicksComeOneSecondAfterStartThenIntervalAfterTheEndOfEachTick)
         ASSERT_EQ(host.FireNext(), CheckTimer);
         starts.push_back(host.shown[before].atMs);
     }
-    const std::uint64_t restartTick = 550 + 1000 * 6 + 1000;  // six commands (defaults) and the pause
+    const std::uint64_t restartTick =
+        550 + 1000 * 6 + 1000;  // six commands (defaults) and the pause
     EXPECT_EQ(starts[0], 11000u);
     EXPECT_EQ(starts[1], starts[0] + 1650 + 5000);
     EXPECT_EQ(starts[2], starts[1] + restartTick + 5000);
@@ -333,8 +360,9 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
     }
     // The server is down meanwhile, yet nothing is ever restarted.
     EXPECT_TRUE(commands.empty());
-    const std::vector<std::string> alternating{"確認中 ...", "接続テストに失敗しました。", "確認中 ...",
-                                               "接続テストに失敗しました。", "確認中 ...", "接続テストに失敗しました。"};
+    const std::vector<std::string> alternating{"確認中 ...", "接続テストに失敗しました。",
+                                               "確認中 ...", "接続テストに失敗しました。",
+                                               "確認中 ...", "接続テストに失敗しました。"};
     EXPECT_EQ(ShownTexts(), alternating);
     EXPECT_EQ(host.shown[2].atMs - host.shown[0].atMs, 2000u);
 
@@ -361,7 +389,8 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         int result;
         std::vector<std::string> extraLines;
     };
-    const MailCase cases[] = {{1, {}}, {0, {"メールが送信出来ませんでした　理由：ホストが見つかりません。"}}};
+    const MailCase cases[] = {
+        {1, {}}, {0, {"メールが送信出来ませんでした　理由：ホストが見つかりません。"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
         Reset();
@@ -372,9 +401,11 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         settings.SmtpPort = 2525;
         std::vector<std::string> calls;
         mail = [&](const std::string& from, const std::string& to, const std::string& subject,
-                   const std::string& body, const std::string& smtp, std::uint32_t port, std::string& reason) {
+                   const std::string& body, const std::string& smtp, std::uint32_t port,
+                   std::string& reason) {
             EXPECT_TRUE(reason.empty());
-            calls.push_back(from + "|" + to + "|" + subject + "|" + body + "|" + smtp + "|" + std::to_string(port));
+            calls.push_back(from + "|" + to + "|" + subject + "|" + body + "|" + smtp + "|" +
+                            std::to_string(port));
             reason = Sjis("ホストが見つかりません。");
             return c.result;
         };
@@ -382,11 +413,12 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         cycle.Start();
         ASSERT_EQ(host.FireNext(), CheckTimer);
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0], "from@example.org|a@example.org;b@example.org|" + DefaultSubject() + "|" + DefaultBody() +
-                                "|127.0.0.1|2525");
+        EXPECT_EQ(calls[0], "from@example.org|a@example.org;b@example.org|" + DefaultSubject() +
+                                "|" + DefaultBody() + "|127.0.0.1|2525");
         const auto lines = LogTexts();
         ASSERT_GE(lines.size(), 2u);
-        const std::vector<std::string> tail(lines.end() - 1 - static_cast<long>(c.extraLines.size()), lines.end());
+        const std::vector<std::string> tail(
+            lines.end() - 1 - static_cast<long>(c.extraLines.size()), lines.end());
         std::vector<std::string> expected{"IISを再起動しました"};
         expected.insert(expected.end(), c.extraLines.begin(), c.extraLines.end());
         EXPECT_EQ(tail, expected);

@@ -1,21 +1,26 @@
 #include "tests/support/TestSupport.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
+
+#include "platform/Process.h"
 
 namespace tolvane::test {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tolvane-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tolvane-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -24,7 +29,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
 
@@ -34,7 +40,8 @@ LoopbackListener::LoopbackListener() {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 16) != 0 ||
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd_, 16) != 0 ||
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("cannot listen on loopback");
     }
@@ -70,6 +77,45 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& contents) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+PrivateInstall::PrivateInstall(const std::string& binDir,
+                               std::initializer_list<const char*> executables) {
+    for (const char* name : executables) {
+        std::filesystem::copy_file(std::filesystem::path(binDir) / name, Bin(name));
+    }
+    ::setenv("TOLVANE_REGISTRY", Store().c_str(), 1);
+}
+
+std::string PrivateInstall::Command(const std::vector<std::string>& args) const {
+    std::string line = "LC_ALL=C.UTF-8 exec " + ShellQuote(Bin("tolvanectl"));
+    for (const auto& arg : args) {
+        line += " " + ShellQuote(arg);
+    }
+    return line + " >" + ShellQuote(dir.File("out")) + " 2>" + ShellQuote(dir.File("err"));
+}
+
+RunResult PrivateInstall::Run(const std::vector<std::string>& args) const {
+    ChildProcess child;
+    EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", Command(args)}));
+    const ExitState state = child.Wait();
+    return RunResult{state.exitCode, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 
 }  // namespace tolvane::test

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace tolvane::test {
 
@@ -41,5 +45,48 @@ std::uint16_t UnusedLoopbackPort();
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
+
+// The text quoted for sh.
+std::string ShellQuote(const std::string& text);
+
+// How often part occurs in text (overlaps counted).
+std::size_t CountOf(const std::string& text, const std::string& part);
+
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+struct RunResult {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// A private install: executables copied from binDir into a temporary folder, so the restart
+// log and the services map sit beside them there, and a private settings store
+// (TOLVANE_REGISTRY points into the folder).
+class PrivateInstall {
+public:
+    PrivateInstall(const std::string& binDir, std::initializer_list<const char*> executables);
+
+    std::string Bin(const std::string& name) const { return dir.File(name); }
+    std::string Store() const { return dir.File("store/HKEY_CLASSES_ROOT.reg"); }
+    std::string LogPath() const { return dir.File("TOLVREBOOT.LOG"); }
+
+    // A sh command line running tolvanectl with the arguments in the C.UTF-8 locale, its
+    // output going to the files "out" and "err" of the folder.
+    std::string Command(const std::vector<std::string>& args) const;
+    RunResult Run(const std::vector<std::string>& args) const;
+
+    TempDir dir;
+};
 
 }  // namespace tolvane::test
