@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
+#include "platform/TextEscape.h"
 #include "settings/SettingsStore.h"
 
 using namespace tolvane;
@@ -57,53 +58,6 @@ const NumberRule& RuleFor(const char* name) {
 std::string RangeMessage(std::uint32_t low, std::uint32_t high) {
     return "Please enter an integer between " + std::to_string(low) + " and " +
            std::to_string(high) + ".";
-}
-
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-bool Unescape(const std::string& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (++i == text.size()) {
-            return false;
-        }
-        switch (text[i]) {
-            case '\\':
-                out += '\\';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            default:
-                return false;
-        }
-    }
-    return true;
 }
 
 // Unsigned decimal only, as the number fields accept.
@@ -177,7 +131,9 @@ int PrintSettings() {
         if (field.number != nullptr) {
             std::printf("%s=%u\n", field.name, settings.*field.number);
         } else {
-            std::printf("%s=%s\n", field.name, Escape(Cp932ToLocale(settings.*field.text)).c_str());
+            std::string line;
+            AppendEscaped(line, Cp932ToLocale(settings.*field.text), false);
+            std::printf("%s=%s\n", field.name, line.c_str());
         }
     }
     return 0;
@@ -221,7 +177,8 @@ int Set(const std::vector<std::string>& assignments) {
             change.number = static_cast<std::uint32_t>(number);
         } else {
             std::string unescaped;
-            if (!Unescape(value, unescaped)) {
+            std::size_t at = 0;
+            if (!ReadEscaped(value, at, unescaped, false)) {
                 return Refuse(name + ": a backslash must be followed by \\, r or n");
             }
             if (!LocaleToCp932(unescaped, change.text)) {

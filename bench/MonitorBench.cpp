@@ -1,9 +1,6 @@
 // Figures of the monitoring engine: length of a successful tick against its minimum, peak
 // memory of tolvanectl monitor, and the cost of the store and the log.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "app/ConsoleHost.h"
+#include "bench/BenchSupport.h"
 #include "monitor/MonitorCycle.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -23,61 +22,13 @@
 namespace tolvane {
 namespace {
 
-// A listener on 127.0.0.1 that accepts and closes connections on its own thread.
-class Listener {
-public:
-    Listener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(fd_, 16);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([fd = fd_] {
-            while (true) {
-                const int connection = ::accept(fd, nullptr, nullptr);
-                if (connection < 0) {
-                    return;
-                }
-                ::close(connection);
-            }
-        });
-    }
-    ~Listener() {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    std::uint16_t Port() const { return port_; }
-
-private:
-    int fd_;
-    std::uint16_t port_;
-    std::thread thread_;
-};
-
-class QuietHost final : public MonitorHost {
-public:
-    bool ReadControls() override { return true; }
-    void ShowStatus() override {}
-    void RefreshControls() override {}
-    void FocusWindow() override {}
-    void HideWindow() override {}
-    void Repaint() override {}
-    void ArmTimer(int, std::uint32_t) override {}
-    void KillTimer(int) override {}
-};
-
 // One real tick on the real clock against a loopback listener, divided by its specified
 // minimum of 1.65 s (three pauses of 550 ms).
 void BM_SuccessfulTick(benchmark::State& state) {
-    Listener listener;
+    bench::AcceptingListener listener;
     Settings settings;
     settings.Port = listener.Port();
-    QuietHost host;
+    ConsoleHost host(stdout, false);
     CycleParts parts;
     parts.computerName = [] { return std::string("127.0.0.1"); };
     MonitorCycle cycle(settings, host, parts);
@@ -91,17 +42,6 @@ void BM_SuccessfulTick(benchmark::State& state) {
     state.counters["worst_ratio_to_1.65s"] = worst;
 }
 BENCHMARK(BM_SuccessfulTick)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-long ReadStatusKb(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::atol(line.c_str() + field.size() + 1);
-        }
-    }
-    return -1;
-}
 
 // CPU seconds (user + system) that the process has used so far.
 double CpuSeconds(pid_t pid) {
@@ -121,7 +61,7 @@ double CpuSeconds(pid_t pid) {
 // tolvanectl monitor watching a healthy port with Interval 1 for a minute: its peak resident
 // memory and its CPU time scaled to an hour.
 void BM_TolvanectlMonitorMinute(benchmark::State& state) {
-    Listener listener;
+    bench::AcceptingListener listener;
     char folder[] = "/tmp/tolvane-bench-XXXXXX";
     ::mkdtemp(folder);
     ::setenv("TOLVANE_REGISTRY", (std::string(folder) + "/store.reg").c_str(), 1);
@@ -137,7 +77,7 @@ void BM_TolvanectlMonitorMinute(benchmark::State& state) {
         monitor.Start(std::vector<std::string>{
             "sh", "-c", "exec " + std::string(TOLVANE_BIN_DIR) + "/tolvanectl monitor >/dev/null"});
         std::this_thread::sleep_for(std::chrono::seconds(60));
-        peak = std::max(peak, ReadStatusKb(monitor.Pid(), "VmHWM"));
+        peak = std::max(peak, bench::ProcStatusKb(monitor.Pid(), "VmHWM"));
         cpuPerHour = CpuSeconds(monitor.Pid()) * 60.0;
         ::kill(monitor.Pid(), SIGTERM);
         monitor.Wait();

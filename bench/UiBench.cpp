@@ -1,9 +1,6 @@
 // Figures of the desktop program, printed, never asserted: the time from starting the process
 // to its main window painted, and the resident memory of the idle program while it monitors.
 // Runs the real `tolvane` offscreen with a private settings store.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,25 +13,19 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "platform/File.h"
 #include "platform/InstanceMarker.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
 
 using namespace tolvane;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
 
 std::string Slurp(const std::string& path) {
     std::string contents;
@@ -53,58 +44,6 @@ bool WaitFor(const std::string& path, const std::string& text, std::chrono::seco
     return false;
 }
 
-// VmRSS or VmHWM of a process, in kB; -1 when unreadable.
-long StatusKb(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            std::istringstream value(line.substr(field.size() + 1));
-            long kb = -1;
-            value >> kb;
-            return kb;
-        }
-    }
-    return -1;
-}
-
-// Accepts and closes connections, so the monitor's checks succeed. It listens on every local
-// address because the program probes the machine's own name, wherever that leads.
-class Listener {
-public:
-    Listener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(fd_, 16);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([fd = fd_] {
-            for (;;) {
-                const int connection = ::accept(fd, nullptr, nullptr);
-                if (connection < 0) {
-                    return;
-                }
-                ::close(connection);
-            }
-        });
-    }
-    ~Listener() {
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    std::uint16_t Port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
-
 struct Copy {
     ChildProcess process;
     std::string err;
@@ -115,8 +54,9 @@ Copy Start(const std::string& folder, const std::string& name) {
     copy.err = folder + "/" + name + ".err";
     const std::string line =
         "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
-        Quote(folder + "/HKEY_CLASSES_ROOT.reg") + " exec " +
-        Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(copy.err);
+        test::ShellQuote(folder + "/HKEY_CLASSES_ROOT.reg") + " exec " +
+        test::ShellQuote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" +
+        test::ShellQuote(copy.err);
     copy.process.Start(std::vector<std::string>{"sh", "-c", line});
     return copy;
 }
@@ -139,7 +79,7 @@ int main() {
     char pattern[] = "/tmp/tolvane-ui-bench-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
     RegistryHive hive(folder + "/HKEY_CLASSES_ROOT.reg");
-    Listener listener;
+    bench::AcceptingListener listener;
 
     // Start-up: process start to the first painting of the main window (manual mode).
     {
@@ -179,11 +119,11 @@ int main() {
     }
     Copy copy = Start(folder, "monitoring");
     WaitFor(copy.err, "window painted", 30s);
-    const long shownKb = StatusKb(copy.process.Pid(), "VmRSS");
+    const long shownKb = bench::ProcStatusKb(copy.process.Pid(), "VmRSS");
     const bool hidden = WaitFor(copy.err, "window hidden", 30s);
     std::this_thread::sleep_for(8s);
-    const long idleKb = StatusKb(copy.process.Pid(), "VmRSS");
-    const long peakKb = StatusKb(copy.process.Pid(), "VmHWM");
+    const long idleKb = bench::ProcStatusKb(copy.process.Pid(), "VmRSS");
+    const long peakKb = bench::ProcStatusKb(copy.process.Pid(), "VmHWM");
     End(copy);
     std::printf("resident memory, window just shown: %.1f MB\n", shownKb / 1024.0);
     std::printf(

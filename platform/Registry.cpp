@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/File.h"
+#include "platform/TextEscape.h"
 
 namespace tolvane {
 
@@ -28,24 +29,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 void AppendQuoted(std::string& out, const std::string& bytes) {
     out += '"';
-    for (char c : bytes) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
+    AppendEscaped(out, bytes, true);
     out += '"';
 }
 
@@ -54,38 +38,8 @@ bool ReadQuoted(const std::string& text, std::size_t& at, std::string& out) {
     if (at >= text.size() || text[at] != '"') {
         return false;
     }
-    out.clear();
-    for (++at; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c == '"') {
-            ++at;
-            return true;
-        }
-        if (c == '\\') {
-            if (++at >= text.size()) {
-                return false;
-            }
-            switch (text[at]) {
-                case '\\':
-                    out += '\\';
-                    break;
-                case '"':
-                    out += '"';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                default:
-                    return false;
-            }
-        } else {
-            out += c;
-        }
-    }
-    return false;
+    ++at;
+    return ReadEscaped(text, at, out, true);
 }
 
 int HexDigit(char c) {

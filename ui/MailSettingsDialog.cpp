@@ -132,26 +132,30 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);
 }
 
+namespace {
+
+// The seven mail values, which the record and the dialog hold under the same names.
+template <typename From, typename To>
+void CopyMailValues(const From& from, To& to) {
+    to.Smtp = from.Smtp;
+    to.SmtpPort = from.SmtpPort;
+    to.From = from.From;
+    to.To = from.To;
+    to.Subject = from.Subject;
+    to.Body = from.Body;
+    to.WithMail = from.WithMail;
+}
+
+}  // namespace
+
 bool MailSettingsDialog::Edit(Settings& record, SettingsStore& store, MailDispatch sendMail,
                               QWidget* owner) {
     MailSettingsDialog dialog(store, std::move(sendMail), owner);
-    dialog.Smtp = record.Smtp;
-    dialog.SmtpPort = record.SmtpPort;
-    dialog.From = record.From;
-    dialog.To = record.To;
-    dialog.Subject = record.Subject;
-    dialog.Body = record.Body;
-    dialog.WithMail = record.WithMail;
+    CopyMailValues(record, dialog);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    record.Smtp = dialog.Smtp;
-    record.SmtpPort = dialog.SmtpPort;
-    record.From = dialog.From;
-    record.To = dialog.To;
-    record.Subject = dialog.Subject;
-    record.Body = dialog.Body;
-    record.WithMail = dialog.WithMail;
+    CopyMailValues(dialog, record);
     return true;
 }
 

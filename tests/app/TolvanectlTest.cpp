@@ -31,7 +31,6 @@ public:
     Install() : PrivateInstall(TOLVANE_BIN_DIR, {"tolvanectl", "command.com", "net", "mtxstop"}) {
         ::unsetenv("TOLVANE_SERVICES");
     }
-    std::string Log() const { return LogPath(); }
 };
 
 bool Connects(std::uint16_t port) {
@@ -165,11 +164,11 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
         "Microsoft SMTP Service を開始中...",
         "IISを再起動しました",
     };
-    ASSERT_TRUE(fs::exists(install.Log()));
+    ASSERT_TRUE(fs::exists(install.LogPath()));
     // The log holds CP932; tolvanectl log shows it in the locale's charset.
     const Result shown = install.Run({"log"});
     EXPECT_EQ(shown.exitCode, 0);
-    EXPECT_EQ(LogTexts(ReadFile(install.Log())).size(), logged.size());
+    EXPECT_EQ(LogTexts(ReadFile(install.LogPath())).size(), logged.size());
     std::vector<std::string> shownTexts;
     for (std::size_t at = 0; at < shown.out.size();) {
         const auto end = shown.out.find('\n', at);
@@ -207,7 +206,7 @@ TEST(Tolvanectl, MonitorRefusesOutOfRangeNumbersWithoutStartingAnything) {
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(result.out, "");
-        EXPECT_FALSE(fs::exists(install.Log()));
+        EXPECT_FALSE(fs::exists(install.LogPath()));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ConsoleHost.h"
 #include "mail/Base64.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/MonitorCycle.h"
@@ -100,18 +101,6 @@ TEST_F(RealServerTest, LongSubjectsAndHostileBodiesArriveWhole) {
     EXPECT_EQ(mails[0].body, "〓).\r\nRSET\r\n〓\r\n.\r\n\r\n");
 }
 
-class PassiveHost final : public MonitorHost {
-public:
-    bool ReadControls() override { return true; }
-    void ShowStatus() override {}
-    void RefreshControls() override {}
-    void FocusWindow() override {}
-    void HideWindow() override {}
-    void Repaint() override {}
-    void ArmTimer(int, std::uint32_t) override {}
-    void KillTimer(int) override {}
-};
-
 class NoPauseClock final : public Clock {
 public:
     void Pause(std::uint32_t) override {}
@@ -132,7 +121,7 @@ std::string RestartWithMail(std::uint32_t smtpPort) {
     settings.Body = Cp932("IISを再起動しました。");
     settings.Smtp = "127.0.0.1";
     settings.SmtpPort = smtpPort;
-    PassiveHost host;
+    ConsoleHost host(stdout, false);
     CycleParts parts;
     parts.clock = &clock;
     parts.log = &log;

@@ -23,12 +23,9 @@ using test::MessageRecorder;
 using test::PaintCounter;
 using test::ReadFile;
 using test::TempDir;
+using test::U;
 using test::WaitUntil;
 using test::WhenModalOpens;
-
-QString U(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 constexpr int kMailFields[] = {1009, 1016, 1003, 1010, 1011, 1012, 1013};
 

@@ -33,12 +33,9 @@ using test::PaintCounter;
 using test::PausingClock;
 using test::ReadFile;
 using test::TempDir;
+using test::U;
 using test::WaitUntil;
 using test::WhenModalOpens;
-
-QString U(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 class MonitorDialogTest : public ::testing::Test {
 protected:

@@ -15,6 +15,11 @@
 
 namespace tolvane::test {
 
+// A UTF-8 literal as the widgets show it.
+inline QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
 // Answers every message box and beep for the duration of a test and keeps what they said.
 class MessageRecorder {
 public:

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+// Texts kept on one line: "\\", "\r" and "\n" stand for their bytes, and inside quotes "\"" for
+// a quote. Shared by the registry file and tolvanectl's Name=value lines.
+void AppendEscaped(std::string& out, std::string_view text, bool quoted);
+
+// Reads escaped text from text[at]: when quoted, up to the closing quote, which at is left
+// after; otherwise to the end. False on an unknown escape or a missing closing quote.
+bool ReadEscaped(std::string_view text, std::size_t& at, std::string& out, bool quoted);
+
+}  // namespace tolvane
