@@ -58,9 +58,10 @@ private:
 }  // namespace
 
 int MonitorApp::Run() {
-    InstanceMarker marker(kInstanceName);
+    const std::string markerName = InstanceMarker::ProgramName();
+    InstanceMarker marker(markerName);
     if (marker.State() == InstanceMarker::Claim::HeldByOther) {
-        InstanceMarker::AskToShow(kInstanceName, kAnswerWaitMs);
+        InstanceMarker::AskToShow(markerName, kAnswerWaitMs);
         return 0;
     }
     // A peer that closes its end must give a failed send, not end the program.

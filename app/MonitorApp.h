@@ -13,9 +13,6 @@ public:
     // The program's exit code.
     int Run();
 
-    // The marker of the running copy, named after the original's mutex.
-    static constexpr const char* kInstanceName = "hPrevTOLVInstance";
-
 private:
     int& argc_;
     char** argv_;

@@ -15,7 +15,6 @@
 
 #include "bench/BenchSupport.h"
 #include "platform/File.h"
-#include "platform/InstanceMarker.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
@@ -69,13 +68,8 @@ void End(Copy& copy) {
 }  // namespace
 
 int main() {
-    {
-        InstanceMarker probe("hPrevTOLVInstance");
-        if (probe.State() != InstanceMarker::Claim::Held) {
-            std::printf("a copy of tolvane runs on this machine; end it first\n");
-            return 1;
-        }
-    }
+    // Beside any copy that runs on the machine.
+    test::UsePrivateInstanceMarker();
     char pattern[] = "/tmp/tolvane-ui-bench-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
     RegistryHive hive(folder + "/HKEY_CLASSES_ROOT.reg");

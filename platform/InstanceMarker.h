@@ -17,6 +17,12 @@ public:
         Unavailable,  // no marker could be made: run without single-instance protection
     };
 
+    // The name every copy of the program marks itself under, window or headless monitor:
+    // "hPrevTOLVInstance". Only the project's tests set $TOLVANE_TEST_INSTANCE; it gives them a
+    // marker of their own beside that name, so a test never meets a copy that runs on the
+    // machine, nor another test.
+    static std::string ProgramName();
+
     explicit InstanceMarker(std::string name);
     InstanceMarker(const InstanceMarker&) = delete;
     InstanceMarker& operator=(const InstanceMarker&) = delete;

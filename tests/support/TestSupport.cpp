@@ -13,6 +13,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/InstanceMarker.h"
 #include "platform/Process.h"
 
 namespace tolvane::test {
@@ -95,8 +96,14 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
+std::string UsePrivateInstanceMarker() {
+    ::setenv("TOLVANE_TEST_INSTANCE", std::to_string(::getpid()).c_str(), 1);
+    return InstanceMarker::ProgramName();
+}
+
 PrivateInstall::PrivateInstall(const std::string& binDir,
                                std::initializer_list<const char*> executables) {
+    UsePrivateInstanceMarker();
     for (const char* name : executables) {
         std::filesystem::copy_file(std::filesystem::path(binDir) / name, Bin(name));
     }

@@ -64,6 +64,11 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
     return condition();
 }
 
+// Gives this test process and the programs it starts a single-instance marker of their own
+// ($TOLVANE_TEST_INSTANCE, named after the process), so that a copy running on the machine or
+// in another test never stands in the way. The marker's name.
+std::string UsePrivateInstanceMarker();
+
 struct RunResult {
     int exitCode;
     std::string out;

@@ -165,13 +165,9 @@ TEST_F(InstanceServerTest, AnythingButTheShowRequestIsDropped) {
 class TwoCopiesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        InstanceMarker probe(MonitorAppMarker());
-        if (probe.State() != InstanceMarker::Claim::Held) {
-            GTEST_SKIP() << "a copy of tolvane already runs on this machine";
-        }
+        const InstanceMarker probe(test::UsePrivateInstanceMarker());
+        ASSERT_EQ(probe.State(), InstanceMarker::Claim::Held);
     }
-
-    static std::string MonitorAppMarker() { return "hPrevTOLVInstance"; }
 
     std::string Quote(const std::string& text) {
         std::string quoted = "'";
