@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ConsoleHost.h"
@@ -230,6 +231,32 @@ int SendTestMail() {
     return 0;
 }
 
+// The file's bytes stay as they are; what reaches the terminal holds no control byte but the
+// TAB after each time stamp, and LF line ends, which terminals and scripts here expect.
+std::string PrintableLog(std::string_view contents) {
+    std::string out;
+    out.reserve(contents.size());
+    for (std::size_t at = 0; at < contents.size();) {
+        auto end = contents.find('\n', at);
+        const bool ended = end != std::string_view::npos;
+        std::string_view line = contents.substr(at, ended ? end - at : std::string_view::npos);
+        at = ended ? end + 1 : contents.size();
+        if (ended && line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        const auto tab = line.find('\t');
+        out += ControlsReplaced(line.substr(0, tab));
+        if (tab != std::string_view::npos) {
+            out += '\t';
+            out += ControlsReplaced(line.substr(tab + 1));
+        }
+        if (ended) {
+            out += '\n';
+        }
+    }
+    return out;
+}
+
 int PrintLog() {
     RestartLog log(RealClock());
     std::string contents;
@@ -237,17 +264,8 @@ int PrintLog() {
         std::fprintf(stderr, "tolvanectl: no restart log at %s\n", log.Path().c_str());
         return 1;
     }
-    std::string text = Cp932ToLocale(contents);
-    // Terminals and scripts here expect LF line ends.
-    std::string lines;
-    lines.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        lines += text[i];
-    }
-    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    const std::string text = Cp932ToLocale(PrintableLog(contents));
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 

@@ -15,7 +15,9 @@ public:
     // ESC $ B before each run of two-byte characters, ESC ( B after it; single bytes (CR, LF,
     // half-width katakana included) pass unchanged. A lead byte whose next byte cannot be a
     // second byte (or that ends the text) becomes the geta mark 0x22 0x2E, and the next byte
-    // stands on its own: a hand-edited text can then never produce control bytes.
+    // stands on its own, so a stray lead byte never swallows a line end. Pairs outside JIS
+    // X 0208 are mapped by the arithmetic as they are and can still give bytes outside
+    // 0x21-0x7E: 0x80 0x40 gives 0x1F, 0xF0 0x40 gives 0x7F.
     static std::string Convert(std::string_view sjis);
 
     // Doubles a "." at the start of a line and breaks a line with CR LF after its 130th byte,

@@ -1,10 +1,21 @@
 #include "mail/LineSocket.h"
 
-#include "platform/BoundedFileLock.h"
+#include <algorithm>
+
+#include "platform/ResolverLock.h"
 
 namespace tolvane {
 
-int LineSocket::Connect(const std::string& host, std::uint32_t port) {
+namespace {
+
+Deadline Earlier(std::chrono::milliseconds bound, Deadline deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    return deadline - now < bound ? deadline : now + bound;
+}
+
+}  // namespace
+
+int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline deadline) {
     Close();
     Socket socket = Socket::CreateBoundTcp();
     if (!socket.IsOpen()) {
@@ -12,19 +23,17 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port) {
     }
     std::optional<in_addr> address;
     {
-        BoundedFileLock lock(limits_.resolverLockPath, limits_.resolverLockTimeout);
-        // Without a lock file the lookup goes ahead unguarded; a lock held by another caller
-        // for longer than the bound counts as a failed wait.
-        if (lock.Opened() && !lock.Locked()) {
-            return 0;
-        }
-        address = ResolveIPv4(host);
+        // The lock only orders lookups: had or not, the lookup goes ahead.
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+            Earlier(limits_.resolverLockTimeout, deadline) - std::chrono::steady_clock::now());
+        ResolverLock lock(limits_.resolverLockName, std::max(wait, std::chrono::milliseconds(0)));
+        address = limits_.resolve(host);
     }
     if (!address) {
         return 0;
     }
-    const Deadline deadline = std::chrono::steady_clock::now() + limits_.connectTimeout;
-    if (!ConnectBefore(socket, *address, static_cast<std::uint16_t>(port & 0xFFFF), deadline)) {
+    if (!ConnectBefore(socket, *address, static_cast<std::uint16_t>(port & 0xFFFF),
+                       Earlier(limits_.connectTimeout, deadline))) {
         return 0;
     }
     socket_ = std::move(socket);
@@ -55,9 +64,10 @@ int LineSocket::ReadLine(std::string& line, Deadline deadline) {
     }
 }
 
-int LineSocket::SendText(std::string_view text) {
-    const Deadline deadline = std::chrono::steady_clock::now() + limits_.sendTimeout;
-    return SendAllBefore(socket_, text, deadline) == IoStatus::Done ? 1 : 0;
+int LineSocket::SendText(std::string_view text, Deadline deadline) {
+    return SendAllBefore(socket_, text, Earlier(limits_.sendTimeout, deadline)) == IoStatus::Done
+               ? 1
+               : 0;
 }
 
 }  // namespace tolvane

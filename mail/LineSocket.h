@@ -19,17 +19,18 @@ public:
     LineSocket& operator=(const LineSocket&) = delete;
     virtual ~LineSocket() { Close(); }
 
-    // A host name or dotted IPv4 address; the port is used by its low 16 bits. Name
-    // resolution runs for one caller at a time on the machine.
-    int Connect(const std::string& host, std::uint32_t port);
+    // A host name or dotted IPv4 address; the port is used by its low 16 bits. Name lookups
+    // run one at a time among the program's copies. Nothing waits past the deadline, except
+    // a lookup that has begun, which only the system's resolver bounds.
+    int Connect(const std::string& host, std::uint32_t port, Deadline deadline = Deadline::max());
     void Close();
 
     // Everything up to and including the next LF. 0 with an empty line when the connection
     // ends, fails or the deadline passes before the LF, or when the line grows beyond the
     // longest line allowed.
     int ReadLine(std::string& line, Deadline deadline);
-    // 1 when the whole text went out within the send bound.
-    int SendText(std::string_view text);
+    // 1 when the whole text went out within the send bound and the deadline.
+    int SendText(std::string_view text, Deadline deadline = Deadline::max());
 
     std::uint32_t Connected = 0;
 

@@ -26,6 +26,13 @@ bool HasLineBreak(std::string_view text) {
 int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
                          std::string& reason) {
+    return SendNotificationMailUsing(MailLimits{}, From, To, Subject, Body, Smtp, SmtpPort, reason);
+}
+
+int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
+                              const std::string& To, const std::string& Subject,
+                              const std::string& Body, const std::string& Smtp,
+                              std::uint32_t SmtpPort, std::string& reason) {
     const std::string from = UpToZero(From);
     const std::string to = UpToZero(To);
     const std::string subject = UpToZero(Subject);
@@ -44,7 +51,7 @@ int SendNotificationMail(const std::string& From, const std::string& To, const s
         return 1;
     }
     const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
-    SmtpClient session;
+    SmtpClient session(limits);
     const int sent =
         session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);
     reason = session.LastError;

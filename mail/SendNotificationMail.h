@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "mail/MailLimits.h"
+
 namespace tolvane {
 
 // The one entry into mail delivery. Texts are CP932. With Smtp set the mail goes out through
@@ -11,5 +13,11 @@ namespace tolvane {
 int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
                          std::string& reason);
+
+// The same with the SMTP dialogue's bounds and name lookup given.
+int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
+                              const std::string& To, const std::string& Subject,
+                              const std::string& Body, const std::string& Smtp,
+                              std::uint32_t SmtpPort, std::string& reason);
 
 }  // namespace tolvane

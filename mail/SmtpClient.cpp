@@ -2,22 +2,24 @@
 
 #include "mail/MailTexts.h"
 #include "platform/ComputerName.h"
+#include "platform/TextEscape.h"
 
 namespace tolvane {
 
-namespace {
-
-std::string WithoutLineBreaks(const std::string& line) {
+std::string SmtpClient::ReasonFrom(std::string_view line) {
+    line = line.substr(0, line.find('\0'));
     std::string out;
     for (char c : line) {
         if (c != '\r' && c != '\n') {
             out += c;
         }
     }
-    return out;
+    return ControlsReplaced(out);
 }
 
-}  // namespace
+bool SmtpClient::DialogueOver() const {
+    return std::chrono::steady_clock::now() >= dialogueEnd_;
+}
 
 std::string SmtpClient::HeloNameFor(const std::string& computerName) {
     // The name is read into 16 bytes: 15 characters and the terminator.
@@ -34,7 +36,9 @@ std::string SmtpClient::HeloName() {
 // A reply's final line has a blank after its code (RFC 5321, 4.2.1); every other line,
 // however short, continues it. The whole reply shares one deadline.
 SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
-    const Deadline deadline = std::chrono::steady_clock::now() + limits_.replyTimeout;
+    const auto now = std::chrono::steady_clock::now();
+    const Deadline deadline =
+        dialogueEnd_ - now < limits_.replyTimeout ? dialogueEnd_ : now + limits_.replyTimeout;
     std::string line;
     for (std::size_t lines = 0; lines < limits_.maxReplyLines; ++lines) {
         if (socket_.ReadLine(line, deadline) == 0) {
@@ -44,7 +48,7 @@ SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
             if (line.compare(0, 3, code) == 0) {
                 return Reply::Accepted;
             }
-            LastError = WithoutLineBreaks(line);
+            LastError = ReasonFrom(line);
             return Reply::Refused;
         }
     }
@@ -54,16 +58,16 @@ SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
 
 int SmtpClient::Connect(const std::string& host, std::uint32_t port, std::string_view code) {
     LastError.clear();
-    if (socket_.Connect(host, port) == 0) {
-        LastError = mailtexts::CannotConnect();
+    if (socket_.Connect(host, port, dialogueEnd_) == 0) {
+        LastError = DialogueOver() ? mailtexts::NoReply() : mailtexts::CannotConnect();
         return 0;
     }
     return ReadReply(code) == Reply::Accepted ? 1 : 0;
 }
 
 int SmtpClient::Command(std::string_view text, std::string_view code) {
-    if (socket_.SendText(text) == 0) {
-        LastError = mailtexts::CannotSend();
+    if (socket_.SendText(text, dialogueEnd_) == 0) {
+        LastError = DialogueOver() ? mailtexts::NoReply() : mailtexts::CannotSend();
         return 0;
     }
     return ReadReply(code) == Reply::Accepted ? 1 : 0;
@@ -71,6 +75,7 @@ int SmtpClient::Command(std::string_view text, std::string_view code) {
 
 int SmtpClient::Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
                      const std::vector<std::string>& recipientLines, const std::string& message) {
+    dialogueEnd_ = std::chrono::steady_clock::now() + limits_.dialogueTimeout;
     if (Connect(host, port, "220") == 0) {
         return 0;
     }

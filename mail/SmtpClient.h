@@ -20,7 +20,7 @@ public:
     virtual ~SmtpClient() = default;
 
     // Lines without their line ends; the message without the final "." line. 1 when the
-    // whole dialogue succeeded.
+    // whole dialogue succeeded. The whole dialogue is bounded as well as each step.
     int Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
              const std::vector<std::string>& recipientLines, const std::string& message);
 
@@ -32,14 +32,21 @@ public:
     static std::string HeloName();
     static std::string HeloNameFor(const std::string& computerName);
 
+    // A reply line as a one-line reason: cut at a NUL (the texts are C strings), CR and LF
+    // removed, every other control byte a "?", so a server cannot drive a terminal or break
+    // a line of the restart log.
+    static std::string ReasonFrom(std::string_view line);
+
     std::string LastError;
 
 private:
     enum class Reply { Accepted, Refused, Missing };
     Reply ReadReply(std::string_view code);
+    bool DialogueOver() const;
 
     LineSocket socket_;
     MailLimits limits_;
+    Deadline dialogueEnd_ = Deadline::max();  // set by Send
 };
 
 }  // namespace tolvane

@@ -2,9 +2,9 @@
 
 namespace tolvane {
 
-bool PortProbe(const std::string& host, std::uint32_t port, Socket& socket) {
+bool PortProbe(const std::string& host, std::uint32_t port, Socket& socket, Resolver resolve) {
     socket = Socket::CreateBoundTcp();
-    const auto address = ResolveIPv4(host);
+    const auto address = resolve(host);
     if (!address) {
         return false;  // no connection attempt without an address
     }

@@ -38,4 +38,8 @@ private:
 // for IPv4 and its first address is taken. Nothing when the lookup gives nothing.
 std::optional<in_addr> ResolveIPv4(const std::string& host);
 
+// How a name becomes an address; tests answer names themselves, so that no query ever
+// leaves the machine.
+using Resolver = std::optional<in_addr> (*)(const std::string& host);
+
 }  // namespace tolvane

@@ -61,4 +61,15 @@ bool ReadEscaped(std::string_view text, std::size_t& at, std::string& out, bool 
     return !quoted;
 }
 
+std::string ControlsReplaced(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 }  // namespace tolvane

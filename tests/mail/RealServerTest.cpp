@@ -1,9 +1,14 @@
 // Against a real SMTP server: Debian's aiosmtpd on a free loopback port, fed by the mail
 // subsystem, the restart cycle and tolvanectl.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +104,63 @@ TEST_F(RealServerTest, LongSubjectsAndHostileBodiesArriveWhole) {
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].subject, subject);
     EXPECT_EQ(mails[0].body, "〓).\r\nRSET\r\n〓\r\n.\r\n\r\n");
+}
+
+// Whatever a neighbour plants under the resolver lock's name, the mail goes out: nothing
+// there can block the lookup, lead it through a link or hold it.
+TEST_F(RealServerTest, PlantedResolverLockDoesNotStopTheMail) {
+    test::TempDir dir;
+    MailLimits limits;
+    limits.resolverLockName = dir.File("resolver.lock");
+    limits.resolverLockTimeout = 60s;
+    limits.resolve = test::ResolveLocally;
+    const std::string target = dir.File("target");
+    int holder = -1;  // another process's hold on the file, as flock sees it
+    auto holdLocked = [&](const std::string& path) {
+        holder = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        bool needsRoot;
+    } cases[] = {
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(limits.resolverLockName.c_str(), 0666), 0); }, false},
+        {"a link to a held file",
+         [&] {
+             WriteFile(target, "");
+             fs::create_symlink(target, limits.resolverLockName);
+             holdLocked(target);
+         },
+         false},
+        {"another user's held file",
+         [&] {
+             WriteFile(limits.resolverLockName, "");
+             ASSERT_EQ(::chown(limits.resolverLockName.c_str(), 65534, 65534), 0);
+             holdLocked(limits.resolverLockName);
+         },
+         true},
+    };
+    std::size_t sent = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && ::geteuid() != 0) {
+            continue;  // only root can give a file to another user
+        }
+        fs::remove_all(limits.resolverLockName);
+        fs::remove_all(target);
+        c.plant();
+        std::string reason;
+        EXPECT_EQ(SendNotificationMailUsing(limits, "me@example.com", "you@example.com", "s", "b",
+                                            "localhost", sink.Port(), reason),
+                  1)
+            << test::Utf8(reason);
+        EXPECT_TRUE(sink.WaitForMessages(++sent, 10s));
+        if (holder >= 0) {
+            ::close(holder);
+            holder = -1;
+        }
+    }
 }
 
 class NoPauseClock final : public Clock {

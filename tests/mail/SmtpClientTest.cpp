@@ -13,13 +13,14 @@
 #include "mail/LineSocket.h"
 #include "mail/MailTexts.h"
 #include "mail/SmtpClient.h"
-#include "platform/BoundedFileLock.h"
+#include "platform/ResolverLock.h"
 #include "tests/mail/MailTestSupport.h"
 
 namespace tolvane {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using test::Peer;
 using test::ScriptedServer;
 
@@ -31,6 +32,7 @@ MailLimits ShortLimits() {
     limits.connectTimeout = 5s;
     limits.sendTimeout = 5s;
     limits.replyTimeout = 5s;
+    limits.resolve = test::ResolveLocally;
     return limits;
 }
 
@@ -170,6 +172,61 @@ TEST(SmtpClientTest, RunsTheWholeDialogueAgainstScriptedServers) {
     for (const auto& d : dialogues) {
         RunDialogue(d);
     }
+}
+
+// A refusal is the reason as one clean line: cut at a NUL, CR and LF removed, every other
+// control byte a "?"; CP932 text stays whole.
+TEST(SmtpClientTest, ReasonFromAServerIsOneCleanLine) {
+    const struct {
+        std::string greeting;
+        std::string reason;
+    } cases[] = {
+        {"554 \x1b]0;title\x07\x1b[2J\0after\tTAB\r\n"s, "554 ?]0;title??[2J"},
+        {"554 a\tb\x7f\x01"
+         "c\r\n",
+         "554 a?b??c"},
+        {"554 one\rtwo\r\r\n", "554 onetwo"},
+        {"554 " + test::Cp932("表示できません") + "\r\n", "554 " + test::Cp932("表示できません")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        ScriptedServer server([&](Peer& p) { p.Send(c.greeting); });
+        SmtpClient client(ShortLimits());
+        EXPECT_EQ(client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", {}, ""), 0);
+        EXPECT_EQ(client.LastError, c.reason);
+    }
+}
+
+// Every reply comes just inside its own bound, yet the whole send ends at the bound of the
+// dialogue, before the dialogue is through.
+TEST(SmtpClientTest, BoundsTheWholeDialogue) {
+    MailLimits limits = ShortLimits();
+    limits.replyTimeout = 5s;
+    limits.dialogueTimeout = 2s;
+    ScriptedServer server([](Peer& p) {
+        auto late = [&](const std::string& reply) {
+            if (p.QuietFor(700ms)) {
+                p.Send(reply);
+            }
+        };
+        late("220 hi\r\n");
+        while (true) {
+            const std::string line = p.ReadLine();
+            if (line.empty()) {
+                return;
+            }
+            late(line.rfind("DATA", 0) == 0 ? "354 go\r\n" : "250 ok\r\n");
+        }
+    });
+    {
+        SmtpClient client(limits);
+        EXPECT_EQ(
+            client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients, kMessage),
+            0);
+        EXPECT_EQ(test::Utf8(client.LastError), "ホストからの応答がありません。");
+    }
+    const auto received = server.Received();
+    EXPECT_LT(received.size(), 5u) << "the dialogue went on past its bound";
 }
 
 // "250" and its line end alone is no final line: the client waits for one.
@@ -315,33 +372,28 @@ TEST(LineSocketTest, UsesTheLowSixteenBitsOfThePort) {
     EXPECT_EQ(socket.Connect("127.0.0.1", 0x10000u + server.Port()), 1);
 }
 
-// Resolution runs for one caller at a time: while another holds the lock, Connect waits, and
-// gives up after its bound.
-TEST(LineSocketTest, WaitsForTheResolverLock) {
+// The lock orders lookups and never decides whether a mail goes out: while another copy holds
+// it, Connect waits for it, up to its bound, and then connects either way.
+TEST(LineSocketTest, WaitsForTheResolverLockThenGoesAhead) {
     test::TempDir dir;
     MailLimits limits = ShortLimits();
-    limits.resolverLockPath = dir.File("resolver.lock");
-    limits.resolverLockTimeout = 400ms;
-    ScriptedServer server([](Peer& p) { p.Send("220 hi\r\n"); });
-    {
-        BoundedFileLock held(limits.resolverLockPath, 0ms);
-        ASSERT_TRUE(held.Locked());
+    limits.resolverLockName = dir.File("resolver.lock");
+    test::LoopbackListener listener;  // its queue takes the connections
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "released after 300 ms" : "held past the bound");
+        limits.resolverLockTimeout = released ? 20s : 400ms;
+        auto held = std::make_unique<ResolverLock>(limits.resolverLockName, 0ms);
+        ASSERT_TRUE(held->Locked());
+        std::thread release([&] {
+            std::this_thread::sleep_for(released ? 300ms : 1500ms);
+            held.reset();
+        });
         LineSocket socket(limits);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(socket.Connect("127.0.0.1", server.Port()), 0);
-        EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
+        EXPECT_EQ(socket.Connect("127.0.0.1", listener.Port()), 1);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, released ? 300ms : 400ms);
+        release.join();
     }
-    limits.resolverLockTimeout = 20s;
-    auto held = std::make_unique<BoundedFileLock>(limits.resolverLockPath, 0ms);
-    std::thread release([&] {
-        std::this_thread::sleep_for(300ms);
-        held.reset();
-    });
-    LineSocket socket(limits);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(socket.Connect("127.0.0.1", server.Port()), 1);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
-    release.join();
 }
 
 }  // namespace

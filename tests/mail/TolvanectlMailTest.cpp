@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using test::ReadFile;
 using test::SmtpSink;
 using test::TempDir;
@@ -128,6 +130,38 @@ TEST_F(TolvanectlMailTest, SendTestMailReportsFailureAndMissingAddresses) {
         EXPECT_EQ(result.err, "送信者か宛先が入力されていません。\n") << setting;
     }
     EXPECT_EQ(sink.Count(), 0u);
+}
+
+// A refusal full of terminal controls reaches neither the terminal nor the log raw, and a log
+// that holds such bytes from elsewhere is printed with the same replacement.
+TEST_F(TolvanectlMailTest, HostileReasonIsOneCleanLineEverywhere) {
+    const std::string hostile = "554 \x1b]0;title\x07\x1b[2J\0after\tTAB\r\n"s;
+    const std::string clean = "554 ?]0;title??[2J";
+    {
+        test::ScriptedServer server([&](test::Peer& p) { p.Send(hostile); });
+        ASSERT_EQ(install.Run({"set", "SmtpPort=" + std::to_string(server.Port())}).exitCode, 0);
+        const Result result = install.Run({"send-test-mail"});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "メールが送信出来ません。設定を見直して下さい。\n" + clean + "\n");
+    }
+    {
+        test::ScriptedServer server([&](test::Peer& p) { p.Send(hostile); });
+        ASSERT_EQ(install.Run({"set", "SmtpPort=" + std::to_string(server.Port())}).exitCode, 0);
+        const std::string line =
+            test::Cp932("\tメールが送信出来ませんでした　理由：") + clean + "\r\n";
+        MonitorOneRestart(line);
+        EXPECT_EQ(CountOf(install.Log(), line), 1u) << test::Utf8(install.Log());
+    }
+    const std::string planted = "2026/12/10 03:14:07\t\x1b[2J\x07\0x\ty\x7f\rz\r\n"s;
+    {
+        std::ofstream log(install.LogPath(), std::ios::binary | std::ios::trunc);
+        log << planted << test::Cp932("2026/12/10 03:14:08\tIISを再起動しました\r\n");
+    }
+    const Result shown = install.Run({"log"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_EQ(shown.out,
+              "2026/12/10 03:14:07\t?[2J??x?y??z\n2026/12/10 03:14:08\tIISを再起動しました\n");
+    EXPECT_EQ(ReadFile(install.LogPath()).substr(0, planted.size()), planted);
 }
 
 }  // namespace

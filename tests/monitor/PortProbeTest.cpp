@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "monitor/PortProbe.h"
@@ -58,10 +59,17 @@ TEST(PortProbe, NothingListeningFailsAtOnce) {
     EXPECT_LT(steady_clock::now() - start, milliseconds(10000));
 }
 
+// The name is answered by the test, so no query leaves the machine.
 TEST(PortProbe, UnresolvableNameFailsWithoutConnecting) {
+    static std::string asked;
     test::LoopbackListener listener;
     Socket socket;
-    EXPECT_FALSE(PortProbe("no-such-host.invalid", listener.Port(), socket));
+    EXPECT_FALSE(PortProbe("no-such-host", listener.Port(), socket,
+                           [](const std::string& host) -> std::optional<in_addr> {
+                               asked = host;
+                               return std::nullopt;
+                           }));
+    EXPECT_EQ(asked, "no-such-host");
     // The socket exists but never connected anywhere.
     if (socket.IsOpen()) {
         sockaddr_storage peer{};

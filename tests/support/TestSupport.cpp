@@ -68,6 +68,18 @@ std::uint16_t UnusedLoopbackPort() {
     return listener.Port();
 }
 
+std::optional<in_addr> ResolveLocally(const std::string& host) {
+    in_addr address{};
+    if (host == "localhost") {
+        address.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+    if (inet_aton(host.c_str(), &address) != 0) {
+        return address;
+    }
+    return std::nullopt;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream contents;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +45,10 @@ private:
 
 // A loopback port on which nothing listens (bound, then released).
 std::uint16_t UnusedLoopbackPort();
+
+// A name lookup that asks no server: dotted IPv4 texts and "localhost" resolve, every other
+// name does not. The tests' resolver, so that not even a DNS query leaves the machine.
+std::optional<in_addr> ResolveLocally(const std::string& host);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
