@@ -18,6 +18,19 @@ void OnStopSignal(int) {
     stopRequested = 1;
 }
 
+// The signals whose default action ends a program and that a program may catch, apart from
+// SIGPIPE and SIGXFSZ, which are ignored.
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM};
+
+sigset_t EndingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals) {
+        sigaddset(&set, sig);
+    }
+    return set;
+}
+
 }  // namespace
 
 void ConsoleHost::ShowStatus() {
@@ -34,21 +47,27 @@ void ConsoleHost::ArmTimer(int id, std::uint32_t ms) {
     timers_[id] = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 }
 
-void ConsoleHost::RunUntilSignalled() {
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGINT);
-    sigaddset(&held, SIGTERM);
-    sigset_t open;
-    sigprocmask(SIG_BLOCK, &held, &open);
-    sigdelset(&open, SIGINT);
-    sigdelset(&open, SIGTERM);
-
+void ConsoleHost::HoldEndingSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const sigset_t ending = EndingSignals();
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int sig : kEndingSignals) {
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+void ConsoleHost::RunUntilSignalled() {
+    HoldEndingSignals();
+    const sigset_t ending = EndingSignals();
+    sigset_t open;
+    sigprocmask(SIG_BLOCK, nullptr, &open);
+    for (int sig : kEndingSignals) {
+        sigdelset(&open, sig);
+    }
 
     while (stopRequested == 0) {
         timespec wait{};
@@ -75,10 +94,10 @@ void ConsoleHost::RunUntilSignalled() {
             wait.tv_nsec = static_cast<long>(ns % 1000000000);
             timeout = &wait;
         }
-        // The stop signals can arrive only here, between handlers.
+        // The ending signals can arrive only here, between handlers.
         ppoll(nullptr, 0, timeout, &open);
     }
-    sigprocmask(SIG_UNBLOCK, &held, nullptr);
+    sigprocmask(SIG_UNBLOCK, &ending, nullptr);
 }
 
 }  // namespace tolvane

@@ -27,8 +27,15 @@ public:
     void ArmTimer(int id, std::uint32_t ms) override;
     void KillTimer(int id) override { timers_.erase(id); }
 
-    // Delivers timer expiries until SIGINT or SIGTERM. Those signals are held back while a
-    // handler runs, so a tick or restart always finishes and no log line is cut.
+    // Holds back the signals that end the monitor (SIGHUP, SIGINT, SIGQUIT, SIGTERM and the
+    // other ones whose default is to end a program) until RunUntilSignalled waits between two
+    // ticks, and ignores SIGPIPE and SIGXFSZ: a status line that cannot be printed and a log
+    // line past a size limit are lost, nothing else. Call it first thing, so that a signal
+    // that comes early still ends the program cleanly.
+    static void HoldEndingSignals();
+
+    // Delivers timer expiries until one of the ending signals comes. They are acted on only
+    // between handlers, so a tick or restart always runs to its end.
     void RunUntilSignalled();
 
 private:

@@ -64,8 +64,10 @@ int MonitorApp::Run() {
         InstanceMarker::AskToShow(markerName, kAnswerWaitMs);
         return 0;
     }
-    // A peer that closes its end must give a failed send, not end the program.
+    // A peer that closes its end must give a failed send, and a log past a size limit a failed
+    // write, not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QApplication app(argc_, argv_);
     // The window hides to the tray; closing a box while it is hidden must not end the program.

@@ -88,6 +88,7 @@ Settings LoadStored(RegistryHive& hive) {
 }
 
 int Monitor() {
+    ConsoleHost::HoldEndingSignals();
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
     // The fields are checked in the window's order: the port first, then the interval.

@@ -6,6 +6,8 @@ namespace tolvane {
 
 bool CommandRunner::Run(const std::string& commandLine, RepaintTarget* window, Clock& clock) {
     ChildProcess child;
+    // The monitor alone decides when it ends: a Ctrl-C must not cut a "net stop" in half.
+    child.UseOwnProcessGroup();
     if (!child.Start(commandLine)) {
         return false;
     }

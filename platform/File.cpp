@@ -44,8 +44,19 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
     do {
         n = ::write(fd, bytes.data(), bytes.size());
     } while (n < 0 && errno == EINTR);
+    const bool whole = n == static_cast<ssize_t>(bytes.size());
+    if (n > 0 && !whole) {
+        // A full disk or a size limit let only part of the bytes in. Cut them off again, so
+        // the file never holds a torn line nor glues the next one to it; only when nobody
+        // has appended behind them, as cutting would then take another writer's line too.
+        const off_t end = ::lseek(fd, 0, SEEK_CUR);
+        struct stat info {};
+        if (end >= n && ::fstat(fd, &info) == 0 && info.st_size == end) {
+            [[maybe_unused]] const int cut = ::ftruncate(fd, end - n);
+        }
+    }
     const bool closed = ::close(fd) == 0;
-    return n == static_cast<ssize_t>(bytes.size()) && closed;
+    return whole && closed;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {

@@ -6,7 +6,8 @@
 namespace tolvane {
 
 // Appends the bytes in one write on a descriptor opened for appending, so a line is never
-// torn or mixed with another writer's. The file is created (0644) when missing.
+// torn or mixed with another writer's. A write that comes back short is cut off again: the
+// bytes go in whole or not at all. The file is created (0644) when missing.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 
 // Writes all the bytes, going on after short writes and interruptions.

@@ -184,11 +184,15 @@ std::string FindProgram(const std::string& name) {
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), reaped_(other.reaped_), last_(other.last_) {}
+    : pid_(std::exchange(other.pid_, -1)),
+      ownGroup_(other.ownGroup_),
+      reaped_(other.reaped_),
+      last_(other.last_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
         pid_ = std::exchange(other.pid_, -1);
+        ownGroup_ = other.ownGroup_;
         reaped_ = other.reaped_;
         last_ = other.last_;
     }
@@ -226,17 +230,23 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int standardInput
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     }
-    // The monitor blocks some signals while it works; its children get a clean slate.
+    // The monitor blocks or ignores some signals while it works; its children get a clean
+    // slate.
     sigset_t none;
     sigset_t defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGCHLD}) {
+    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT, SIGXFSZ, SIGCHLD}) {
         sigaddset(&defaults, sig);
     }
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (ownGroup_) {
+        posix_spawnattr_setpgroup(&attributes, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attributes, flags);
 
     pid_t pid = -1;
     const int error =

@@ -41,6 +41,10 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
+    // The next Start puts the child at the head of a process group of its own, so that a
+    // terminal's Ctrl-C or hang-up, sent to this program's group, never reaches it.
+    void UseOwnProcessGroup() { ownGroup_ = true; }
+
     // Splits and searches the command line; false when the program cannot be started.
     bool Start(std::string_view commandLine);
     // standardInput: a descriptor for the child's standard input instead of /dev/null.
@@ -56,6 +60,7 @@ private:
     ExitState Collect(int options);
 
     pid_t pid_ = -1;
+    bool ownGroup_ = false;
     bool reaped_ = false;
     ExitState last_;
 };

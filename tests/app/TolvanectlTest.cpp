@@ -1,16 +1,20 @@
 // tolvanectl as users run it: real processes, a real listener, the real stand-ins and files.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
+#include "platform/CodePage.h"
 #include "platform/Process.h"
 #include "tests/support/TestSupport.h"
 
@@ -62,7 +66,7 @@ pid_t ReadPid(const std::string& path) {
     return text.empty() ? -1 : static_cast<pid_t>(std::atoi(text.c_str()));
 }
 
-// The log's texts without their stamps, checking each line's form.
+// The log's texts without their stamps, in UTF-8, checking each line's form.
 std::vector<std::string> LogTexts(const std::string& contents) {
     std::vector<std::string> texts;
     std::size_t at = 0;
@@ -75,7 +79,7 @@ std::vector<std::string> LogTexts(const std::string& contents) {
         const std::string line = contents.substr(at, end - at);
         EXPECT_TRUE(line.size() > 20 && line[4] == '/' && line[10] == ' ' && line[19] == '\t')
             << line;
-        texts.push_back(line.substr(20));
+        texts.push_back(Cp932ToUtf8(line.substr(20)));
         at = end + 2;
     }
     return texts;
@@ -273,7 +277,7 @@ TEST(Tolvanectl, ProbeReportsTheTestResultAndUnknownCommandsShowUsage) {
 }
 
 TEST(Tolvanectl, MonitorEndsCleanlyOnSignalsWhileWaiting) {
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(sig);
         Install install;
         ASSERT_EQ(install
@@ -282,12 +286,186 @@ TEST(Tolvanectl, MonitorEndsCleanlyOnSignalsWhileWaiting) {
                       .exitCode,
                   0);
         ChildProcess monitor;
-        ASSERT_TRUE(monitor.Start(std::vector<std::string>{install.Bin("tolvanectl"), "monitor"}));
-        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(
+            monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
+        // The first status line shows the monitor ready; a signal before it would test only
+        // how early the handlers come.
+        ASSERT_TRUE(
+            test::WaitUntil([&] { return !ReadFile(install.dir.File("out")).empty(); }, 30s));
         ::kill(monitor.Pid(), sig);
         const ExitState state = monitor.Wait();
         EXPECT_EQ(state.exitCode, 0);
     }
+}
+
+// A restart whose first stop command waits for the test: the test does something to the
+// monitor while "net stop w3svc" runs, then lets the command finish.
+class RestartUnderWay {
+public:
+    // stdoutFifo: the monitor's standard output is a pipe the test holds, else a file.
+    explicit RestartUnderWay(bool stdoutFifo, const std::string& prefix = "") {
+        port_ = FreePort();
+        WriteFile(
+            install.dir.File("services.conf"),
+            "w3svc.stop = sh -c \"echo stop w3svc >> " + Calls() + "; : > " + Stopping() +
+                "; i=0; while [ ! -e " + Go() +
+                " ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done; echo stopped w3svc >> " +
+                Calls() + "\"\n" + "w3svc.start = sh -c \"echo start w3svc >> " + Calls() + "; " +
+                TEST_LISTENER + " " + std::to_string(port_) + " " + PidFile() +
+                " >/dev/null 2>&1 &\"\n");
+        EXPECT_EQ(install
+                      .Run({"set", "Port=" + std::to_string(port_), "Interval=99999",
+                            "CheckFtpSvc=0", "CheckSmtpSvc=0"})
+                      .exitCode,
+                  0);
+        const std::string out = install.dir.File("monitor.out");
+        if (stdoutFifo) {
+            EXPECT_EQ(::mkfifo(out.c_str(), 0600), 0);
+            reader_ = ::open(out.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        }
+        // A session of its own, as a terminal's job: a signal to its group reaches the
+        // monitor and whatever runs in its group, never the test.
+        EXPECT_TRUE(monitor.Start(std::vector<std::string>{
+            "sh", "-c",
+            prefix + "exec setsid " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor >" +
+                test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
+    }
+
+    ~RestartUnderWay() {
+        if (reader_ >= 0) {
+            ::close(reader_);
+        }
+        if (monitor.Started() && monitor.Poll().running) {
+            ::kill(monitor.Pid(), SIGKILL);
+            monitor.Wait();
+        }
+        if (const pid_t listener = ReadPid(PidFile()); listener > 0) {
+            ::kill(listener, SIGKILL);
+        }
+    }
+
+    bool WaitForStop() {
+        return test::WaitUntil([&] { return fs::exists(Stopping()); }, 60s);
+    }
+    void LetStopFinish() { WriteFile(Go(), ""); }
+    void ClosePipe() {
+        ::close(reader_);
+        reader_ = -1;
+    }
+
+    std::vector<std::string> Logged() { return LogTexts(ReadFile(install.LogPath())); }
+    bool Restarted() {
+        const auto texts = Logged();
+        return !texts.empty() && texts.back() == "IISを再起動しました";
+    }
+    std::string CallsMade() { return ReadFile(Calls()); }
+    bool ListenerBack() { return Connects(port_); }
+
+    Install install;
+    ChildProcess monitor;
+
+private:
+    std::string Calls() const { return install.dir.File("calls"); }
+    std::string Stopping() const { return install.dir.File("stopping"); }
+    std::string Go() const { return install.dir.File("go"); }
+    std::string PidFile() const { return install.dir.File("listener.pid"); }
+
+    std::uint16_t port_ = 0;
+    int reader_ = -1;
+};
+
+ExitState WaitForEnd(ChildProcess& child, std::chrono::seconds bound) {
+    test::WaitUntil([&] { return !child.Poll().running; }, bound);
+    return child.Poll();
+}
+
+TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
+    struct Case {
+        const char* name;
+        bool stdoutFifo;
+        bool endsMonitor;
+        std::function<void(RestartUnderWay&)> act;
+    };
+    const Case cases[] = {
+        {"standard output a closed pipe", true, false, [](RestartUnderWay& r) { r.ClosePipe(); }},
+        {"SIGHUP", false, true, [](RestartUnderWay& r) { ::kill(r.monitor.Pid(), SIGHUP); }},
+        {"SIGINT to the whole process group", false, true,
+         [](RestartUnderWay& r) { ::kill(-r.monitor.Pid(), SIGINT); }},
+        {"SIGTERM", false, true, [](RestartUnderWay& r) { ::kill(r.monitor.Pid(), SIGTERM); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartUnderWay restart(c.stdoutFifo);
+        ASSERT_TRUE(restart.WaitForStop());
+        c.act(restart);
+        restart.LetStopFinish();
+        if (c.endsMonitor) {
+            const ExitState ended = WaitForEnd(restart.monitor, 120s);
+            ASSERT_FALSE(ended.running);
+            EXPECT_EQ(ended.exitCode, 0);
+        } else {
+            test::WaitUntil([&] { return restart.Restarted() || !restart.monitor.Poll().running; },
+                            120s);
+            ASSERT_TRUE(restart.monitor.Poll().running)
+                << "the monitor must go on: " << restart.monitor.Poll().exitCode;
+            EXPECT_TRUE(restart.Restarted());
+            ::kill(restart.monitor.Pid(), SIGTERM);
+            EXPECT_EQ(WaitForEnd(restart.monitor, 120s).exitCode, 0);
+        }
+        // Every row ran, the stop command to its end, and the restart finished before the
+        // monitor ended.
+        EXPECT_EQ(restart.CallsMade(), "stop w3svc\nstopped w3svc\nstart w3svc\n");
+        const std::vector<std::string> logged{
+            "接続できませんでした IISの再起動を開始します",
+            "World Wide Web Publishing Service を停止中...",
+            "IIS Admin Service を停止中...",
+            "サーバープロセスを停止中...",
+            "停止完了",
+            "World Wide Web Publishing Service を開始中...",
+            "IISを再起動しました",
+        };
+        EXPECT_EQ(restart.Logged(), logged);
+        EXPECT_TRUE(test::WaitUntil([&] { return restart.ListenerBack(); }, 30s));
+    }
+}
+
+// A log that reaches a file-size limit half-way through a line: the line is lost whole, and
+// the monitor goes on monitoring.
+TEST(TolvanectlEndToEnd, ALogPastASizeLimitKeepsOnlyWholeLines) {
+    Install install;
+    ASSERT_EQ(install
+                  .Run({"set", "Port=" + std::to_string(test::UnusedLoopbackPort()), "Interval=1",
+                        "CheckFtpSvc=0", "CheckSmtpSvc=0"})
+                  .exitCode,
+              0);
+    const std::string earlier = "2026/12/10 00:00:00\tearlier\r\n";
+    WriteFile(install.LogPath(), earlier);
+    const std::string calls = install.dir.File("calls");
+    WriteFile(install.dir.File("services.conf"),
+              "w3svc.start = sh -c \"echo start w3svc >> " + calls + "\"\n");
+    // Room for the restart's first line (66 bytes) and "停止完了" (30), not for the others.
+    // The limit holds for every file the monitor writes, so its output goes nowhere.
+    const std::size_t limit = earlier.size() + 100;
+    ChildProcess monitor;
+    ASSERT_TRUE(monitor.Start(std::vector<std::string>{
+        "sh", "-c",
+        "exec prlimit --fsize=" + std::to_string(limit) + " " +
+            test::ShellQuote(install.Bin("tolvanectl")) + " monitor >/dev/null 2>&1"}));
+    // Two restarts: the second shows that monitoring went on after the lost lines.
+    const bool twice =
+        test::WaitUntil([&] { return test::CountOf(ReadFile(calls), "start w3svc") >= 2; }, 120s);
+    const ExitState before = monitor.Poll();
+    if (before.running) {
+        ::kill(monitor.Pid(), SIGTERM);
+    }
+    const ExitState ended = monitor.Wait();
+    EXPECT_TRUE(twice);
+    EXPECT_EQ(ended.exitCode, 0);
+    const std::string log = ReadFile(install.LogPath());
+    EXPECT_LE(log.size(), limit);
+    const std::vector<std::string> whole{"earlier", "接続できませんでした IISの再起動を開始します",
+                                         "停止完了"};
+    EXPECT_EQ(LogTexts(log), whole);
 }
 
 }  // namespace

@@ -96,5 +96,13 @@ TEST(CommandRunner, ReturnsAtLeastOneSecondAfterTheChildEnded) {
     EXPECT_GE(steady_clock::now() - start, milliseconds(2000));
 }
 
+// A terminal's Ctrl-C goes to the monitor's process group; the command must not be in it.
+TEST(CommandRunner, TheChildHeadsAProcessGroupOfItsOwn) {
+    // Field 5 of /proc/PID/stat is the process group.
+    EXPECT_TRUE(CommandRunner::Run(
+        "sh -c \"read -r pid name state parent group rest </proc/$$/stat; test $group = $$\"",
+        nullptr));
+}
+
 }  // namespace
 }  // namespace tolvane

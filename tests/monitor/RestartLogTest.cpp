@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -143,6 +145,48 @@ TEST_F(RestartLogTest, LineIsLostQuietlyWhenTheLogCannotBeWritten) {
                                      (c.written ? "2004/05/17 09:03:07\tline\r\n" : "");
         EXPECT_EQ(test::ReadFile(log), expected);
         EXPECT_EQ(std::filesystem::exists(log), c.logMode.has_value() || c.written);
+    }
+}
+
+// A full disk or a size limit lets a write in only in part: the log must keep whole lines only,
+// and the next line must not be glued to a torn one.
+TEST_F(RestartLogTest, AWriteThatComesBackShortLeavesNoTornLine) {
+    const std::string kept = "2004/05/17 09:00:00\tkept\r\n";
+    const std::string line = "2004/05/17 09:03:07\tline\r\n";
+    const struct {
+        const char* name;
+        std::size_t room;  // bytes the limit leaves after the kept line
+        bool written;
+    } cases[] = {
+        {"room for one byte", 1, false},
+        {"room for half the line", line.size() / 2, false},
+        {"one byte short", line.size() - 1, false},
+        {"room for the line exactly", line.size(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteFile(LogPath(), kept);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As the monitor runs: a write past the limit fails instead of ending the program.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{kept.size() + c.room, kept.size() + c.room};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                ::_exit(3);
+            }
+            RestartLog(clock_, Folder()).Append("line");
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(test::ReadFile(LogPath()), kept + (c.written ? line : ""));
+        // Once there is room again, the next line starts on a line of its own.
+        RestartLog(clock_, Folder()).Append("next");
+        EXPECT_EQ(test::ReadFile(LogPath()),
+                  kept + (c.written ? line : "") + "2004/05/17 09:03:07\tnext\r\n");
     }
 }
 
