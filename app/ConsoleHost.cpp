@@ -1,37 +1,14 @@
 #include "app/ConsoleHost.h"
 
-#include <poll.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <ctime>
 
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/LocalTime.h"
+#include "platform/StopRequest.h"
 
 namespace tolvane {
-
-namespace {
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-void OnStopSignal(int) {
-    stopRequested = 1;
-}
-
-// The signals whose default action ends a program and that a program may catch, apart from
-// SIGPIPE and SIGXFSZ, which are ignored.
-constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM};
-
-sigset_t EndingSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kEndingSignals) {
-        sigaddset(&set, sig);
-    }
-    return set;
-}
-
-}  // namespace
 
 void ConsoleHost::ShowStatus() {
     if (!printStatus_ || cycle_ == nullptr) {
@@ -39,7 +16,7 @@ void ConsoleHost::ShowStatus() {
     }
     const std::string line =
         FormatLocalTime(std::time(nullptr)) + "\t" + Cp932ToLocale(cycle_->StatusText) + "\n";
-    std::fputs(line.c_str(), out_);
+    WriteText(out_, line);
     std::fflush(out_);
 }
 
@@ -48,56 +25,41 @@ void ConsoleHost::ArmTimer(int id, std::uint32_t ms) {
 }
 
 void ConsoleHost::HoldEndingSignals() {
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    const sigset_t ending = EndingSignals();
-    sigprocmask(SIG_BLOCK, &ending, nullptr);
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (int sig : kEndingSignals) {
-        sigaction(sig, &action, nullptr);
+    HoldStopRequests();
+}
+
+ConsoleHost::Timers::const_iterator ConsoleHost::Earliest() const {
+    return std::min_element(timers_.begin(), timers_.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; });
+}
+
+std::optional<std::chrono::nanoseconds> ConsoleHost::TimeToNextExpiry() const {
+    if (timers_.empty()) {
+        return std::nullopt;
+    }
+    const auto left = Earliest()->second - std::chrono::steady_clock::now();
+    return std::max<std::chrono::nanoseconds>(left, std::chrono::nanoseconds::zero());
+}
+
+void ConsoleHost::FireDueTimer() {
+    const auto next = Earliest();
+    if (next == timers_.end() || next->second > std::chrono::steady_clock::now()) {
+        return;
+    }
+    // Expiries behave as one-shots: the handler kills and re-arms as it needs.
+    const int id = next->first;
+    timers_.erase(next);
+    if (cycle_ != nullptr) {
+        cycle_->OnTimer(id);
     }
 }
 
 void ConsoleHost::RunUntilSignalled() {
-    HoldEndingSignals();
-    const sigset_t ending = EndingSignals();
-    sigset_t open;
-    sigprocmask(SIG_BLOCK, nullptr, &open);
-    for (int sig : kEndingSignals) {
-        sigdelset(&open, sig);
+    HoldStopRequests();
+    while (!WaitForStopRequest(TimeToNextExpiry())) {
+        FireDueTimer();
     }
-
-    while (stopRequested == 0) {
-        timespec wait{};
-        timespec* timeout = nullptr;
-        if (!timers_.empty()) {
-            auto next = timers_.begin();
-            for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-                if (it->second < next->second) {
-                    next = it;
-                }
-            }
-            const auto left = next->second - std::chrono::steady_clock::now();
-            if (left <= std::chrono::steady_clock::duration::zero()) {
-                // Expiries behave as one-shots: the handler kills and re-arms as it needs.
-                const int id = next->first;
-                timers_.erase(next);
-                if (cycle_ != nullptr) {
-                    cycle_->OnTimer(id);
-                }
-                continue;
-            }
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            wait.tv_sec = static_cast<time_t>(ns / 1000000000);
-            wait.tv_nsec = static_cast<long>(ns % 1000000000);
-            timeout = &wait;
-        }
-        // The ending signals can arrive only here, between handlers.
-        ppoll(nullptr, 0, timeout, &open);
-    }
-    sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+    ReleaseStopRequests();
 }
 
 }  // namespace tolvane

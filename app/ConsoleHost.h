@@ -1,7 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <csignal>
+#include <optional>
 #include <cstdio>
 #include <map>
 
@@ -28,10 +28,11 @@ public:
     void KillTimer(int id) override { timers_.erase(id); }
 
     // Holds back the signals that end the monitor (SIGHUP, SIGINT, SIGQUIT, SIGTERM and the
-    // other ones whose default is to end a program) until RunUntilSignalled waits between two
-    // ticks, and ignores SIGPIPE and SIGXFSZ: a status line that cannot be printed and a log
-    // line past a size limit are lost, nothing else. Call it first thing, so that a signal
-    // that comes early still ends the program cleanly.
+    // other ones whose default is to end a program; on Windows Ctrl-C and closing the console)
+    // until RunUntilSignalled waits between two ticks, and ignores SIGPIPE and SIGXFSZ: a
+    // status line that cannot be printed and a log line past a size limit are lost, nothing
+    // else. Call it first thing, so that a signal that comes early still ends the program
+    // cleanly.
     static void HoldEndingSignals();
 
     // Delivers timer expiries until one of the ending signals comes. They are acted on only
@@ -39,10 +40,15 @@ public:
     void RunUntilSignalled();
 
 private:
+    using Timers = std::map<int, std::chrono::steady_clock::time_point>;
+    Timers::const_iterator Earliest() const;
+    std::optional<std::chrono::nanoseconds> TimeToNextExpiry() const;
+    void FireDueTimer();
+
     std::FILE* out_;
     bool printStatus_;
     MonitorCycle* cycle_ = nullptr;
-    std::map<int, std::chrono::steady_clock::time_point> timers_;
+    Timers timers_;
 };
 
 }  // namespace tolvane

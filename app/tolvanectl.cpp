@@ -13,6 +13,7 @@
 #include "monitor/MonitorTexts.h"
 #include "monitor/RestartLog.h"
 #include "platform/CodePage.h"
+#include "platform/Console.h"
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/TextEscape.h"
@@ -77,7 +78,7 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
 }
 
 int Refuse(const std::string& message) {
-    std::fprintf(stderr, "tolvanectl: %s\n", message.c_str());
+    WriteText(stderr, "tolvanectl: " + message + "\n");
     return kExitRefused;
 }
 
@@ -122,7 +123,7 @@ int Probe() {
     host.Attach(cycle);
     cycle.Open();
     cycle.ConnectionTest();
-    std::printf("%s\n", Cp932ToLocale(cycle.StatusText).c_str());
+    WriteText(stdout, Cp932ToLocale(cycle.StatusText) + "\n");
     return cycle.StatusText == texts::TestSucceeded() ? 0 : 1;
 }
 
@@ -133,9 +134,9 @@ int PrintSettings() {
         if (field.number != nullptr) {
             std::printf("%s=%u\n", field.name, settings.*field.number);
         } else {
-            std::string line;
+            std::string line = std::string(field.name) + "=";
             AppendEscaped(line, Cp932ToLocale(settings.*field.text), false);
-            std::printf("%s=%s\n", field.name, line.c_str());
+            WriteText(stdout, line + "\n");
         }
     }
     return 0;
@@ -219,16 +220,16 @@ int SendTestMail() {
     const std::string from = trim(settings.From);
     const std::string to = trim(settings.To);
     if (from.empty() || to.empty()) {
-        std::fprintf(stderr, "%s\n", Cp932ToLocale(mailtexts::AddressMissing()).c_str());
+        WriteText(stderr, Cp932ToLocale(mailtexts::AddressMissing()) + "\n");
         return kExitRefused;
     }
     std::string reason;
     if (SendNotificationMail(from, to, settings.Subject, settings.Body, settings.Smtp,
                              settings.SmtpPort, reason) == 0) {
-        std::fprintf(stderr, "%s\n", Cp932ToLocale(mailtexts::TestMailFailed() + reason).c_str());
+        WriteText(stderr, Cp932ToLocale(mailtexts::TestMailFailed() + reason) + "\n");
         return 1;
     }
-    std::printf("%s\n", Cp932ToLocale(mailtexts::TestMailSent()).c_str());
+    WriteText(stdout, Cp932ToLocale(mailtexts::TestMailSent()) + "\n");
     return 0;
 }
 
@@ -262,11 +263,10 @@ int PrintLog() {
     RestartLog log(RealClock());
     std::string contents;
     if (!ReadWholeFile(log.Path(), contents)) {
-        std::fprintf(stderr, "tolvanectl: no restart log at %s\n", log.Path().c_str());
+        WriteText(stderr, "tolvanectl: no restart log at " + log.Path() + "\n");
         return 1;
     }
-    const std::string text = Cp932ToLocale(PrintableLog(contents));
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    WriteText(stdout, Cp932ToLocale(PrintableLog(contents)));
     return 0;
 }
 
@@ -274,8 +274,9 @@ int PrintLog() {
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    const std::string command = argc > 1 ? argv[1] : "";
-    const std::vector<std::string> rest(argv + (argc > 1 ? 2 : 1), argv + argc);
+    const std::vector<std::string> args = CommandArguments(argc, argv);
+    const std::string command = args.size() > 1 ? args[1] : "";
+    const std::vector<std::string> rest(args.begin() + (args.size() > 1 ? 2 : 1), args.end());
     if (command == "monitor" && rest.empty()) {
         return Monitor();
     }

@@ -21,7 +21,7 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline de
     if (!socket.IsOpen()) {
         return 0;
     }
-    std::optional<in_addr> address;
+    std::optional<IPv4Address> address;
     {
         // The lock only orders lookups: had or not, the lookup goes ahead.
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(

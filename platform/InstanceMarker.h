@@ -8,7 +8,8 @@ namespace tolvane {
 // the instance. Binding it is atomic, so of two copies started at the same instant exactly one
 // holds it; it is close-on-exec and vanishes with the process, so a service started by a
 // restart can never keep it alive. A later copy connects to it and asks the first to show
-// its window.
+// its window. On Windows the mark is the named mutex of that name (per session, as Windows
+// makes it), and a later copy finds the running copy's window by its title.
 class InstanceMarker {
 public:
     enum class Claim {
@@ -54,6 +55,7 @@ public:
 private:
     std::string name_;
     int fd_ = -1;
+    void* mutex_ = nullptr;  // on Windows: the named mutex whose existence marks the copy
     Claim state_ = Claim::Unavailable;
 };
 

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tolvane {
+
+// The system's process id.
+using ProcessId = long;
 
 // Splits a command line the way the Windows C runtime does: blanks separate, double quotes
 // group, 2n backslashes before a quote give n and a quote toggle, 2n+1 give n and a literal
@@ -53,13 +54,14 @@ public:
     ExitState Poll();  // never blocks
     ExitState Wait();  // blocks until the child has ended
 
-    pid_t Pid() const { return pid_; }
+    ProcessId Pid() const { return pid_; }
     bool Started() const { return pid_ > 0; }
 
 private:
     ExitState Collect(int options);
 
-    pid_t pid_ = -1;
+    ProcessId pid_ = -1;
+    void* handle_ = nullptr;  // the process handle on Windows, closed by the destructor
     bool ownGroup_ = false;
     bool reaped_ = false;
     ExitState last_;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -16,7 +14,7 @@ enum class IoStatus { Done, Closed, TimedOut, Failed };
 
 // Connects within the deadline; the socket is blocking again afterwards, as a plain connect
 // leaves it. False on refusal, error or time-out.
-bool ConnectBefore(Socket& socket, in_addr address, std::uint16_t port, Deadline deadline);
+bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline);
 
 // Sends every byte, continuing partial sends, until the deadline. A peer that has gone away
 // gives Failed, never SIGPIPE.

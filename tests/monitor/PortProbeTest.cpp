@@ -65,7 +65,7 @@ TEST(PortProbe, UnresolvableNameFailsWithoutConnecting) {
     test::LoopbackListener listener;
     Socket socket;
     EXPECT_FALSE(PortProbe("no-such-host", listener.Port(), socket,
-                           [](const std::string& host) -> std::optional<in_addr> {
+                           [](const std::string& host) -> std::optional<IPv4Address> {
                                asked = host;
                                return std::nullopt;
                            }));

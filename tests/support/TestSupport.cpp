@@ -68,16 +68,13 @@ std::uint16_t UnusedLoopbackPort() {
     return listener.Port();
 }
 
-std::optional<in_addr> ResolveLocally(const std::string& host) {
-    in_addr address{};
-    if (host == "localhost") {
-        address.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
+std::optional<IPv4Address> ResolveLocally(const std::string& host) {
+    // Dotted addresses as they stand and "localhost" as the loopback; nothing is looked up.
+    const std::string dotted = host == "localhost" ? "127.0.0.1" : host;
+    if (dotted.empty() || dotted.find_first_not_of("0123456789.") != std::string::npos) {
+        return std::nullopt;
     }
-    if (inet_aton(host.c_str(), &address) != 0) {
-        return address;
-    }
-    return std::nullopt;
+    return ResolveIPv4(dotted);
 }
 
 std::string ReadFile(const std::string& path) {

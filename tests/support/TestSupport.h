@@ -1,7 +1,5 @@
 #pragma once
 
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
@@ -9,6 +7,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/Socket.h"
 
 namespace tolvane::test {
 
@@ -48,7 +48,7 @@ std::uint16_t UnusedLoopbackPort();
 
 // A name lookup that asks no server: dotted IPv4 texts and "localhost" resolve, every other
 // name does not. The tests' resolver, so that not even a DNS query leaves the machine.
-std::optional<in_addr> ResolveLocally(const std::string& host);
+std::optional<IPv4Address> ResolveLocally(const std::string& host);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);

@@ -43,13 +43,13 @@ Socket Socket::CreateBoundTcp() {
     return socket;
 }
 
-bool Socket::Connect(in_addr address, std::uint16_t port) {
+bool Socket::Connect(IPv4Address address, std::uint16_t port) {
     if (!IsOpen()) {
         return false;
     }
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
-    remote.sin_addr = address;
+    remote.sin_addr.s_addr = address.networkOrder;
     remote.sin_port = htons(port);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
         return true;
@@ -58,7 +58,7 @@ bool Socket::Connect(in_addr address, std::uint16_t port) {
         return false;
     }
     // An interrupted connect goes on in the background; wait for its outcome.
-    pollfd waiting{fd_, POLLOUT, 0};
+    pollfd waiting{static_cast<int>(fd_), POLLOUT, 0};
     while (::poll(&waiting, 1, -1) == -1) {
         if (errno != EINTR) {
             return false;
@@ -69,10 +69,10 @@ bool Socket::Connect(in_addr address, std::uint16_t port) {
     return ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
 }
 
-std::optional<in_addr> ResolveIPv4(const std::string& host) {
+std::optional<IPv4Address> ResolveIPv4(const std::string& host) {
     in_addr address{};
     if (inet_aton(host.c_str(), &address) != 0) {
-        return address;
+        return IPv4Address{address.s_addr};
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -83,7 +83,7 @@ std::optional<in_addr> ResolveIPv4(const std::string& host) {
     }
     address = reinterpret_cast<const sockaddr_in*>(answer->ai_addr)->sin_addr;
     freeaddrinfo(answer);
-    return address;
+    return IPv4Address{address.s_addr};
 }
 
 }  // namespace tolvane

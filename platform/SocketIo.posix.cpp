@@ -41,13 +41,13 @@ bool SetNonBlocking(int fd, bool on) {
 
 }  // namespace
 
-bool ConnectBefore(Socket& socket, in_addr address, std::uint16_t port, Deadline deadline) {
+bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline) {
     if (!socket.IsOpen() || !SetNonBlocking(socket.Fd(), true)) {
         return false;
     }
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
-    remote.sin_addr = address;
+    remote.sin_addr.s_addr = address.networkOrder;
     remote.sin_port = htons(port);
     bool connected =
         ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0;

@@ -1,0 +1,22 @@
+#include "platform/ComputerName.h"
+
+#include <windows.h>
+
+#include "platform/Win32Text.h"
+
+// windows.h maps GetComputerName to GetComputerNameW; ours is another function.
+#undef GetComputerName
+
+namespace tolvane {
+
+std::string GetComputerName() {
+    // The NetBIOS name: at most 15 characters, as the SMTP greeting's 16-character buffer takes.
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) {
+        return {};
+    }
+    return FromWide(std::wstring_view(name, size));
+}
+
+}  // namespace tolvane
