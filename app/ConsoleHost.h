@@ -1,9 +1,9 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "monitor/MonitorCycle.h"
 

@@ -59,9 +59,9 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
         return false;
     }
     DWORD written = 0;
-    const bool ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                              &written, nullptr) &&
-                    written == bytes.size();
+    const bool ok =
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
     return file.Close() && ok;
 }
 
@@ -116,7 +116,8 @@ bool MakeDirectories(const std::string& folder) {
     for (std::size_t at = 1; at <= folder.size(); ++at) {
         if (at == folder.size() || IsSeparator(folder[at])) {
             const std::string part = folder.substr(0, at);
-            if (!part.empty() && part.back() != ':' && !CreateDirectoryW(ToWide(part).c_str(), nullptr) &&
+            if (!part.empty() && part.back() != ':' &&
+                !CreateDirectoryW(ToWide(part).c_str(), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS) {
                 return false;
             }

@@ -103,7 +103,8 @@ std::string ExecutableDirectory() {
     // byte of a two-byte character as 0x5C is in 表 or ソ.
     const std::wstring path = ToWide(ExecutablePath());
     const auto separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? std::string() : FromWide(path.substr(0, separator + 1));
+    return separator == std::wstring::npos ? std::string()
+                                           : FromWide(path.substr(0, separator + 1));
 }
 
 std::string FindProgram(const std::string& name) {
@@ -111,8 +112,8 @@ std::string FindProgram(const std::string& name) {
         return {};
     }
     wchar_t found[MAX_PATH + 1];
-    const DWORD n = SearchPathW(nullptr, ToWide(name).c_str(), L".exe", MAX_PATH + 1, found,
-                                nullptr);
+    const DWORD n =
+        SearchPathW(nullptr, ToWide(name).c_str(), L".exe", MAX_PATH + 1, found, nullptr);
     return n > 0 && n <= MAX_PATH ? FromWide(std::wstring_view(found, n)) : std::string();
 }
 

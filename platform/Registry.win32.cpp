@@ -74,8 +74,8 @@ long RegistryHive::QueryValue(const std::string& key, const std::string& name, s
         RegQueryValueExW(open.Get(), wideName.c_str(), nullptr, &storedType, nullptr, &storedSize);
     std::vector<std::uint8_t> stored(storedSize);
     if (status == ERROR_SUCCESS && storedSize > 0) {
-        status = RegQueryValueExW(open.Get(), wideName.c_str(), nullptr, &storedType,
-                                  stored.data(), &storedSize);
+        status = RegQueryValueExW(open.Get(), wideName.c_str(), nullptr, &storedType, stored.data(),
+                                  &storedSize);
         stored.resize(storedSize);
     }
     if (status != ERROR_SUCCESS) {

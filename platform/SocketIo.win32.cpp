@@ -11,8 +11,8 @@ enum class Ready { Read, Write };
 // Waits until the socket is ready or the deadline passes: 1 ready, 0 timed out, -1 error.
 // A failed connect shows in the exception set, so a write wait watches that too.
 int WaitFor(SOCKET s, Ready what, Deadline deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         return 0;
     }

@@ -1,31 +1,28 @@
 #include "tests/support/TestSupport.h"
 
-#include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include "platform/InstanceMarker.h"
-#include "platform/Process.h"
 
 namespace tolvane::test {
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tolvane-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    // $TMPDIR or /tmp; on Windows the user's temporary folder.
+    const auto base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto candidate = base / ("tolvane-test-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            path_ = candidate.generic_string();
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -33,34 +30,6 @@ TempDir::~TempDir() {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
-}
-
-LoopbackListener::LoopbackListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd_, 16) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        throw std::runtime_error("cannot listen on loopback");
-    }
-    port_ = ntohs(address.sin_port);
-}
-
-LoopbackListener::~LoopbackListener() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int LoopbackListener::Accept(int timeoutMs) {
-    pollfd waiting{fd_, POLLIN, 0};
-    if (::poll(&waiting, 1, timeoutMs) != 1) {
-        return -1;
-    }
-    return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
 std::uint16_t UnusedLoopbackPort() {
@@ -103,35 +72,6 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
         ++n;
     }
     return n;
-}
-
-std::string UsePrivateInstanceMarker() {
-    ::setenv("TOLVANE_TEST_INSTANCE", std::to_string(::getpid()).c_str(), 1);
-    return InstanceMarker::ProgramName();
-}
-
-PrivateInstall::PrivateInstall(const std::string& binDir,
-                               std::initializer_list<const char*> executables) {
-    UsePrivateInstanceMarker();
-    for (const char* name : executables) {
-        std::filesystem::copy_file(std::filesystem::path(binDir) / name, Bin(name));
-    }
-    ::setenv("TOLVANE_REGISTRY", Store().c_str(), 1);
-}
-
-std::string PrivateInstall::Command(const std::vector<std::string>& args) const {
-    std::string line = "LC_ALL=C.UTF-8 exec " + ShellQuote(Bin("tolvanectl"));
-    for (const auto& arg : args) {
-        line += " " + ShellQuote(arg);
-    }
-    return line + " >" + ShellQuote(dir.File("out")) + " 2>" + ShellQuote(dir.File("err"));
-}
-
-RunResult PrivateInstall::Run(const std::vector<std::string>& args) const {
-    ChildProcess child;
-    EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", Command(args)}));
-    const ExitState state = child.Wait();
-    return RunResult{state.exitCode, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 
 }  // namespace tolvane::test

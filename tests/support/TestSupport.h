@@ -39,7 +39,7 @@ public:
     int Accept(int timeoutMs);
 
 private:
-    int fd_ = -1;
+    int fd_ = -1;  // the socket; on Windows its SOCKET value
     std::uint16_t port_ = 0;
 };
 
@@ -49,6 +49,10 @@ std::uint16_t UnusedLoopbackPort();
 // A name lookup that asks no server: dotted IPv4 texts and "localhost" resolve, every other
 // name does not. The tests' resolver, so that not even a DNS query leaves the machine.
 std::optional<IPv4Address> ResolveLocally(const std::string& host);
+
+// For a connection taken by Accept: true when the peer closed it without sending a byte
+// (waiting up to the time given); the connection is closed afterwards.
+bool EndsWithoutData(int connection, int timeoutMs);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);

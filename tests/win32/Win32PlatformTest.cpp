@@ -1,0 +1,181 @@
+// The Win32 side of platform/ on the real system calls: registry, processes, named mutex and
+// semaphore, Winsock, module folder and local time (under Wine in the test run).
+#include <windows.h>
+// Ours is meant below, not the macro for GetComputerNameA.
+#undef GetComputerName
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "mail/MailLimits.h"
+#include "monitor/CommandRunner.h"
+#include "monitor/PortProbe.h"
+#include "monitor/RestartLog.h"
+#include "platform/BoundedFileLock.h"
+#include "platform/CodePage.h"
+#include "platform/ComputerName.h"
+#include "platform/InstanceMarker.h"
+#include "platform/LocalTime.h"
+#include "platform/Process.h"
+#include "tests/support/TestSupport.h"
+#include "tests/win32/Win32TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CountingClock final : public Clock {
+public:
+    void Pause(std::uint32_t) override { ++pauses; }
+    std::time_t Now() override { return std::time(nullptr); }
+    int pauses = 0;
+};
+
+TEST(Win32CodePage, ConvertsWithCodePage932WhateverTheAnsiCodePage) {
+    // The test prefix runs with an ANSI code page other than 932.
+    EXPECT_NE(GetACP(), 932u);
+    EXPECT_EQ(Sjis("表ソ"), "\x95\x5C\x83\x5C");
+    EXPECT_EQ(Cp932ToUtf8("\x95\x5C\x83\x5C\x81\x60"), "表ソ～");
+    std::string cp932;
+    EXPECT_FALSE(LocaleToCp932("€", cp932)) << "no CP932 form: refused, never replaced";
+    EXPECT_TRUE(LocaleToCp932("ｳｲﾝﾄﾞｰ", cp932));
+    EXPECT_EQ(cp932, "\xB3\xB2\xDD\xC4\xDE\xB0");
+}
+
+struct ExitCase {
+    const char* line;
+    bool started;
+    int exitCode;
+};
+
+TEST(Win32Process, StartsLinesAsGivenAndReadsTheirExitCodes) {
+    const ExitCase cases[] = {
+        {"cmd.exe /C exit 0", true, 0},
+        {"cmd.exe /C exit 2", true, 2},
+        // No command.com on 64-bit Windows: the same line runs with %ComSpec%.
+        {"command.com /C exit 7", true, 7},
+        {"COMMAND.COM /C exit 0", true, 0},
+        {"no-such-program-anywhere.exe", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ChildProcess child;
+        ASSERT_EQ(child.Start(c.line), c.started);
+        if (c.started) {
+            const ExitState state = child.Wait();
+            EXPECT_TRUE(state.readable);
+            EXPECT_FALSE(state.running);
+            EXPECT_EQ(state.exitCode, c.exitCode);
+        }
+    }
+}
+
+TEST(Win32Process, CommandComLinesRunThroughTheCommandInterpreter) {
+    test::TempDir dir;
+    const std::string out = test::WindowsPath(dir.File("out.txt"));
+    EXPECT_TRUE(CommandRunner::Run("command.com /C echo restarted> \"" + out + "\"", nullptr));
+    EXPECT_EQ(test::ReadFile(out), "restarted\r\n");
+    // A program the interpreter cannot find fails; a program that cannot be started at all
+    // fails at once, without the runner's pause.
+    EXPECT_FALSE(CommandRunner::Run("command.com /C no-such-service-tool", nullptr));
+    CountingClock clock;
+    EXPECT_FALSE(CommandRunner::Run("no-such-service-tool.exe /C net start w3svc", nullptr, clock));
+    EXPECT_EQ(clock.pauses, 0);
+}
+
+TEST(Win32Module, TheFolderOfTheExecutableKeepsItsBackslash) {
+    const std::string folder = ExecutableDirectory();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '\\');
+    EXPECT_TRUE(test::ReadFile(ExecutablePath()).size() > 0);
+    EXPECT_EQ(ExecutablePath().substr(0, folder.size()), folder);
+    RestartLog log(RealClock());
+    EXPECT_EQ(log.Path(), folder + "TOLVREBOOT.LOG");
+}
+
+TEST(Win32Module, TheRestartLogHoldsCp932LinesWithCrLf) {
+    test::TempDir dir;
+    RestartLog log(RealClock(), test::WindowsPath(dir.Path()) + "\\");
+    log.Append(Sjis("IISを再起動しました"));
+    log.Append("a\nb");
+    const std::string text = test::ReadFile(log.Path());
+    ASSERT_EQ(test::CountOf(text, "\r\n"), 3u) << text;
+    EXPECT_NE(text.find("\t" + Sjis("IISを再起動しました") + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\ta\r\nb\r\n"), std::string::npos);
+}
+
+TEST(Win32Names, ComputerNameAndLocalTime) {
+    const std::string name = GetComputerName();
+    EXPECT_FALSE(name.empty());
+    EXPECT_LE(name.size(), 15u) << "a NetBIOS name";
+    // The stamp of a moment equals the system's local time of that moment.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        const std::string formatted = FormatLocalTime(std::time(nullptr));
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04u/%02u/%02u %02u:%02u:%02u", now.wYear,
+                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+        if (formatted == expected) {
+            return;
+        }
+    }
+    ADD_FAILURE() << "the stamp never matched GetLocalTime";
+}
+
+TEST(Win32Instance, TheNamedMutexAdmitsOneCopy) {
+    const std::string name = "hPrevTOLVInstance-test-" + std::to_string(GetCurrentProcessId());
+    {
+        InstanceMarker first(name);
+        EXPECT_EQ(first.State(), InstanceMarker::Claim::Held);
+        InstanceMarker second(name);
+        EXPECT_EQ(second.State(), InstanceMarker::Claim::HeldByOther);
+    }
+    InstanceMarker later(name);
+    EXPECT_EQ(later.State(), InstanceMarker::Claim::Held) << "the mark goes with its holder";
+}
+
+TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
+    const std::string path =
+        "C:/somewhere/RESOLVERTEST" + std::to_string(GetCurrentProcessId()) + ".lock";
+    auto held = std::make_unique<BoundedFileLock>(path, 0ms);
+    ASSERT_TRUE(held->Locked());
+    {
+        BoundedFileLock waiting(path, 200ms);
+        EXPECT_TRUE(waiting.Opened());
+        EXPECT_FALSE(waiting.Locked()) << "bounded: gives up while the other holds it";
+    }
+    std::thread release([&] {
+        std::this_thread::sleep_for(100ms);
+        held.reset();
+    });
+    BoundedFileLock after(path, 30s);
+    EXPECT_TRUE(after.Locked());
+    release.join();
+    EXPECT_EQ(MailLimits{}.resolverLockPath.substr(MailLimits{}.resolverLockPath.rfind('/') + 1),
+              "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC.lock");
+}
+
+TEST(Win32Sockets, TheProbeConnectsOnLoopbackAndIsRefusedWithoutAListener) {
+    test::LoopbackListener listener;
+    Socket socket;
+    EXPECT_TRUE(PortProbe("127.0.0.1", listener.Port(), socket));
+    const int accepted = listener.Accept(10000);
+    ASSERT_GE(accepted, 0);
+    socket.Close();
+    EXPECT_TRUE(test::EndsWithoutData(accepted, 10000));
+
+    Socket refused;
+    EXPECT_FALSE(PortProbe("127.0.0.1", test::UnusedLoopbackPort(), refused));
+    // The port is taken by its low 16 bits.
+    test::LoopbackListener wrapped;
+    Socket high;
+    EXPECT_TRUE(PortProbe("127.0.0.1", 0x10000u + wrapped.Port(), high));
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace tolvane::test {
+
+// The path with backslashes, as the command interpreter wants it.
+std::string WindowsPath(std::string path);
+
+// Runs the command line through cmd.exe with its output (both streams) going to the file: a
+// Wine program's output is read from a file, never a pipe, since Wine's helper processes keep
+// inherited pipes open. The exit code, or -1 when nothing could be started.
+int RunToFile(const std::string& commandLine, const std::string& outFile);
+
+// Removes HKEY_CLASSES_ROOT\Zr.ClassDlg.1 with everything under it.
+void DeleteSettingsKey();
+
+// One value of HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting through the wide-character calls, as
+// any other program reads and writes it: REG_SZ texts; "<unreadable>" when it cannot be read.
+std::wstring ReadSettingText(const wchar_t* name);
+void WriteSettingText(const wchar_t* name, const std::wstring& text);
+void DeleteSettingValue(const wchar_t* name);
+
+// "reg query" of the settings key, as its text.
+std::string QuerySettingsKey(const std::string& scratchFolder);
+
+}  // namespace tolvane::test
