@@ -1,4 +1,5 @@
 // One copy per machine: the marker with real sockets and real processes.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -225,7 +226,7 @@ TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
     // hides its window first, so the second must bring a hidden window back.
     test::LoopbackListener listener;
     const auto address = ResolveIPv4(GetComputerName());
-    const bool nameIsLoopback = address && (ntohl(address->s_addr) >> 24) == 127;
+    const bool nameIsLoopback = address && (ntohl(address->networkOrder) >> 24) == 127;
     if (nameIsLoopback) {
         RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
         Settings settings;
