@@ -16,8 +16,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr char kProgramName[] = "hPrevTOLVInstance";
-
 constexpr char kShowRequest[] = "show\n";
 constexpr char kShownAnswer[] = "shown\n";
 constexpr std::size_t kLongestRequest = 64;
@@ -52,15 +50,6 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 }
 
 }  // namespace
-
-std::string InstanceMarker::ProgramName() {
-    const char* test = std::getenv("TOLVANE_TEST_INSTANCE");
-    if (test == nullptr || *test == '\0') {
-        return kProgramName;
-    }
-    // Never the users' name itself, whatever the value.
-    return std::string(kProgramName) + ".test." + test;
-}
 
 InstanceMarker::InstanceMarker(std::string name) : name_(std::move(name)) {
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

@@ -10,16 +10,15 @@
 #include <string>
 #include <thread>
 
-#include "mail/MailLimits.h"
 #include "monitor/CommandRunner.h"
 #include "monitor/PortProbe.h"
 #include "monitor/RestartLog.h"
-#include "platform/BoundedFileLock.h"
 #include "platform/CodePage.h"
 #include "platform/ComputerName.h"
 #include "platform/InstanceMarker.h"
 #include "platform/LocalTime.h"
 #include "platform/Process.h"
+#include "platform/ResolverLock.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -140,24 +139,21 @@ TEST(Win32Instance, TheNamedMutexAdmitsOneCopy) {
 }
 
 TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
-    const std::string path =
-        "C:/somewhere/RESOLVERTEST" + std::to_string(GetCurrentProcessId()) + ".lock";
-    auto held = std::make_unique<BoundedFileLock>(path, 0ms);
+    EXPECT_EQ(ResolverLock::DefaultName(), "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
+    const std::string name = "RESOLVERTEST" + std::to_string(GetCurrentProcessId());
+    auto held = std::make_unique<ResolverLock>(name, 0ms);
     ASSERT_TRUE(held->Locked());
     {
-        BoundedFileLock waiting(path, 200ms);
-        EXPECT_TRUE(waiting.Opened());
+        ResolverLock waiting(name, 200ms);
         EXPECT_FALSE(waiting.Locked()) << "bounded: gives up while the other holds it";
     }
     std::thread release([&] {
         std::this_thread::sleep_for(100ms);
         held.reset();
     });
-    BoundedFileLock after(path, 30s);
+    ResolverLock after(name, 30s);
     EXPECT_TRUE(after.Locked());
     release.join();
-    EXPECT_EQ(MailLimits{}.resolverLockPath.substr(MailLimits{}.resolverLockPath.rfind('/') + 1),
-              "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC.lock");
 }
 
 TEST(Win32Sockets, TheProbeConnectsOnLoopbackAndIsRefusedWithoutAListener) {

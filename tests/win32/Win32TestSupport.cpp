@@ -27,6 +27,14 @@ int RunToFile(const std::string& commandLine, const std::string& outFile) {
     return state.readable ? state.exitCode : -1;
 }
 
+void EndProcess(long pid) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
+    if (process != nullptr) {
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+}
+
 void DeleteSettingsKey() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1");
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1");

@@ -12,6 +12,9 @@ std::string WindowsPath(std::string path);
 // inherited pipes open. The exit code, or -1 when nothing could be started.
 int RunToFile(const std::string& commandLine, const std::string& outFile);
 
+// Ends a process at once (TerminateProcess), as a kill does.
+void EndProcess(long pid);
+
 // Removes HKEY_CLASSES_ROOT\Zr.ClassDlg.1 with everything under it.
 void DeleteSettingsKey();
 
