@@ -2,6 +2,7 @@
 
 #include "monitor/CommandRunner.h"
 #include "platform/FileWrite.h"
+#include "platform/ScriptMailObject.h"
 
 namespace tolvane {
 
@@ -33,6 +34,10 @@ bool ScriptMailer::WriteScript() {
 
 bool ScriptMailer::Send(const std::string& From, const std::string& To, const std::string& Subject,
                         const std::string& Body, Clock& clock) {
+    // Without the mail object the script would end with 0 having sent nothing.
+    if (!ScriptMailObjectRegistered()) {
+        return false;
+    }
     WriteScript();
     const bool ran = CommandRunner::Run(CommandLine(From, To, Subject, Body), nullptr, clock);
     DeleteFile(kScriptName);

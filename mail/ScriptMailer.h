@@ -20,7 +20,8 @@ public:
                                    const std::string& Subject, const std::string& Body);
 
     // Writes the script into the current folder, runs the command line to its end and deletes
-    // the script. True when the script host ran and exited with 0.
+    // the script. True when the script host ran and exited with 0; false at once, with nothing
+    // written or run, where the mail object the script needs is not registered.
     static bool Send(const std::string& From, const std::string& To, const std::string& Subject,
                      const std::string& Body, Clock& clock = RealClock());
 

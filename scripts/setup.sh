@@ -31,7 +31,7 @@ cmake --build build -j"$(nproc)"
 if [[ "$mode" == test ]]; then
     ctest --test-dir build --output-on-failure -j2
     cmake -S . -B build-win -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTOLVANE_LINUX_BIN_DIR="$PWD/build/bin"
     cmake --build build-win -j"$(nproc)"
     ctest --test-dir build-win --output-on-failure
 elif [[ -x build/bin/tolvane && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then

@@ -71,6 +71,18 @@ void DeleteSettingValue(const wchar_t* name) {
     RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kSettingKey, name);
 }
 
+void RegisterMailObject() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"CDONTS.NewMail", 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+    }
+}
+
+void UnregisterMailObject() {
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"CDONTS.NewMail");
+}
+
 std::string QuerySettingsKey(const std::string& scratchFolder) {
     const std::string out = scratchFolder + "/reg-query.txt";
     RunToFile("reg.exe query \"HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting\"", out);

@@ -24,6 +24,10 @@ std::wstring ReadSettingText(const wchar_t* name);
 void WriteSettingText(const wchar_t* name, const std::wstring& text);
 void DeleteSettingValue(const wchar_t* name);
 
+// HKEY_CLASSES_ROOT\CDONTS.NewMail, as the IIS SMTP service registers it (only the key).
+void RegisterMailObject();
+void UnregisterMailObject();
+
 // "reg query" of the settings key, as its text.
 std::string QuerySettingsKey(const std::string& scratchFolder);
 
