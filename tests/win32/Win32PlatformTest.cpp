@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -71,6 +72,22 @@ TEST(Win32Process, StartsLinesAsGivenAndReadsTheirExitCodes) {
             EXPECT_EQ(state.exitCode, c.exitCode);
         }
     }
+}
+
+TEST(Win32Process, APresentCommandComIsUsedAsItIs) {
+    // tolvanectl.exe as command.com in the current folder, searched before the system's:
+    // "/C" is no command of it, so it ends with 2 where cmd.exe would end with 0.
+    test::TempDir dir;
+    std::filesystem::copy_file(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe",
+                               dir.File("command.com"));
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    ChildProcess child;
+    const bool started = child.Start("command.com /C exit 0");
+    const ExitState state = child.Wait();
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(state.exitCode, 2);
 }
 
 TEST(Win32Process, CommandComLinesRunThroughTheCommandInterpreter) {
