@@ -2,9 +2,13 @@
 // offscreen into PNG files, for the README. Usage: tolvane-screenshots [FOLDER] (default docs).
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/CodePage.h"
@@ -12,6 +16,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/DialogUnits.h"
 #include "ui/MailSettingsDialog.h"
+#include "ui/MessageBox.h"
 #include "ui/MonitorDialog.h"
 #include "ui/ProgramIcon.h"
 
@@ -20,13 +25,25 @@ using namespace tolvane;
 namespace {
 
 // Offscreen windows have no frame; draw a plain caption bar so the pictures show the titles.
-QImage Framed(QWidget& window) {
+// A pop-up menu open over the window is drawn where it lies.
+QImage Framed(QWidget& window, QWidget* popup = nullptr) {
     window.show();
+    window.activateWindow();
     QApplication::processEvents();
     const QPixmap content = window.grab();
+    QPixmap popupContent;
+    QPoint popupAt;
+    if (popup != nullptr) {
+        popupContent = popup->grab();
+        popupAt = popup->pos() - window.mapToGlobal(QPoint(0, 0));
+    }
     const int border = 1;
     const int caption = QFontMetrics(window.font()).height() + 12;
-    QImage image(content.width() + 2 * border, content.height() + caption + border,
+    const int below =
+        popup != nullptr
+            ? std::max(0, popupAt.y() + popupContent.height() - content.height() - border)
+            : 0;
+    QImage image(content.width() + 2 * border, content.height() + caption + border + below,
                  QImage::Format_ARGB32);
     const QPalette palette = window.palette();
     image.fill(palette.color(QPalette::Dark));
@@ -45,13 +62,16 @@ QImage Framed(QWidget& window) {
     painter.drawText(QRect(bar.right() - caption, bar.top(), caption, bar.height()),
                      Qt::AlignCenter, QStringLiteral("\u00D7"));
     painter.drawPixmap(border, caption, content);
+    if (popup != nullptr) {
+        painter.drawPixmap(border + popupAt.x(), caption + popupAt.y(), popupContent);
+    }
     painter.end();
     window.hide();
     return image;
 }
 
-bool Save(QWidget& window, const QString& path) {
-    const bool saved = Framed(window).save(path, "PNG");
+bool Save(QWidget& window, const QString& path, QWidget* popup = nullptr) {
+    const bool saved = Framed(window, popup).save(path, "PNG");
     std::printf("%s %s\n", saved ? "wrote" : "could not write", path.toLocal8Bit().constData());
     return saved;
 }
@@ -76,6 +96,23 @@ int main(int argc, char** argv) {
 
     MonitorDialog main(classesRoot, CycleParts{});
     saved &= Save(main, folder + QStringLiteral("/main-window.png"));
+
+    // The File menu open, with its two separators before Exit.
+    main.show();
+    QAction* fileMenu = main.MenuBar().actions().front();
+    main.MenuBar().setActiveAction(fileMenu);
+    QApplication::processEvents();
+    saved &= Save(main, folder + QStringLiteral("/file-menu.png"), fileMenu->menu());
+    fileMenu->menu()->hide();
+
+    // Interval 0 refused: once the message is answered, the field has the focus with its whole
+    // text selected.
+    MessageBox::SetHook([](const MessageBox::Shown&) {});
+    auto* interval = qobject_cast<QLineEdit*>(main.Control(1004));
+    interval->setText(QStringLiteral("0"));
+    main.ReadControls();
+    MessageBox::SetHook({});
+    saved &= Save(main, folder + QStringLiteral("/refused-field.png"));
 
     SettingsStore store(classesRoot);
     MailSettingsDialog mail(store, MailDispatch{}, &main);

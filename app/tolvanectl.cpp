@@ -1,7 +1,6 @@
 // tolvanectl: the headless companion of the desktop program, for servers and scripts.
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,49 +33,6 @@ const char* const kUsage =
     "  log                     print the restart log\n"
     "  send-test-mail          send a test mail with the stored mail settings; exit 0 when sent\n";
 
-struct NumberRule {
-    const char* name;
-    std::uint32_t low;
-    std::uint32_t high;
-};
-
-// The ranges the windows enforce; the flags take 0 or 1.
-constexpr NumberRule kNumberRules[] = {
-    {"Port", 0, 65535},        {"Interval", 1, 99999}, {"CheckFtpSvc", 0, 1},
-    {"CheckSmtpSvc", 0, 1},    {"CheckNntpSvc", 0, 1}, {"CheckMsdtc", 0, 1},
-    {"AutoStartupMode", 0, 1}, {"WithMail", 0, 1},     {"SmtpPort", 0, 65535},
-};
-
-const NumberRule& RuleFor(const char* name) {
-    for (const auto& rule : kNumberRules) {
-        if (std::strcmp(rule.name, name) == 0) {
-            return rule;
-        }
-    }
-    static const NumberRule any{"", 0, 0xFFFFFFFFu};
-    return any;
-}
-
-std::string RangeMessage(std::uint32_t low, std::uint32_t high) {
-    return "Please enter an integer between " + std::to_string(low) + " and " +
-           std::to_string(high) + ".";
-}
-
-// Unsigned decimal only, as the number fields accept.
-bool ParseNumber(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 10) {
-        return false;
-    }
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return true;
-}
-
 int Refuse(const std::string& message) {
     WriteText(stderr, "tolvanectl: " + message + "\n");
     return kExitRefused;
@@ -93,13 +49,12 @@ int Monitor() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
     // The fields are checked in the window's order: the port first, then the interval.
-    for (const auto* name : {"Port", "Interval"}) {
-        const NumberRule& rule = RuleFor(name);
-        const std::uint32_t value =
-            std::strcmp(name, "Port") == 0 ? settings.Port : settings.Interval;
-        if (value < rule.low || value > rule.high) {
-            return Refuse(std::string(name) + " " + std::to_string(value) + ": " +
-                          RangeMessage(rule.low, rule.high));
+    for (const char* name : {"Port", "Interval"}) {
+        const SettingsField& field = *FindSettingsField(name);
+        const std::uint32_t value = settings.*field.number;
+        const NumberReading reading = CheckNumber(value, field.rule);
+        if (!reading.accepted) {
+            return Refuse(std::string(name) + " " + std::to_string(value) + ": " + reading.message);
         }
     }
     RestartLog log(RealClock());
@@ -156,12 +111,7 @@ int Set(const std::vector<std::string>& assignments) {
     for (const auto& assignment : assignments) {
         const auto equals = assignment.find('=');
         const std::string name = assignment.substr(0, equals);
-        const SettingsField* field = nullptr;
-        for (const auto& candidate : kSettingsFields) {
-            if (name == candidate.name) {
-                field = &candidate;
-            }
-        }
+        const SettingsField* field = FindSettingsField(name);
         if (equals == std::string::npos || field == nullptr) {
             return Refuse("unknown setting \"" + name +
                           "\"; the names are those printed by 'tolvanectl settings'");
@@ -169,15 +119,12 @@ int Set(const std::vector<std::string>& assignments) {
         const std::string value = assignment.substr(equals + 1);
         Change change{field, 0, {}};
         if (field->number != nullptr) {
-            const NumberRule& rule = RuleFor(field->name);
-            std::uint64_t number = 0;
-            if (!ParseNumber(value, number)) {
-                return Refuse(name + ": Please enter a positive integer.");
+            // Read as the windows read their fields: the same rule, the same messages.
+            const NumberReading reading = ReadNumber(value, field->rule);
+            if (!reading.accepted) {
+                return Refuse(name + ": " + reading.message);
             }
-            if (number < rule.low || number > rule.high) {
-                return Refuse(name + ": " + RangeMessage(rule.low, rule.high));
-            }
-            change.number = static_cast<std::uint32_t>(number);
+            change.number = reading.value;
         } else {
             std::string unescaped;
             std::size_t at = 0;

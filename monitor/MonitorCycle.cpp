@@ -89,7 +89,20 @@ void MonitorCycle::SetStatus(const std::string& text) {
     host_.ShowStatus();
 }
 
+bool MonitorCycle::ReadFields() {
+    if (!host_.ReadControls()) {
+        return false;
+    }
+    acceptedInterval_ = settings_.Interval;
+    return true;
+}
+
 void MonitorCycle::Start() {
+    // A field that a tick would refuse refuses Start: the user sees the refusal once, and the
+    // monitor never runs on a number that every tick would refuse again.
+    if (!ReadFields()) {
+        return;
+    }
     Stopped = 0;
     host_.RefreshControls();
     host_.ArmTimer(CheckTimer, kFirstTickDelay);
@@ -125,7 +138,7 @@ void MonitorCycle::Tick() {
     host_.KillTimer(CheckTimer);
     // A refused reading means a field holds a number outside its range. Probing with it
     // could restart a healthy server, so this tick only waits for the next one.
-    const bool readable = host_.ReadControls();
+    const bool readable = ReadFields();
     CycleBusy = 1;
     host_.RefreshControls();
     Socket probe;
@@ -144,7 +157,9 @@ void MonitorCycle::Tick() {
             RestartSequence();
         }
     }
-    host_.ArmTimer(CheckTimer, settings_.Interval * 1000u);
+    // Interval may hold a refused number (0 would mean a tick, and a refusal, every moment);
+    // the next tick comes after the last interval that was accepted.
+    host_.ArmTimer(CheckTimer, acceptedInterval_ * 1000u);
     CycleBusy = 0;
     host_.RefreshControls();
     host_.FocusWindow();
@@ -196,9 +211,9 @@ void MonitorCycle::Append(const std::string& text) {
     }
 }
 
-void MonitorCycle::ConnectionTest() {
-    if (!host_.ReadControls()) {
-        return;
+bool MonitorCycle::ConnectionTest() {
+    if (!ReadFields()) {
+        return false;
     }
     TestIdle = 0;
     host_.RefreshControls();
@@ -211,11 +226,16 @@ void MonitorCycle::ConnectionTest() {
     host_.RefreshControls();
     host_.FocusWindow();
     probe.Close();
+    return true;
 }
 
 void MonitorCycle::AutoStartAttempt() {
     host_.KillTimer(AutoStartTimer);
-    ConnectionTest();
+    if (!ConnectionTest()) {
+        // The refused field waits for the user; trying again would only refuse it again, once
+        // a second. The user corrects it and starts by hand.
+        return;
+    }
     if (StatusText == texts::TestSucceeded()) {
         Start();
         host_.ArmTimer(AutoHideTimer, kAutoDelay);

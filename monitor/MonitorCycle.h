@@ -38,9 +38,11 @@ public:
     void Open();
     void ArmAutoStart();
 
+    // Reads the fields first; a refused reading leaves the monitor stopped.
     void Start();
     void Stop();
-    void ConnectionTest();
+    // False when the reading of the fields was refused and no test ran.
+    bool ConnectionTest();
     void OnTimer(int id);
 
     std::string StatusText;
@@ -49,6 +51,8 @@ public:
     std::uint32_t TestIdle = 1;
 
 private:
+    // Reads the host's fields and remembers the interval when they are accepted.
+    bool ReadFields();
     void Tick();
     void RestartSequence();
     void AutoStartAttempt();
@@ -59,6 +63,8 @@ private:
     Settings& settings_;
     MonitorHost& host_;
     CycleParts parts_;
+    // The interval of the last accepted reading; every tick re-arms with it.
+    std::uint32_t acceptedInterval_ = Settings().Interval;
 };
 
 }  // namespace tolvane

@@ -3,6 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "settings/NumberRule.h"
 
 namespace tolvane {
 
@@ -26,15 +29,22 @@ struct Settings {
     std::string Body;
 };
 
-// One row of the settings table: the value's name and where it lives in the record.
+// One row of the settings table: the value's name, where it lives in the record and, for a
+// number, how an entered value is read and checked.
 struct SettingsField {
     const char* name;
     std::uint32_t Settings::*number;  // null for a text
     std::string Settings::*text;      // null for a number
+    NumberRule rule;
 };
 
 // The fourteen values in the order in which they are loaded and saved.
 extern const std::array<SettingsField, 14> kSettingsFields;
+
+// The row of a value by its name, or null.
+const SettingsField* FindSettingsField(std::string_view name);
+// The rule of a number value.
+const NumberRule& RuleOf(std::uint32_t Settings::*number);
 
 // The default subject and body, CP932.
 const std::string& DefaultSubject();

@@ -7,11 +7,13 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include "ui/DialogFocus.h"
 #include "ui/DialogLayout.h"
 #include "ui/GroupFrame.h"
 #include "ui/MessageBox.h"
 #include "ui/NumberField.h"
 #include "ui/ProgramIcon.h"
+#include "ui/RadioGroup.h"
 #include "ui/UiTexts.h"
 
 namespace tolvane {
@@ -19,7 +21,6 @@ namespace tolvane {
 namespace {
 
 constexpr std::uint32_t kNoRadio = 0xFFFFFFFFu;  // -1: neither radio button checked
-constexpr int kPortChars = 31;
 
 // Which controls follow which flags; the radio buttons, labels and the group never change.
 struct EnablingRule {
@@ -67,9 +68,7 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     // Created in the template's order, which is also the tab order.
     noMail_ = new QRadioButton(QText(UiText::MailOffRadio), this);
     withMail_ = new QRadioButton(QText(UiText::MailOnRadio), this);
-    for (QRadioButton* radio : {noMail_, withMail_}) {
-        radio->setFocusPolicy(Qt::ClickFocus);  // reached by its access key, not by Tab
-    }
+    new RadioGroup({noMail_, withMail_}, this);
     auto* group = new GroupFrame(QText(UiText::MailGroup), this);
     from_ = new QLineEdit(this);
     auto* fromLabel = Label(UiText::FromLabel, from_, this);
@@ -178,6 +177,7 @@ void MailSettingsDialog::Initialise() {
         MailFieldsEnabled = 1;
     }
     UpdateEnabledStates();
+    FocusFirstControl(this, true);
 }
 
 void MailSettingsDialog::ExchangeToControls() {
@@ -206,7 +206,7 @@ bool MailSettingsDialog::ExchangeFromControls() {
     To = FromQString(to_->text());
     WithMail = noMail_->isChecked() ? 0 : withMail_->isChecked() ? 1 : kNoRadio;
     Smtp = FromQString(smtp_->text());
-    return ReadNumberField(this, port_, 0, 65535, SmtpPort, kPortChars);
+    return ReadNumberField(this, port_, RuleOf(&Settings::SmtpPort), SmtpPort);
 }
 
 void MailSettingsDialog::UpdateEnabledStates() {

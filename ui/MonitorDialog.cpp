@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "ui/AboutDialog.h"
+#include "ui/DialogFocus.h"
 #include "ui/DialogLayout.h"
 #include "ui/IconControl.h"
 #include "ui/MailSettingsDialog.h"
@@ -143,6 +144,7 @@ MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidge
     cycle_.StatusText = Text(UiText::Ready);
     ShowStatus();
     RefreshControls();
+    FocusFirstControl(this);
     tray_ = new TrayIcon(ProgramIcon(), Text(UiText::TrayTip), this);
     connect(tray_, &TrayIcon::showRequested, this, [this] { Command(ShowCommand); });
     connect(tray_, &TrayIcon::aboutRequested, this, [this] { Command(AboutCommand); });
@@ -236,6 +238,8 @@ void MonitorDialog::CreateMenus() {
     // The menu belongs to the window, also where the desktop offers a global menu bar.
     menuBar_->setNativeMenuBar(false);
     QMenu* file = menuBar_->addMenu(QText(UiText::FileMenu));
+    // The menu has two separators in a row before Exit; Qt would draw them as one.
+    file->setSeparatorsCollapsible(false);
     menuItems_[MailSettingsCommand] = file->addAction(QText(UiText::MailSettingsItem));
     file->addSeparator();
     QMenu* mode = file->addMenu(QText(UiText::StartupModeMenu));
@@ -308,14 +312,16 @@ void MonitorDialog::ExchangeToControls() {
 
 bool MonitorDialog::ReadControls() {
     ExchangeGuard guard(exchanging_);
+    // This reading also serves a field left a moment ago.
+    readPending_ = false;
     // The status line only shows the cycle's text; there is nothing to take back from it.
     settings_.CheckFtpSvc = ftp_->isChecked() ? 1 : 0;
     settings_.CheckSmtpSvc = smtp_->isChecked() ? 1 : 0;
-    if (!ReadNumberField(this, port_, 0, 65535, settings_.Port)) {
+    if (!ReadNumberField(this, port_, RuleOf(&Settings::Port), settings_.Port)) {
         return false;
     }
     settings_.CheckMsdtc = msdtc_->isChecked() ? 1 : 0;
-    if (!ReadNumberField(this, interval_, 1, 99999, settings_.Interval)) {
+    if (!ReadNumberField(this, interval_, RuleOf(&Settings::Interval), settings_.Interval)) {
         return false;
     }
     settings_.CheckNntpSvc = nntp_->isChecked() ? 1 : 0;
@@ -355,7 +361,9 @@ void MonitorDialog::GreyMenus() {
 }
 
 void MonitorDialog::FocusWindow() {
-    setFocus(Qt::OtherFocusReason);
+    // As a Windows dialog that gets the focus passes it on: never the window itself, where
+    // Return and typing would go nowhere.
+    FocusFirstControl(this);
 }
 
 void MonitorDialog::HideWindow() {
@@ -534,30 +542,21 @@ bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
     // A field that loses the focus because it was just disabled was not left by the user.
     if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr &&
         field->isEnabled() && (field == port_ || field == interval_)) {
-        switch (static_cast<QFocusEvent*>(event)->reason()) {
-            case Qt::ActiveWindowFocusReason:
-            case Qt::PopupFocusReason:
-                // Switching to another window or opening a menu is not leaving the field.
-                break;
-            case Qt::MouseFocusReason:
-                // After the press that moved the focus, so a box never opens inside a mouse
-                // press and leaves the pressed button stuck.
-                QMetaObject::invokeMethod(
-                    this,
-                    [this] {
-                        if (!exchanging_) {
-                            ReadControls();
-                        }
-                    },
-                    Qt::QueuedConnection);
-                break;
-            default:
-                // A refusal gave this field the focus back with its text selected; the line
-                // edit must not take this stale focus-out as leaving and drop the selection.
-                if (!ReadControls() && field->hasFocus()) {
-                    return true;
-                }
-                break;
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        // Switching to another window or opening a menu is not leaving the field.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            // Read once the focus has moved, not inside the move: a box opened here would leave
+            // a pressed button stuck or have the field drop its selection afterwards. A command
+            // that reads the fields first (Start, Save, the test) makes this reading moot.
+            readPending_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (readPending_ && !exchanging_) {
+                        ReadControls();
+                    }
+                },
+                Qt::QueuedConnection);
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -104,6 +104,8 @@ private:
     // Set while the window itself moves values between members and controls; the control
     // notifications that this raises are not the user's.
     bool exchanging_ = false;
+    // A number field was left and has not been read since.
+    bool readPending_ = false;
 
     QLabel* status_ = nullptr;
     QLineEdit* interval_ = nullptr;

@@ -38,8 +38,6 @@ constexpr std::array kTexts{
     "ｳｲﾝﾄﾞｰを隠す(&H)",
     "準備OK",
     "設定を保存しました。",
-    "Please enter a positive integer.",
-    "Please enter an integer between %1 and %2.",
     "IIS Tolvane",
     "表示(&D)",
     "メール設定",
@@ -110,13 +108,6 @@ std::string FromQString(const QString& text) {
         }
     }
     return out;
-}
-
-std::string RangePrompt(std::uint32_t low, std::uint32_t high) {
-    std::string prompt = Text(UiText::IntegerRangePrompt);
-    prompt.replace(prompt.find("%1"), 2, std::to_string(low));
-    prompt.replace(prompt.find("%2"), 2, std::to_string(high));
-    return prompt;
 }
 
 std::string CutCp932(const std::string& text, std::size_t maxBytes) {

@@ -36,8 +36,6 @@ enum class UiText {
     HideWindowItem,
     Ready,
     SettingsSaved,
-    PositiveIntegerPrompt,
-    IntegerRangePrompt,
     TrayTip,
     TrayShowItem,
     MailCaption,
@@ -72,9 +70,6 @@ inline QString QText(UiText id) {
 // From the widgets: Unicode to CP932. A character that CP932 lacks becomes "?", as an ANSI
 // window gives it back.
 std::string FromQString(const QString& text);
-
-// "Please enter an integer between %1 and %2." with the bounds filled in.
-std::string RangePrompt(std::uint32_t low, std::uint32_t high);
 
 // Cuts a CP932 text to at most maxBytes bytes without splitting a two-byte character.
 std::string CutCp932(const std::string& text, std::size_t maxBytes);

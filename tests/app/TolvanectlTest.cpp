@@ -16,6 +16,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Process.h"
+#include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -239,6 +240,28 @@ TEST(Tolvanectl, SetRefusesBadInputAndThenWritesNothing) {
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_FALSE(result.err.empty());
         EXPECT_EQ(ReadFile(install.Store()), before);
+    }
+}
+
+// set reads a number as the windows read their fields: the same texts accepted, the same
+// refused with the same messages.
+TEST(Tolvanectl, SetTakesNumbersAsTheWindowsDo) {
+    Install install;
+    for (const test::NumberCase& c : test::NumberCases()) {
+        SCOPED_TRACE(std::string(c.setting) + "=\"" + c.text + "\"");
+        const std::string before = ReadFile(install.Store());
+        const Result result = install.Run({"set", std::string(c.setting) + "=" + c.text});
+        if (c.accepted) {
+            EXPECT_EQ(result.exitCode, 0) << result.err;
+            const std::string line =
+                "\n" + std::string(c.setting) + "=" + std::to_string(c.value) + "\n";
+            EXPECT_NE(("\n" + install.Run({"settings"}).out).find(line), std::string::npos);
+        } else {
+            EXPECT_EQ(result.exitCode, 2);
+            EXPECT_EQ(result.err,
+                      "tolvanectl: " + std::string(c.setting) + ": " + c.message + "\n");
+            EXPECT_EQ(ReadFile(install.Store()), before);
+        }
     }
 }
 

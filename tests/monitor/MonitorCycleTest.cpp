@@ -423,22 +423,62 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
     }
 }
 
-TEST_F(CycleTest, RefusedReadingSkipsTheProbeButKeepsMonitoring) {
+// A refused reading at a tick leaves the refused number in Interval, as the window keeps it;
+// the tick skips the probe (a number out of range must not restart a healthy server) and re-arms
+// with the last interval that was accepted, never with the refused one.
+TEST_F(CycleTest, RefusedReadingAtATickSkipsTheProbeAndReArmsWithTheLastAcceptedInterval) {
+    LoopbackListener listener;
+    host.controlPort = listener.Port();
+    settings.Interval = 30;
     MonitorCycle& cycle = Cycle();
     cycle.Start();
-    host.refuseReading = true;
     ASSERT_EQ(host.FireNext(), CheckTimer);
-    // A number out of range must not restart a healthy server.
-    EXPECT_TRUE(commands.empty());
-    EXPECT_TRUE(host.shown.empty());
-    EXPECT_EQ(host.timers.count(CheckTimer), 1u);
-    EXPECT_EQ(cycle.CycleBusy, 0u);
+    EXPECT_EQ(host.armed.back().delayMs, 30000u);
 
-    // A refused connection test changes nothing at all.
+    const std::uint32_t refusedIntervals[] = {0, 100000, 0xFFFFFFFFu};
+    for (std::uint32_t refused : refusedIntervals) {
+        SCOPED_TRACE(refused);
+        host.refuseReading = true;
+        settings.Interval = refused;
+        host.shown.clear();
+        ASSERT_EQ(host.FireNext(), CheckTimer);
+        EXPECT_TRUE(host.shown.empty()) << "nothing probed, nothing shown";
+        ASSERT_EQ(host.timers.count(CheckTimer), 1u);
+        EXPECT_EQ(host.armed.back().delayMs, 30000u);
+        EXPECT_EQ(cycle.CycleBusy, 0u);
+    }
+
+    // The next accepted reading is the interval from then on.
+    host.refuseReading = false;
+    settings.Interval = 7;
+    ASSERT_EQ(host.FireNext(), CheckTimer);
+    EXPECT_EQ(host.armed.back().delayMs, 7000u);
+    EXPECT_TRUE(commands.empty());
+}
+
+// Start reads the fields first, as a tick does: a refused reading leaves the monitor stopped
+// with nothing armed, so the refusal is shown once and never again by itself. A refused
+// connection test changes nothing; one in the automatic start ends the automatic start.
+TEST_F(CycleTest, RefusedReadingRefusesStartTheTestAndTheAutomaticStart) {
+    settings.Interval = 0;
+    settings.AutoStartupMode = 1;
+    host.refuseReading = true;
+    MonitorCycle& cycle = Cycle();
+
+    cycle.Start();
+    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_TRUE(host.timers.empty());
+
     cycle.StatusText = "before";
     cycle.ConnectionTest();
     EXPECT_EQ(cycle.StatusText, "before");
     EXPECT_EQ(cycle.TestIdle, 1u);
+
+    cycle.ArmAutoStart();
+    ASSERT_EQ(host.FireNext(), AutoStartTimer);
+    EXPECT_TRUE(host.timers.empty()) << "no retry that would ask again every second";
+    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_TRUE(commands.empty());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/CodePage.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MailSettingsDialog.h"
@@ -222,41 +223,29 @@ TEST_F(MailSettingsDialogTest, AddressesAreTrimmedOfSingleByteBlanksOnly) {
     }
 }
 
-// The port field: accepted with blanks around, refused when not a number or above 65535; a
-// refusal sends nothing, saves nothing and puts the focus on the field with its text selected.
+// The port field, read by the table that every number setting follows: accepted with blanks
+// around, refused when not a number or above 65535; a refusal sends nothing, saves nothing and
+// puts the focus on the field with its text selected.
 TEST_F(MailSettingsDialogTest, PortCases) {
-    struct Case {
-        const char* text;
-        bool accepted;
-        std::uint32_t port;
-        const char* message;
-    };
-    const Case cases[] = {
-        {" 25 ", true, 25, nullptr},
-        {"\t587\t", true, 587, nullptr},
-        {"0", true, 0, nullptr},
-        {"65535", true, 65535, nullptr},
-        {"65536", false, 0, "Please enter an integer between 0 and 65535."},
-        {"99999999999", false, 0, "Please enter an integer between 0 and 65535."},
-        {"", false, 0, "Please enter a positive integer."},
-        {"-1", false, 0, "Please enter a positive integer."},
-        {"2 5", false, 0, "Please enter a positive integer."},
-    };
-    for (const Case& c : cases) {
+    for (const test::NumberCase& c : test::NumberCases()) {
+        if (std::string(c.setting) != "SmtpPort") {
+            continue;
+        }
         for (int button : {1009, 1}) {
-            SCOPED_TRACE(std::string("\"") + c.text + "\" with " + std::to_string(button));
+            SCOPED_TRACE("\"" + c.text + "\" with " + std::to_string(button));
             sent.clear();
             auto dialog = Open(1);
             const std::string storeBefore = ReadFile(hive.Path());
             MessageRecorder messages;
             QLineEdit* port = Field(*dialog, 1003);
-            port->setText(c.text);  // pasted or set: the digit filter only stops typing
+            port->setText(
+                QString::fromStdString(c.text));  // set: the digit filter only stops typing
             QTest::mouseClick(dialog->Control(button), Qt::LeftButton);
             if (c.accepted) {
-                EXPECT_EQ(dialog->SmtpPort, c.port);
+                EXPECT_EQ(dialog->SmtpPort, c.value);
                 if (button == 1) {
                     EXPECT_EQ(dialog->result(), QDialog::Accepted);
-                    EXPECT_EQ(Stored().SmtpPort, c.port);
+                    EXPECT_EQ(Stored().SmtpPort, c.value);
                 } else {
                     EXPECT_EQ(sent.size(), 1u);
                 }
@@ -273,6 +262,58 @@ TEST_F(MailSettingsDialogTest, PortCases) {
             EXPECT_EQ(port->selectedText(), port->text());
         }
     }
+}
+
+// Opening gives the first field the focus with its text selected; with the mail fields off,
+// the checked radio button has it.
+TEST_F(MailSettingsDialogTest, OpeningFocusesTheFirstFieldWithItsTextSelected) {
+    {
+        auto dialog = Open(1);
+        QLineEdit* from = Field(*dialog, 1010);
+        EXPECT_EQ(dialog->focusWidget(), from);
+        EXPECT_EQ(from->selectedText(), "from@example.jp");
+        QTest::keyClicks(from, "x");
+        EXPECT_EQ(from->text(), "x");
+    }
+    auto dialog = Open(0);
+    EXPECT_EQ(dialog->focusWidget(), dialog->Control(1014));
+}
+
+// As a Windows radio group: the checked button is in the tab order, the other is not, and the
+// arrow keys move the choice, which switches the mail fields at once.
+TEST_F(MailSettingsDialogTest, RadioButtonsAreReachedByTabAndSwitchedByArrows) {
+    auto dialog = Open(1);
+    QWidget* from = dialog->Control(1010);
+    QTest::keyClick(from, Qt::Key_Backtab);
+    ASSERT_EQ(dialog->focusWidget(), dialog->Control(1015)) << "the checked one, by Shift+Tab";
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(dialog->focusWidget(), dialog->Control(2)) << "the unchecked one has no tab stop";
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(dialog->focusWidget(), dialog->Control(1015));
+
+    struct Step {
+        Qt::Key key;
+        int checked;
+    };
+    const Step steps[] = {
+        {Qt::Key_Up, 1014},    {Qt::Key_Down, 1015}, {Qt::Key_Left, 1014},
+        {Qt::Key_Right, 1015}, {Qt::Key_Down, 1014},  // the group wraps around
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.key);
+        QTest::keyClick(dialog->focusWidget(), step.key);
+        EXPECT_EQ(dialog->focusWidget(), dialog->Control(step.checked));
+        EXPECT_TRUE(Button(*dialog, step.checked)->isChecked());
+        for (int id : kMailFields) {
+            EXPECT_EQ(dialog->Control(id)->isEnabled(), step.checked == 1015) << id;
+        }
+    }
+    // With 1014 now checked, Tab leaves the group: the mail fields are off, so OK comes next.
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(dialog->focusWidget(), dialog->Control(1));
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(Stored().WithMail, 0u);
 }
 
 TEST_F(MailSettingsDialogTest, OkChecksAddressesOnlyWithMailAndStoresThemAsTyped) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include "monitor/MonitorTexts.h"
 #include "platform/CodePage.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/AboutDialog.h"
@@ -28,6 +30,7 @@ namespace tolvane {
 namespace {
 
 using test::LoopbackListener;
+using test::MessageBoxCloser;
 using test::MessageRecorder;
 using test::PaintCounter;
 using test::PausingClock;
@@ -382,17 +385,175 @@ TEST_F(MonitorDialogTest, RefusedReadingsShowTheirMessageAndKeepTheField) {
     }
 }
 
-TEST_F(MonitorDialogTest, AFieldRefusedAtTheTickIsReportedAndTheMonitorGoesOn) {
+TEST_F(MonitorDialogTest, StartWithARefusedIntervalAsksOnceAndStaysStopped) {
     LoopbackListener listener;
-    Store([&](Settings& s) { s.Port = 70000; });  // out of range, as loaded
+    struct Case {
+        const char* name;
+        bool typed;  // else stored
+    };
+    const Case cases[] = {{"typed", true}, {"stored", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Store([&](Settings& s) {
+            s.Port = listener.Port();
+            s.Interval = c.typed ? 60 : 0;
+        });
+        auto dialog = Open();
+        QLineEdit* interval = Field(*dialog, 1004);
+        if (c.typed) {
+            Type(interval, "0");
+        }
+        MessageRecorder messages;
+        QTest::keyClick(dialog->focusWidget(), Qt::Key_R, Qt::AltModifier);  // 開始(&R)
+        ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }));
+        // Several ticks' worth of time: a refused Start must not come back by itself.
+        QElapsedTimer waited;
+        waited.start();
+        WaitUntil([&] { return waited.elapsed() > 3500; });
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        EXPECT_EQ(messages.boxes[0].text, "Please enter an integer between 1 and 99999.");
+        EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+        EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
+        EXPECT_EQ(dialog->focusWidget(), interval);
+        EXPECT_EQ(interval->selectedText(), "0");
+        EXPECT_TRUE(dialog->Control(2)->isEnabled()) << "Exit stays possible";
+        EXPECT_EQ(dialog->Cycle().StatusText, Text(UiText::Ready));
+    }
+}
+
+// Whichever way the reading is set off, once the real message box has closed the refused field
+// has the focus with its whole text selected, so typing replaces it.
+TEST_F(MonitorDialogTest, AfterEachRefusalTheFieldHasTheFocusWithItsWholeTextSelected) {
+    using Leave = std::function<void(MonitorDialog&, QLineEdit*)>;
+    const std::pair<const char*, Leave> paths[] = {
+        {"Tab", [](MonitorDialog&, QLineEdit* field) { QTest::keyClick(field, Qt::Key_Tab); }},
+        {"Shift+Tab",
+         [](MonitorDialog&, QLineEdit* field) { QTest::keyClick(field, Qt::Key_Backtab); }},
+        {"click on a check box",
+         [](MonitorDialog& d, QLineEdit*) { QTest::mouseClick(d.Control(1006), Qt::LeftButton); }},
+        {"Alt+T to a check box",
+         [](MonitorDialog&, QLineEdit* field) {
+             QTest::keyClick(field, Qt::Key_T, Qt::AltModifier);
+         }},
+        {"Alt+R, Start",
+         [](MonitorDialog&, QLineEdit* field) {
+             QTest::keyClick(field, Qt::Key_R, Qt::AltModifier);
+         }},
+        {"Alt+S, Save",
+         [](MonitorDialog&, QLineEdit* field) {
+             QTest::keyClick(field, Qt::Key_S, Qt::AltModifier);
+         }},
+        {"click on Save",
+         [](MonitorDialog& d, QLineEdit*) { QTest::mouseClick(d.Control(1016), Qt::LeftButton); }},
+        {"click on the connection test",
+         [](MonitorDialog& d, QLineEdit*) { QTest::mouseClick(d.Control(1001), Qt::LeftButton); }},
+    };
+    const std::pair<int, const char*> refusals[] = {{1004, "0"}, {1003, "70000"}};
+    for (const auto& [path, leave] : paths) {
+        for (const auto& [id, text] : refusals) {
+            SCOPED_TRACE(std::string(path) + ", " + text + " in " + std::to_string(id));
+            auto dialog = Open();
+            QLineEdit* field = Field(*dialog, id);
+            Type(field, text);
+            MessageBoxCloser boxes;
+            leave(*dialog, field);
+            ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.empty(); }));
+            ASSERT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+            // A window manager gives the activation back some time after the box has gone.
+            dialog->activateWindow();
+            ASSERT_TRUE(WaitUntil([&] { return dialog->isActiveWindow(); }, 5000));
+            QApplication::processEvents();
+            EXPECT_EQ(boxes.texts.size(), 1u);
+            EXPECT_TRUE(field->hasFocus());
+            EXPECT_EQ(field->selectedText(), text);
+            QTest::keyClicks(field, "7");
+            EXPECT_EQ(field->text(), "7");
+            EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+        }
+    }
+}
+
+// As a Windows dialog gives the focus: the first field with its text selected when the window
+// opens, and the first enabled control in the tab order after Stop, a test or a tick, never
+// the window itself.
+TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
+    LoopbackListener listener;
+    Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
-    MessageRecorder messages;
-    dialog->Command(1);
+    QLineEdit* interval = Field(*dialog, 1004);
+    EXPECT_EQ(dialog->focusWidget(), interval) << "opened";
+    EXPECT_EQ(interval->selectedText(), "60");
+    QTest::keyClicks(interval, "5");
+    EXPECT_EQ(interval->text(), "5") << "typing replaces the selected text";
+    Type(interval, "60");
+
+    QTest::mouseClick(dialog->Control(1001), Qt::LeftButton);
+    EXPECT_EQ(dialog->Cycle().StatusText, texts::TestSucceeded());
+    EXPECT_EQ(dialog->focusWidget(), interval) << "after a test";
+    EXPECT_EQ(interval->selectedText(), "60");
+
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
-    ASSERT_EQ(messages.boxes.size(), 1u);
-    EXPECT_EQ(messages.boxes[0].text, "Please enter an integer between 0 and 65535.");
-    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
-    EXPECT_TRUE(commands.empty()) << "a refused reading must not restart a healthy server";
+    EXPECT_EQ(dialog->focusWidget(), dialog->Control(1002)) << "after a tick: Stop";
+    // Return presses the default button, which a focused push button is.
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+    EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
+    EXPECT_EQ(dialog->focusWidget(), interval) << "after Stop";
+    EXPECT_EQ(interval->selectedText(), "60");
+    EXPECT_TRUE(interval->hasFocus());
+}
+
+// Qt merges neighbouring separators; the File menu keeps both of its separators before Exit.
+TEST_F(MonitorDialogTest, FileMenuShowsTwoSeparatorsBeforeExit) {
+    auto dialog = Open();
+    QMenu* file = dialog->MenuBar().actions()[0]->menu();
+    const QList<QAction*> items = file->actions();
+    ASSERT_EQ(items.size(), 6);
+    EXPECT_EQ(items[0], dialog->MenuItem(32774));
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_NE(items[2]->menu(), nullptr);
+    EXPECT_TRUE(items[3]->isSeparator());
+    EXPECT_TRUE(items[4]->isSeparator());
+    EXPECT_EQ(items[5], dialog->MenuItem(2));
+    file->popup(QPoint(0, 0));
+    const QRect first = file->actionGeometry(items[3]);
+    const QRect second = file->actionGeometry(items[4]);
+    EXPECT_FALSE(first.isEmpty());
+    EXPECT_FALSE(second.isEmpty());
+    EXPECT_LE(first.bottom(), second.top()) << "drawn one below the other";
+    EXPECT_LE(second.bottom(), file->actionGeometry(items[5]).top());
+    file->hide();
+}
+
+// The two fields are read by the table that every number setting follows; Save shows what the
+// reading made of each text.
+TEST_F(MonitorDialogTest, FieldsTakeNumbersByTheSharedTable) {
+    auto dialog = Open();
+    for (const test::NumberCase& c : test::NumberCases()) {
+        const std::string setting = c.setting;
+        if (setting != "Port" && setting != "Interval") {
+            continue;
+        }
+        SCOPED_TRACE(setting + "=\"" + c.text + "\"");
+        Field(*dialog, 1003)->setText("80");
+        Field(*dialog, 1004)->setText("60");
+        QLineEdit* field = Field(*dialog, setting == "Port" ? 1003 : 1004);
+        std::uint32_t Settings::*member = setting == "Port" ? &Settings::Port : &Settings::Interval;
+        field->setText(QString::fromStdString(c.text));
+        MessageRecorder messages;
+        dialog->Command(1016);
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        if (c.accepted) {
+            EXPECT_EQ(messages.boxes[0].text, U("設定を保存しました。"));
+            EXPECT_EQ(Stored().*member, c.value);
+        } else {
+            EXPECT_EQ(messages.boxes[0].text, c.message);
+            if (c.value != 0) {
+                EXPECT_EQ(dialog->Record().*member, c.value) << "a range refusal keeps the number";
+            }
+        }
+    }
 }
 
 TEST_F(MonitorDialogTest, StartupModeIsStoredAtOnceAndTheAutomaticStartHidesTheWindow) {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <ctime>
 #include <functional>
@@ -89,6 +92,29 @@ inline std::shared_ptr<bool> WhenModalOpens(std::function<void(QDialog&)> act) {
     });
     return opened;
 }
+
+// Closes every real message box soon after it opens, from a timer, as a user pressing OK does,
+// and keeps the texts. No hook: the boxes are real modal windows with their own event loop.
+class MessageBoxCloser {
+public:
+    MessageBoxCloser() {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box == last_ || !box->isVisible()) {
+                return;
+            }
+            last_ = box;
+            texts.push_back(box->text());
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll_.start(10);
+    }
+    std::vector<QString> texts;
+
+private:
+    QTimer poll_;
+    QPointer<QMessageBox> last_;
+};
 
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
