@@ -93,7 +93,11 @@ bool MonitorCycle::ReadFields() {
     if (!host_.ReadControls()) {
         return false;
     }
-    acceptedInterval_ = settings_.Interval;
+    // Checked against the rule whatever the host let through, so a tick is never armed for
+    // 0 ms or past 32 bits of milliseconds.
+    if (CheckNumber(settings_.Interval, RuleOf(&Settings::Interval)).accepted) {
+        acceptedInterval_ = settings_.Interval;
+    }
     return true;
 }
 

@@ -435,14 +435,19 @@ TEST_F(CycleTest, RefusedReadingAtATickSkipsTheProbeAndReArmsWithTheLastAccepted
     ASSERT_EQ(host.FireNext(), CheckTimer);
     EXPECT_EQ(host.armed.back().delayMs, 30000u);
 
-    const std::uint32_t refusedIntervals[] = {0, 100000, 0xFFFFFFFFu};
-    for (std::uint32_t refused : refusedIntervals) {
-        SCOPED_TRACE(refused);
-        host.refuseReading = true;
-        settings.Interval = refused;
+    struct Case {
+        std::uint32_t interval;
+        bool refused;  // else a host that lets the number through
+    };
+    const Case cases[] = {
+        {0, true}, {100000, true}, {0xFFFFFFFFu, true}, {0, false}, {0xFFFFFFFFu, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.interval) + (c.refused ? " refused" : " let through"));
+        host.refuseReading = c.refused;
+        settings.Interval = c.interval;
         host.shown.clear();
         ASSERT_EQ(host.FireNext(), CheckTimer);
-        EXPECT_TRUE(host.shown.empty()) << "nothing probed, nothing shown";
+        EXPECT_EQ(host.shown.empty(), c.refused) << "a refused reading probes nothing";
         ASSERT_EQ(host.timers.count(CheckTimer), 1u);
         EXPECT_EQ(host.armed.back().delayMs, 30000u);
         EXPECT_EQ(cycle.CycleBusy, 0u);
