@@ -36,8 +36,7 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline de
                        Earlier(limits_.connectTimeout, deadline))) {
         return 0;
     }
-    socket_ = std::move(socket);
-    Connected = 1;
+    Adopt(std::move(socket));
     return 1;
 }
 
@@ -46,6 +45,12 @@ void LineSocket::Close() {
         socket_.Close();
     }
     Connected = 0;
+}
+
+void LineSocket::Adopt(Socket connected) {
+    Close();
+    socket_ = std::move(connected);
+    Connected = socket_.IsOpen() ? 1 : 0;
 }
 
 int LineSocket::ReadLine(std::string& line, Deadline deadline) {

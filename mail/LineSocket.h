@@ -24,6 +24,8 @@ public:
     // a lookup that has begun, which only the system's resolver bounds.
     int Connect(const std::string& host, std::uint32_t port, Deadline deadline = Deadline::max());
     void Close();
+    // Takes a connection made elsewhere, such as one end of a socket pair.
+    void Adopt(Socket connected);
 
     // Everything up to and including the next LF. 0 with an empty line when the connection
     // ends, fails or the deadline passes before the LF, or when the line grows beyond the

@@ -79,6 +79,24 @@ int SmtpClient::Send(const std::string& host, std::uint32_t port, const std::str
     if (Connect(host, port, "220") == 0) {
         return 0;
     }
+    return Dialogue(senderLine, recipientLines, message);
+}
+
+int SmtpClient::SendOver(Socket connected, const std::string& senderLine,
+                         const std::vector<std::string>& recipientLines,
+                         const std::string& message) {
+    dialogueEnd_ = std::chrono::steady_clock::now() + limits_.dialogueTimeout;
+    LastError.clear();
+    socket_.Adopt(std::move(connected));
+    if (ReadReply("220") != Reply::Accepted) {
+        return 0;
+    }
+    return Dialogue(senderLine, recipientLines, message);
+}
+
+int SmtpClient::Dialogue(const std::string& senderLine,
+                         const std::vector<std::string>& recipientLines,
+                         const std::string& message) {
     // A refused EHLO is no failure: HELO follows, and LastError keeps the refusal.
     if (Command("EHLO " + HeloName() + "\r\n", "250") == 0 &&
         Command("HELO " + HeloName() + "\r\n", "250") == 0) {

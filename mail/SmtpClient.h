@@ -24,6 +24,10 @@ public:
     int Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
              const std::vector<std::string>& recipientLines, const std::string& message);
 
+    // The same dialogue, greeting first, over a connection made elsewhere (a socket pair).
+    int SendOver(Socket connected, const std::string& senderLine,
+                 const std::vector<std::string>& recipientLines, const std::string& message);
+
     int Connect(const std::string& host, std::uint32_t port, std::string_view code);
     // The text includes its CR LF.
     int Command(std::string_view text, std::string_view code);
@@ -43,6 +47,9 @@ private:
     enum class Reply { Accepted, Refused, Missing };
     Reply ReadReply(std::string_view code);
     bool DialogueOver() const;
+    // Every step after the greeting.
+    int Dialogue(const std::string& senderLine, const std::vector<std::string>& recipientLines,
+                 const std::string& message);
 
     LineSocket socket_;
     MailLimits limits_;

@@ -47,6 +47,11 @@ bool ServicesMap::Load(const std::string& path, std::string& error) {
         error = "cannot read the services map " + path + ": " + std::strerror(errno);
         return false;
     }
+    return Parse(text, path, error);
+}
+
+bool ServicesMap::Parse(const std::string& text, const std::string& source, std::string& error) {
+    entries_.clear();
     std::size_t at = 0;
     int number = 0;
     while (at < text.size()) {
@@ -65,7 +70,7 @@ bool ServicesMap::Load(const std::string& path, std::string& error) {
         const std::string value =
             equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
         if (equals == std::string::npos || key.empty() || value.empty()) {
-            error = path + ":" + std::to_string(number) +
+            error = source + ":" + std::to_string(number) +
                     ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
             entries_.clear();  // a refused file maps nothing, not its first lines
             return false;

@@ -18,6 +18,8 @@ public:
 
     // False with a message in error when the file cannot be read or a line is malformed.
     bool Load(const std::string& path, std::string& error);
+    // The same for the map's text; source names it in the message.
+    bool Parse(const std::string& text, const std::string& source, std::string& error);
 
     // The command line (as argument vector) for "start" or "stop" of a service; nothing when
     // the name is not mapped.
