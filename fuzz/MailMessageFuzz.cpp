@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (HasLineBreak(from) || HasLineBreak(to)) {
         // Refused before any connection; the lookup finds nothing should it ever be asked.
         MailLimits limits;
-        limits.resolve = [](const std::string&) -> std::optional<in_addr> { return std::nullopt; };
+        limits.resolve = [](const std::string&) -> std::optional<IPv4Address> {
+            return std::nullopt;
+        };
         std::string reason;
         Require(
             SendNotificationMailUsing(limits, from, to, subject, body, "mail", 25, reason) == 0 &&

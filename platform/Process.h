@@ -61,7 +61,8 @@ private:
     ExitState Collect(int options);
 
     ProcessId pid_ = -1;
-    void* handle_ = nullptr;  // the process handle on Windows, closed by the destructor
+    // The process handle on Windows, closed by the destructor; unused on POSIX.
+    [[maybe_unused]] void* handle_ = nullptr;
     bool ownGroup_ = false;
     bool reaped_ = false;
     ExitState last_;
