@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -38,15 +33,10 @@ TEST(PortProbe, ListenerSeesOneConnectionClosedWithoutData) {
         ASSERT_GE(accepted, 0);
 
         // The connection stays open for as long as the caller holds the socket.
-        char byte;
-        EXPECT_EQ(::recv(accepted, &byte, 1, MSG_DONTWAIT), -1);
-        EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+        EXPECT_TRUE(test::OpenAndSilent(accepted));
 
         socket.Close();
-        pollfd readable{accepted, POLLIN, 0};
-        ASSERT_EQ(::poll(&readable, 1, 10000), 1);
-        EXPECT_EQ(::recv(accepted, &byte, 1, 0), 0) << "closed without any data";
-        ::close(accepted);
+        EXPECT_TRUE(test::EndsWithoutData(accepted, 10000)) << "closed without any data";
         EXPECT_LT(listener.Accept(200), 0) << "exactly one connection";
     }
 }
@@ -72,10 +62,7 @@ TEST(PortProbe, UnresolvableNameFailsWithoutConnecting) {
     EXPECT_EQ(asked, "no-such-host");
     // The socket exists but never connected anywhere.
     if (socket.IsOpen()) {
-        sockaddr_storage peer{};
-        socklen_t length = sizeof peer;
-        EXPECT_EQ(::getpeername(socket.Fd(), reinterpret_cast<sockaddr*>(&peer), &length), -1);
-        EXPECT_EQ(errno, ENOTCONN);
+        EXPECT_FALSE(test::HasPeer(socket));
     }
     EXPECT_LT(listener.Accept(200), 0);
 }

@@ -50,6 +50,12 @@ std::uint16_t UnusedLoopbackPort();
 // name does not. The tests' resolver, so that not even a DNS query leaves the machine.
 std::optional<IPv4Address> ResolveLocally(const std::string& host);
 
+// For a connection taken by Accept: true while it is open and nothing has arrived on it.
+bool OpenAndSilent(int connection);
+
+// Whether the socket is connected to a peer.
+bool HasPeer(const Socket& socket);
+
 // For a connection taken by Accept: true when the peer closed it without sending a byte
 // (waiting up to the time given); the connection is closed afterwards.
 bool EndsWithoutData(int connection, int timeoutMs);

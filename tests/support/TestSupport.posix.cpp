@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -42,6 +43,19 @@ int LoopbackListener::Accept(int timeoutMs) {
         return -1;
     }
     return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+bool OpenAndSilent(int connection) {
+    char byte;
+    return ::recv(connection, &byte, 1, MSG_DONTWAIT) == -1 &&
+           (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
+bool HasPeer(const Socket& socket) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    return ::getpeername(static_cast<int>(socket.Fd()), reinterpret_cast<sockaddr*>(&peer),
+                         &length) == 0;
 }
 
 bool EndsWithoutData(int connection, int timeoutMs) {

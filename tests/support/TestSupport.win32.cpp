@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <stdexcept>
 
@@ -49,6 +50,18 @@ int LoopbackListener::Accept(int timeoutMs) {
     }
     const SOCKET connection = ::accept(s, nullptr, nullptr);
     return connection == INVALID_SOCKET ? -1 : static_cast<int>(connection);
+}
+
+bool OpenAndSilent(int connection) {
+    // Readable would mean data or the peer's close.
+    return !Readable(static_cast<SOCKET>(connection), 0);
+}
+
+bool HasPeer(const Socket& socket) {
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    return ::getpeername(static_cast<SOCKET>(socket.Fd()), reinterpret_cast<sockaddr*>(&peer),
+                         &length) == 0;
 }
 
 bool EndsWithoutData(int connection, int timeoutMs) {
