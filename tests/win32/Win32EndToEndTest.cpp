@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/ComputerName.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Socket.h"
@@ -81,6 +82,11 @@ protected:
 };
 
 TEST_F(EndToEndTest, AStoppedServiceIsRestartedThroughTheServiceControlManager) {
+    // Wine gives the NetBIOS form of the host name (15 characters, upper case); where that
+    // does not resolve on this machine the probe can see no service at all.
+    if (!ResolveIPv4(GetComputerName())) {
+        GTEST_SKIP() << "the computer name " << GetComputerName() << " does not resolve here";
+    }
     ASSERT_EQ(Net("start w3svc"), 0) << test::ReadFile(dir_.File("net.txt"));
     ASSERT_TRUE(test::WaitUntil([&] { return PortAnswers(port_); }, 30s));
 
