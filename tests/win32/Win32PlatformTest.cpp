@@ -103,6 +103,28 @@ TEST(Win32Process, CommandComLinesRunThroughTheCommandInterpreter) {
     EXPECT_EQ(clock.pauses, 0);
 }
 
+TEST(Win32Process, AChildInheritsNoHandle) {
+    // An inheritable handle of ours on a file nobody may share: a child that inherited it
+    // would keep the file closed to others after we let go of it.
+    test::TempDir dir;
+    const std::wstring path = std::filesystem::path(dir.File("held")).wstring();
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ChildProcess child;
+    // /K without input of its own: the interpreter waits until it is ended.
+    ASSERT_TRUE(child.Start("cmd.exe /K"));
+    CloseHandle(file);
+    HANDLE again = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(again);
+    EXPECT_TRUE(child.Poll().running);
+    test::EndProcess(child.Pid());
+    child.Wait();
+}
+
 TEST(Win32Module, TheFolderOfTheExecutableKeepsItsBackslash) {
     const std::string folder = ExecutableDirectory();
     ASSERT_FALSE(folder.empty());
