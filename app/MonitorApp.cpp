@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <csignal>
+#include <cstdio>
 
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
@@ -10,8 +11,10 @@
 #include "platform/Registry.h"
 #include "ui/DialogUnits.h"
 #include "ui/InstanceServer.h"
+#include "ui/MessageBox.h"
 #include "ui/MonitorDialog.h"
 #include "ui/ProgramIcon.h"
+#include "ui/UiTexts.h"
 
 // Off unless QT_LOGGING_RULES asks for it ("tolvane.app.info=true"): the moments a test or a
 // benchmark waits for.
@@ -21,9 +24,13 @@ namespace tolvane {
 
 namespace {
 
-// How long a later copy waits for the running one to answer. A running copy in the middle of
-// a restart answers only afterwards; the later copy ends anyway, the request stays queued.
+// How long a later copy tries to reach the running one and to hear its answer. A running copy
+// in the middle of a restart answers only afterwards; the later copy ends anyway, the request
+// stays queued.
 constexpr int kAnswerWaitMs = 5000;
+
+// A later copy that found the headless monitor running: there is no window to bring back.
+constexpr int kExitMonitoredElsewhere = 3;
 
 // Reports the main window's showing, hiding and first painting.
 class WindowReporter : public QObject {
@@ -57,13 +64,33 @@ private:
 
 }  // namespace
 
+int MonitorApp::Second(const std::string& markerName) {
+    const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
+    if (holder.program == InstanceMarker::Program::Tolvanectl) {
+        QApplication app(argc_, argv_);
+        QApplication::setFont(DialogFont());
+        QApplication::setWindowIcon(ProgramIcon());
+        const QString text = ToQString(MonitoredByTolvanectl(holder.pid));
+        qCInfo(lcApp) << "message box:" << text;
+        MessageBox::Show(nullptr, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), text);
+        return kExitMonitoredElsewhere;
+    }
+    if (!InstanceMarker::AskToShow(markerName, kAnswerWaitMs)) {
+        const std::string who =
+            holder.pid > 0 ? " (process " + std::to_string(holder.pid) + ")" : std::string();
+        std::fprintf(stderr, "tolvane: the running copy%s did not answer within %d s\n",
+                     who.c_str(), kAnswerWaitMs / 1000);
+    }
+    return 0;
+}
+
 int MonitorApp::Run() {
     const std::string markerName = InstanceMarker::ProgramName();
     InstanceMarker marker(markerName);
     if (marker.State() == InstanceMarker::Claim::HeldByOther) {
-        InstanceMarker::AskToShow(markerName, kAnswerWaitMs);
-        return 0;
+        return Second(markerName);
     }
+    marker.Announce(InstanceMarker::Program::Window);
     // A peer that closes its end must give a failed send, and a log past a size limit a failed
     // write, not end the program.
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,6 +1,7 @@
 // tolvanectl: the headless companion of the desktop program, for servers and scripts.
 #include <clocale>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/Console.h"
 #include "platform/File.h"
+#include "platform/InstanceMarker.h"
 #include "platform/Registry.h"
 #include "platform/TextEscape.h"
 #include "settings/SettingsStore.h"
@@ -23,6 +25,7 @@ using namespace tolvane;
 namespace {
 
 constexpr int kExitRefused = 2;
+constexpr int kExitMonitoredElsewhere = 3;
 
 const char* const kUsage =
     "usage: tolvanectl COMMAND\n"
@@ -44,12 +47,10 @@ Settings LoadStored(RegistryHive& hive) {
     return settings;
 }
 
-int Monitor() {
-    ConsoleHost::HoldEndingSignals();
-    RegistryHive hive(RegistryHive::ClassesRootPath());
-    Settings settings = LoadStored(hive);
-    // The fields are checked in the window's order: the port first, then the interval.
-    for (const char* name : {"Port", "Interval"}) {
+// The stored numbers the command uses, checked as the window's fields are, in their order;
+// the refusal's exit code, or 0.
+int RefuseOutOfRange(const Settings& settings, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
         const SettingsField& field = *FindSettingsField(name);
         const std::uint32_t value = settings.*field.number;
         const NumberReading reading = CheckNumber(value, field.rule);
@@ -57,6 +58,38 @@ int Monitor() {
             return Refuse(std::string(name) + " " + std::to_string(value) + ": " + reading.message);
         }
     }
+    return 0;
+}
+
+// Says which copy already monitors the machine.
+int RefuseSecondMonitor(const std::string& markerName) {
+    const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
+    const std::string pid = std::to_string(holder.pid);
+    std::string who = "another copy of tolvane";
+    if (holder.program == InstanceMarker::Program::Window) {
+        who = "the window of tolvane (process " + pid + ")";
+    } else if (holder.program == InstanceMarker::Program::Tolvanectl) {
+        who = "tolvanectl monitor (process " + pid + ")";
+    }
+    WriteText(stderr, "tolvanectl: " + who + " already monitors this machine\n");
+    return kExitMonitoredElsewhere;
+}
+
+int Monitor() {
+    ConsoleHost::HoldEndingSignals();
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    Settings settings = LoadStored(hive);
+    if (const int refused = RefuseOutOfRange(settings, {"Port", "Interval"}); refused != 0) {
+        return refused;
+    }
+    // One monitor per machine, window or not; without a marker it runs unprotected, as the
+    // window does.
+    const std::string markerName = InstanceMarker::ProgramName();
+    InstanceMarker marker(markerName);
+    if (marker.State() == InstanceMarker::Claim::HeldByOther) {
+        return RefuseSecondMonitor(markerName);
+    }
+    marker.Announce(InstanceMarker::Program::Tolvanectl);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
     CycleParts parts;
@@ -73,6 +106,9 @@ int Monitor() {
 int Probe() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
+    if (const int refused = RefuseOutOfRange(settings, {"Port"}); refused != 0) {
+        return refused;
+    }
     ConsoleHost host(stdout, false);
     MonitorCycle cycle(settings, host, CycleParts{});
     host.Attach(cycle);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tolvane {
 
@@ -31,6 +32,19 @@ public:
 
     Claim State() const { return state_; }
 
+    // Which program holds a marker, as later copies learn it without the holder's help, so
+    // also while the holder is busy with a restart or stopped.
+    enum class Program { Unknown, Window, Tolvanectl };
+    struct Holder {
+        Program program = Program::Unknown;
+        long pid = 0;
+    };
+    // Held only: makes this process known as the holder, until it ends.
+    void Announce(Program program);
+    // The holder of the marker of that name as announced; Unknown when none is announced
+    // within a moment (a holder announces itself right after it took the marker).
+    static Holder FindHolder(const std::string& name);
+
     // Readable while a later copy waits to be heard; -1 unless held.
     int ListenFd() const { return fd_; }
 
@@ -44,18 +58,27 @@ public:
     // Tells the later copy that its request was carried out, and closes the connection.
     static void Answer(int connection);
 
-    // The later copy's side: asks the running copy to show its window and waits up to
-    // answerWaitMs for the answer. False when no running copy could be reached or it did not
-    // answer in time (it may still be busy and show the window later).
-    static bool AskToShow(const std::string& name, int answerWaitMs);
+    // The later copy's side: asks the running copy to show its window and waits for the
+    // answer, reaching it and hearing it within boundMs together, however many copies already
+    // wait in its queue. False when no running copy could be reached or it did not answer in
+    // time (it may still be busy and show the window later).
+    static bool AskToShow(const std::string& name, int boundMs);
 
     // Only the marker's own user may ask; a request from another account is refused.
     static bool FromSameUser(int connection);
 
 private:
+    // "<program>.<pid>": how a holder is told, readable by a later copy.
+    static std::string AnnouncementText(Program program, long pid);
+    static Holder ParseAnnouncement(std::string_view text);
+    // One look at the announcement of the marker of that name.
+    static Holder ReadAnnouncement(const std::string& name);
+
     std::string name_;
     int fd_ = -1;
-    void* mutex_ = nullptr;  // on Windows: the named mutex whose existence marks the copy
+    int announcement_ = -1;       // on POSIX: the holder's announcement, a second bound name
+    void* mutex_ = nullptr;       // on Windows: the named mutex whose existence marks the copy
+    void* holderInfo_ = nullptr;  // on Windows: the holder's announcement, a named mapping
     Claim state_ = Claim::Unavailable;
 };
 

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/File.h"
+
 namespace tolvane {
 
 namespace {
@@ -20,10 +22,14 @@ constexpr char kShowRequest[] = "show\n";
 constexpr char kShownAnswer[] = "shown\n";
 constexpr std::size_t kLongestRequest = 64;
 
-// The first copy binds before it listens; a copy that comes in between is refused for that
-// moment and tries again.
-constexpr auto kConnectPatience = std::chrono::seconds(3);
+// The first copy binds before it listens, and a busy or stopped one leaves its queue full: a
+// copy that comes then is refused for the moment and tries again, within its bound.
 constexpr auto kConnectRetry = std::chrono::milliseconds(20);
+
+// The holder's announcement: a second name in the abstract namespace, "<marker>.holder.
+// <program>.<pid>", bound for the holder's life. The kernel lists bound names in
+// /proc/net/unix, so a later copy can read who holds the marker without the holder answering.
+constexpr char kHolderInfix[] = ".holder.";
 
 socklen_t AbstractAddress(const std::string& name, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
@@ -73,6 +79,9 @@ InstanceMarker::InstanceMarker(std::string name) : name_(std::move(name)) {
 }
 
 InstanceMarker::~InstanceMarker() {
+    if (announcement_ >= 0) {
+        ::close(announcement_);
+    }
     if (fd_ >= 0) {
         ::close(fd_);
     }
@@ -136,13 +145,14 @@ bool InstanceMarker::FromSameUser(int connection) {
     return peer.uid == ::getuid();
 }
 
-bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
+bool InstanceMarker::AskToShow(const std::string& name, int boundMs) {
     sockaddr_un address;
     const socklen_t length = AbstractAddress(name, address);
-    const auto giveUp = std::chrono::steady_clock::now() + kConnectPatience;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
     int fd = -1;
     for (;;) {
-        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // Non-blocking: a full queue refuses at once instead of holding the connect.
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             return false;
         }
@@ -153,15 +163,13 @@ bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
         ::close(fd);
         fd = -1;
         const bool worthRetry = error == ECONNREFUSED || error == EAGAIN || error == EINTR;
-        if (!worthRetry || std::chrono::steady_clock::now() >= giveUp) {
+        if (!worthRetry || std::chrono::steady_clock::now() + kConnectRetry >= deadline) {
             return false;
         }
         std::this_thread::sleep_for(kConnectRetry);
     }
     bool answered = false;
     if (SendAll(fd, kShowRequest, sizeof kShowRequest - 1)) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(answerWaitMs);
         std::string reply;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -179,6 +187,9 @@ bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
             }
             char buffer[16];
             const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+                continue;
+            }
             if (got <= 0) {
                 break;
             }
@@ -191,6 +202,42 @@ bool InstanceMarker::AskToShow(const std::string& name, int answerWaitMs) {
     }
     ::close(fd);
     return answered;
+}
+
+void InstanceMarker::Announce(Program program) {
+    if (state_ != Claim::Held || announcement_ >= 0) {
+        return;
+    }
+    announcement_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (announcement_ < 0) {
+        return;
+    }
+    sockaddr_un address;
+    const socklen_t length =
+        AbstractAddress(name_ + kHolderInfix + AnnouncementText(program, ::getpid()), address);
+    if (::bind(announcement_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        ::close(announcement_);
+        announcement_ = -1;
+    }
+}
+
+InstanceMarker::Holder InstanceMarker::ReadAnnouncement(const std::string& name) {
+    std::string table;
+    if (!ReadWholeFile("/proc/net/unix", table)) {
+        return Holder{};
+    }
+    // The path is the last field of a line; an abstract name shows with a leading "@".
+    const std::string prefix = " @" + name + kHolderInfix;
+    for (std::size_t at = table.find(prefix); at != std::string::npos;
+         at = table.find(prefix, at + 1)) {
+        const std::size_t start = at + prefix.size();
+        const Holder holder = ParseAnnouncement(
+            std::string_view(table).substr(start, table.find('\n', start) - start));
+        if (holder.program != Program::Unknown) {
+            return holder;
+        }
+    }
+    return Holder{};
 }
 
 }  // namespace tolvane

@@ -58,8 +58,9 @@ constexpr std::array kTexts{
     "About IIS Tolvane",
     "IIS Tolvane Version 2.1",
     "OK",
+    "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
 };
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::AboutOk) + 1,
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::MonitoredByTolvanectl) + 1,
               "one text per UiText");
 
 bool IsLeadByte(unsigned char byte) {
@@ -108,6 +109,12 @@ std::string FromQString(const QString& text) {
         }
     }
     return out;
+}
+
+std::string MonitoredByTolvanectl(long pid) {
+    std::string text = Text(UiText::MonitoredByTolvanectl);
+    text.replace(text.find("%1"), 2, std::to_string(pid));
+    return text;
 }
 
 std::string CutCp932(const std::string& text, std::size_t maxBytes) {

@@ -56,6 +56,7 @@ enum class UiText {
     AboutCaption,
     AboutVersion,
     AboutOk,
+    MonitoredByTolvanectl,
 };
 
 // CP932 bytes of the text.
@@ -70,6 +71,9 @@ inline QString QText(UiText id) {
 // From the widgets: Unicode to CP932. A character that CP932 lacks becomes "?", as an ANSI
 // window gives it back.
 std::string FromQString(const QString& text);
+
+// The refusal of a later start while `tolvanectl monitor` runs, with its process id.
+std::string MonitoredByTolvanectl(long pid);
 
 // Cuts a CP932 text to at most maxBytes bytes without splitting a two-byte character.
 std::string CutCp932(const std::string& text, std::size_t maxBytes);

@@ -452,6 +452,39 @@ TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
     }
 }
 
+// One monitor per machine: a second one is refused while the first restarts, and says which
+// copy monitors; the other commands stay usable beside it.
+TEST(TolvanectlEndToEnd, ASecondMonitorIsRefusedWhileTheFirstRestartsAlone) {
+    RestartUnderWay restart(false);
+    ASSERT_TRUE(restart.WaitForStop());
+    const Result second = restart.install.Run({"monitor"});
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_EQ(second.err, "tolvanectl: tolvanectl monitor (process " +
+                              std::to_string(restart.monitor.Pid()) +
+                              ") already monitors this machine\n");
+    EXPECT_EQ(second.out, "");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"settings"}, {"log"}, {"set", "CheckNntpSvc=0"}}) {
+        EXPECT_EQ(restart.install.Run(args).exitCode, 0) << args.front();
+    }
+    EXPECT_EQ(restart.install.Run({"probe"}).exitCode, 1);
+
+    restart.LetStopFinish();
+    ASSERT_TRUE(test::WaitUntil([&] { return restart.Restarted(); }, 120s));
+    ::kill(restart.monitor.Pid(), SIGTERM);
+    EXPECT_EQ(WaitForEnd(restart.monitor, 120s).exitCode, 0);
+    EXPECT_EQ(restart.CallsMade(), "stop w3svc\nstopped w3svc\nstart w3svc\n");
+    // Once the first has ended, a monitor starts again; it finds the restarted server.
+    fs::remove(restart.install.dir.File("out"));
+    ChildProcess again;
+    ASSERT_TRUE(
+        again.Start(std::vector<std::string>{"sh", "-c", restart.install.Command({"monitor"})}));
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return !ReadFile(restart.install.dir.File("out")).empty(); }, 30s));
+    ::kill(again.Pid(), SIGTERM);
+    EXPECT_EQ(WaitForEnd(again, 120s).exitCode, 0);
+}
+
 // A log that reaches a file-size limit half-way through a line: the line is lost whole, and
 // the monitor goes on monitoring.
 TEST(TolvanectlEndToEnd, ALogPastASizeLimitKeepsOnlyWholeLines) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <thread>
 
 #include "platform/ComputerName.h"
@@ -99,6 +100,47 @@ TEST(InstanceMarkerTest, OfCopiesStartedAtTheSameInstantExactlyOneHoldsTheMark) 
         }
         EXPECT_EQ(held, 1) << "round " << round;
     }
+}
+
+// A later copy learns who holds the marker without the holder's help.
+TEST(InstanceMarkerTest, TheHolderIsKnownByProgramAndProcessWhileItLives) {
+    const std::string name = PrivateName("who");
+    for (const auto program :
+         {InstanceMarker::Program::Window, InstanceMarker::Program::Tolvanectl}) {
+        {
+            InstanceMarker marker(name);
+            ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+            marker.Announce(program);
+            const InstanceMarker::Holder holder = InstanceMarker::FindHolder(name);
+            EXPECT_EQ(holder.program, program);
+            EXPECT_EQ(holder.pid, ::getpid());
+            // Another marker's name, even one that begins with this one, knows nothing of it.
+            EXPECT_EQ(InstanceMarker::FindHolder(name + "x").program,
+                      InstanceMarker::Program::Unknown);
+        }
+        EXPECT_EQ(InstanceMarker::FindHolder(name).program, InstanceMarker::Program::Unknown);
+    }
+}
+
+// A first copy that is stopped never takes a later copy off its queue. Every later copy must
+// still end, also once the queue is full.
+TEST(InstanceMarkerTest, LaterCopiesEndWhileTheFirstIsStopped) {
+    const std::string name = PrivateName("stopped");
+    InstanceMarker stopped(name);
+    ASSERT_EQ(stopped.State(), InstanceMarker::Claim::Held);
+    constexpr int kLaterCopies = 25;
+    // On a thread of its own, so that a copy that hangs fails the test instead of holding it.
+    auto ended = std::make_shared<std::atomic<int>>(0);
+    auto answered = std::make_shared<std::atomic<int>>(0);
+    std::thread([name, ended, answered] {
+        for (int i = 0; i < kLaterCopies; ++i) {
+            *answered += InstanceMarker::AskToShow(name, 200) ? 1 : 0;
+            ++*ended;
+        }
+    }).detach();
+    EXPECT_TRUE(WaitUntil([&] { return *ended == kLaterCopies; }, 120000))
+        << "the later copies that ended: " << *ended;
+    EXPECT_EQ(*answered, 0);
 }
 
 class InstanceServerTest : public ::testing::Test {
@@ -273,6 +315,108 @@ TEST_F(TwoCopiesTest, CopiesStartedTogetherLeaveExactlyOneRunning) {
     EXPECT_TRUE(Logged(aState.running ? aErr : bErr, "later copy answered"));
     End(a);
     End(b);
+}
+
+// The headless monitor in a private install: the stand-ins beside it and a services map that
+// maps nothing, so a restart touches no service of the machine.
+class HeadlessMonitor {
+public:
+    HeadlessMonitor() : install_(TOLVANE_BIN_DIR, {"tolvanectl", "command.com", "net", "mtxstop"}) {
+        test::WriteFile(install_.dir.File("services.conf"), "");
+        ::unsetenv("TOLVANE_SERVICES");
+    }
+    ~HeadlessMonitor() {
+        if (process_.Started() && process_.Poll().running) {
+            ::kill(process_.Pid(), SIGTERM);
+            process_.Wait();
+        }
+    }
+
+    // Starts it, sharing the given settings store, and waits for its first status line.
+    bool Start(const std::string& store) {
+        const std::string out = install_.dir.File("monitor.out");
+        const bool started = process_.Start(
+            std::vector<std::string>{"sh", "-c",
+                                     "TOLVANE_REGISTRY=" + test::ShellQuote(store) + " exec " +
+                                         test::ShellQuote(install_.Bin("tolvanectl")) +
+                                         " monitor >" + test::ShellQuote(out) + " 2>&1"});
+        return started && WaitUntil([&] { return !ReadFile(out).empty(); }, 30000);
+    }
+    // Runs it to its end, sharing the given settings store.
+    test::RunResult Run(const std::string& store) {
+        ::setenv("TOLVANE_REGISTRY", store.c_str(), 1);
+        return install_.Run({"monitor"});
+    }
+    ChildProcess& Process() { return process_; }
+
+private:
+    test::PrivateInstall install_;
+    ChildProcess process_;
+};
+
+// A stored port nothing answers and a long interval: the monitor does one restart and waits.
+void StoreQuietSettings(const std::string& store) {
+    RegistryHive hive(store);
+    Settings settings;
+    settings.Port = test::UnusedLoopbackPort();
+    settings.Interval = 99999;
+    SettingsStore(hive).SaveSettings(settings);
+}
+
+TEST_F(TwoCopiesTest, TolvanectlMonitorBesideTheWindowIsRefusedNamingIt) {
+    const std::string store = dir.File("HKEY_CLASSES_ROOT.reg");
+    StoreQuietSettings(store);
+    const std::string firstErr = dir.File("first.err");
+    ChildProcess first = Start(firstErr);
+    ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
+
+    HeadlessMonitor headless;
+    const test::RunResult second = headless.Run(store);
+    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_EQ(second.err, "tolvanectl: the window of tolvane (process " +
+                              std::to_string(first.Pid()) + ") already monitors this machine\n");
+    EXPECT_TRUE(first.Poll().running);
+    End(first);
+}
+
+TEST_F(TwoCopiesTest, TheWindowBesideTolvanectlMonitorSaysSoInABox) {
+    const std::string store = dir.File("HKEY_CLASSES_ROOT.reg");
+    StoreQuietSettings(store);
+    HeadlessMonitor headless;
+    ASSERT_TRUE(headless.Start(store));
+
+    const std::string secondErr = dir.File("second.err");
+    ChildProcess second = Start(secondErr);
+    EXPECT_TRUE(Logged(secondErr, "message box: \"tolvanectl monitor (プロセス " +
+                                      std::to_string(headless.Process().Pid()) +
+                                      ") がこのコンピューターを監視しています。\""))
+        << ReadFile(secondErr);
+    EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos)
+        << "the second copy opens no main window";
+    EXPECT_TRUE(headless.Process().Poll().running);
+    End(second);
+}
+
+TEST_F(TwoCopiesTest, SecondStartsAgainstAStoppedFirstCopyEndWithAMessage) {
+    const std::string firstErr = dir.File("first.err");
+    ChildProcess first = Start(firstErr);
+    ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
+    ::kill(first.Pid(), SIGSTOP);
+    for (int i = 0; i < 2; ++i) {
+        const std::string secondErr = dir.File("second" + std::to_string(i) + ".err");
+        ChildProcess second = Start(secondErr);
+        const ExitState ended = WaitForEnd(second, 120s);
+        EXPECT_FALSE(ended.running);
+        EXPECT_EQ(ended.exitCode, 0);
+        EXPECT_NE(
+            ReadFile(secondErr).find("tolvane: the running copy (process " +
+                                     std::to_string(first.Pid()) + ") did not answer within 5 s"),
+            std::string::npos)
+            << ReadFile(secondErr);
+        End(second);
+    }
+    ::kill(first.Pid(), SIGCONT);
+    End(first);
 }
 
 }  // namespace
