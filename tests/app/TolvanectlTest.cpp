@@ -215,6 +215,17 @@ TEST(Tolvanectl, MonitorRefusesOutOfRangeNumbersWithoutStartingAnything) {
     }
 }
 
+// A hand-edited port past 65535 must not be probed modulo 65536.
+TEST(Tolvanectl, ProbeRefusesAnOutOfRangePort) {
+    Install install;
+    fs::create_directories(install.dir.File("store"));
+    WriteFile(install.Store(), "REGEDIT4\n\n[Zr.ClassDlg.1\\Setting]\n\"Port\"=dword:00011171\n");
+    const Result result = install.Run({"probe"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err, "tolvanectl: Port 70001: Please enter an integer between 0 and 65535.\n");
+    EXPECT_EQ(result.out, "");
+}
+
 TEST(Tolvanectl, SetRefusesBadInputAndThenWritesNothing) {
     const std::vector<std::string> refused[] = {
         {"Port=81", "Colour=1"},      // unknown name
