@@ -22,8 +22,8 @@
 namespace tolvane {
 namespace {
 
-// One real tick on the real clock against a loopback listener, divided by its specified
-// minimum of 1.65 s (three pauses of 550 ms).
+// One real tick on the real clock against a loopback listener, divided by the 1.65 s that its
+// three pauses of 550 ms take at the least.
 void BM_SuccessfulTick(benchmark::State& state) {
     bench::AcceptingListener listener;
     Settings settings;

@@ -30,7 +30,7 @@ std::string SmtpClient::HeloNameFor(const std::string& computerName) {
 }
 
 std::string SmtpClient::HeloName() {
-    return HeloNameFor(GetComputerName());
+    return HeloNameFor(GetShortComputerName());
 }
 
 // A reply's final line has a blank after its code (RFC 5321, 4.2.1); every other line,

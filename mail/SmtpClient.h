@@ -32,7 +32,7 @@ public:
     // The text includes its CR LF.
     int Command(std::string_view text, std::string_view code);
 
-    // The computer name, or "UnKnown" when the system has none that fits 15 characters.
+    // The short computer name, or "UnKnown" when the system has none that fits 15 characters.
     static std::string HeloName();
     static std::string HeloNameFor(const std::string& computerName);
 

@@ -68,7 +68,7 @@ MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts par
         };
     }
     if (!parts_.computerName) {
-        parts_.computerName = GetComputerName;
+        parts_.computerName = [] { return GetComputerName(); };
     }
 }
 

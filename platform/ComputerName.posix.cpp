@@ -4,16 +4,24 @@
 
 namespace tolvane {
 
-std::string GetComputerName() {
+std::string SystemHostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) {
         return {};
     }
-    std::string result(name);
-    if (const auto dot = result.find('.'); dot != std::string::npos) {
-        result.resize(dot);
+    return name;
+}
+
+std::string GetComputerName(HostNameReader read) {
+    return read();
+}
+
+std::string GetShortComputerName(HostNameReader read) {
+    std::string name = read();
+    if (const auto dot = name.find('.'); dot != std::string::npos) {
+        name.resize(dot);
     }
-    return result;
+    return name;
 }
 
 }  // namespace tolvane

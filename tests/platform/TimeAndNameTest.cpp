@@ -40,13 +40,30 @@ TEST(LocalTime, FormatsZeroPaddedLocalTime) {
     ::tzset();
 }
 
-TEST(ComputerName, IsTheHostNameWithoutDomain) {
-    char host[256] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    const std::string name = GetComputerName();
-    EXPECT_FALSE(name.empty());
-    EXPECT_EQ(name.find('.'), std::string::npos);
-    EXPECT_EQ(std::string(host).rfind(name, 0), 0u);
+// The probe must use the name the system resolves for itself: a host name set as a full name
+// may resolve only in full. The SMTP greeting keeps the NetBIOS-style short name.
+TEST(ComputerName, TheProbeTakesTheHostNameWholeTheGreetingItsShortForm) {
+    static std::string host;
+    const HostNameReader read = [] { return host; };
+    const struct {
+        const char* host;
+        const char* probed;
+        const char* greeted;
+    } cases[] = {
+        {"web1", "web1", "web1"},
+        {"web1.example.test", "web1.example.test", "web1"},
+        {"a.b.c", "a.b.c", "a"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        host = c.host;
+        EXPECT_EQ(GetComputerName(read), c.probed);
+        EXPECT_EQ(GetShortComputerName(read), c.greeted);
+    }
+    char system[256] = {};
+    ASSERT_EQ(::gethostname(system, sizeof system - 1), 0);
+    EXPECT_EQ(GetComputerName(), system);
 }
 
 }  // namespace
