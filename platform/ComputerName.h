@@ -6,7 +6,8 @@ namespace tolvane {
 
 using HostNameReader = std::string (*)();
 
-// The host name as gethostname gives it; empty when there is none.
+// The host name as the system gives it (gethostname; on Windows the NetBIOS computer name);
+// empty when there is none.
 std::string SystemHostName();
 
 // The machine's own name for the probe: the host name whole, as that is the name the system

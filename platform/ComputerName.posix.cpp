@@ -12,16 +12,4 @@ std::string SystemHostName() {
     return name;
 }
 
-std::string GetComputerName(HostNameReader read) {
-    return read();
-}
-
-std::string GetShortComputerName(HostNameReader read) {
-    std::string name = read();
-    if (const auto dot = name.find('.'); dot != std::string::npos) {
-        name.resize(dot);
-    }
-    return name;
-}
-
 }  // namespace tolvane

@@ -4,12 +4,9 @@
 
 #include "platform/Win32Text.h"
 
-// windows.h maps GetComputerName to GetComputerNameW; ours is another function.
-#undef GetComputerName
-
 namespace tolvane {
 
-std::string GetComputerName() {
+std::string SystemHostName() {
     // The NetBIOS name: at most 15 characters, as the SMTP greeting's 16-character buffer takes.
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
