@@ -177,6 +177,20 @@ TEST(Win32Instance, TheNamedMutexAdmitsOneCopy) {
     EXPECT_EQ(later.State(), InstanceMarker::Claim::Held) << "the mark goes with its holder";
 }
 
+// A later copy learns who holds the marker without the holder's help.
+TEST(Win32Instance, TheHolderIsKnownByProgramAndProcessWhileItLives) {
+    const std::string name = "hPrevTOLVInstance-who-" + std::to_string(GetCurrentProcessId());
+    {
+        InstanceMarker marker(name);
+        ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+        marker.Announce(InstanceMarker::Program::Tolvanectl);
+        const InstanceMarker::Holder holder = InstanceMarker::FindHolder(name);
+        EXPECT_EQ(holder.program, InstanceMarker::Program::Tolvanectl);
+        EXPECT_EQ(holder.pid, static_cast<long>(GetCurrentProcessId()));
+    }
+    EXPECT_EQ(InstanceMarker::FindHolder(name).program, InstanceMarker::Program::Unknown);
+}
+
 TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
     EXPECT_EQ(ResolverLock::DefaultName(), "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
     const std::string name = "RESOLVERTEST" + std::to_string(GetCurrentProcessId());
