@@ -1,5 +1,6 @@
 // CSCRIPT.EXE stand-in: takes the mail script's command line and hands the mail to the local
 // mail transfer agent through "sendmail -t -i".
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -105,6 +106,18 @@ std::string Message(const ScriptArguments& mail) {
     return text;
 }
 
+// A stuck mail transfer agent must not hold the monitor: 60 s, or $TOLVANE_SENDMAIL_TIMEOUT
+// seconds.
+std::chrono::seconds SendmailLimit() {
+    const char* configured = std::getenv("TOLVANE_SENDMAIL_TIMEOUT");
+    char* end = nullptr;
+    const long seconds = configured != nullptr ? std::strtol(configured, &end, 10) : 0;
+    return std::chrono::seconds(configured != nullptr && *configured != '\0' && *end == '\0' &&
+                                        seconds > 0 && seconds <= 86400
+                                    ? seconds
+                                    : 60);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +126,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string script;
-    if (!ReadWholeFile(argv[1], script)) {
+    if (!ReadRegularFile(argv[1], script)) {
         std::fprintf(stderr, "CSCRIPT.EXE: cannot find script file \"%s\"\n", argv[1]);
         return 1;
     }
@@ -127,11 +140,14 @@ int main(int argc, char** argv) {
     const char* configured = std::getenv("TOLVANE_SENDMAIL");
     const std::string sendmail =
         configured != nullptr && *configured != '\0' ? configured : "/usr/sbin/sendmail";
-    const int code = RunWithInput({sendmail, "-t", "-i"}, Message(mail));
+    const std::chrono::seconds limit = SendmailLimit();
+    const int code = RunWithInput({sendmail, "-t", "-i"}, Message(mail), limit);
     if (code != 0) {
-        std::fprintf(
-            stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(),
-            code < 0 ? "cannot be started" : ("exited with " + std::to_string(code)).c_str());
+        const std::string why = code == kRunTimedOut
+                                    ? "did not end within " + std::to_string(limit.count()) + " s"
+                                : code < 0 ? "cannot be started"
+                                           : "exited with " + std::to_string(code);
+        std::fprintf(stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(), why.c_str());
         return 1;
     }
     return 0;

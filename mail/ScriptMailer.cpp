@@ -2,6 +2,7 @@
 
 #include "monitor/CommandRunner.h"
 #include "platform/FileWrite.h"
+#include "platform/Process.h"
 #include "platform/ScriptMailObject.h"
 
 namespace tolvane {
@@ -18,18 +19,18 @@ const std::string& ScriptMailer::ScriptText() {
 
 std::string ScriptMailer::CommandLine(const std::string& From, const std::string& To,
                                       const std::string& Subject, const std::string& Body) {
-    return "CSCRIPT.EXE S.VBS /f " + From + " /t " + To + " /s \"" + Subject + "\" /b \"" + Body +
-           "\"";
+    // Quotes (and backslashes before them) are escaped, so that the script host reads back
+    // exactly these texts: a quote in the body can never end it and add options of its own.
+    return "CSCRIPT.EXE S.VBS /f " + EscapeForCommandLine(From, false) + " /t " +
+           EscapeForCommandLine(To, false) + " /s \"" + EscapeForCommandLine(Subject, true) +
+           "\" /b \"" + EscapeForCommandLine(Body, true) + "\"";
 }
 
-bool ScriptMailer::WriteScript() {
+ScriptMailer::Script ScriptMailer::WriteScript() {
     if (WriteFileTruncating(kScriptName, ScriptText())) {
-        return true;
+        return Script::Written;
     }
-    // When even this fails (no such file, a folder that cannot be written), the script host
-    // finds no script and its failure reports the mail as not sent.
-    ClearReadOnly(kScriptName);
-    return false;
+    return ClearReadOnly(kScriptName) ? Script::Old : Script::Unusable;
 }
 
 bool ScriptMailer::Send(const std::string& From, const std::string& To, const std::string& Subject,
@@ -38,7 +39,11 @@ bool ScriptMailer::Send(const std::string& From, const std::string& To, const st
     if (!ScriptMailObjectRegistered()) {
         return false;
     }
-    WriteScript();
+    // What is not our plain script (a link, a FIFO, a folder, another user's file) is neither
+    // run nor removed.
+    if (WriteScript() == Script::Unusable) {
+        return false;
+    }
     const bool ran = CommandRunner::Run(CommandLine(From, To, Subject, Body), nullptr, clock);
     DeleteFile(kScriptName);
     return ran;

@@ -97,4 +97,39 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     return args;
 }
 
+std::string EscapeForCommandLine(std::string_view text, bool quoted) {
+    std::string out;
+    out.reserve(text.size());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        if (IsLeadByte(text[i]) && i + 1 < n && IsTrailByte(text[i + 1])) {
+            out.append(text.substr(i, 2));
+            i += 2;
+            continue;
+        }
+        if (text[i] == '"') {
+            std::size_t quotes = 0;
+            for (; i < n && text[i] == '"'; ++i) {
+                ++quotes;
+            }
+            // Bare quotes go into a quoted stretch of their own: one quote opens it, the
+            // closing one is never followed by another quote.
+            out.append(quoted ? 2 * quotes : 2 * quotes + 2, '"');
+            continue;
+        }
+        std::size_t slashes = 0;
+        while (i < n && text[i] == '\\') {
+            ++slashes;
+            ++i;
+        }
+        if (slashes == 0) {
+            out += text[i++];
+            continue;
+        }
+        const bool beforeQuote = i < n ? text[i] == '"' : quoted;
+        out.append(beforeQuote ? 2 * slashes : slashes, '\\');
+    }
+    return out;
+}
+
 }  // namespace tolvane

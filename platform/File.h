@@ -14,6 +14,9 @@ bool AppendToFile(const std::string& path, std::string_view bytes);
 bool WriteAll(int fd, std::string_view bytes);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
+// The same for a regular file only, reached without following a link and without blocking on
+// what stands under the name (a FIFO).
+bool ReadRegularFile(const std::string& path, std::string& contents);
 
 // Replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
 // the folder. A crash at any moment leaves the old or the new file.

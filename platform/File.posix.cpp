@@ -59,11 +59,9 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
     return whole && closed;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
+namespace {
+
+bool ReadAll(int fd, std::string& contents) {
     contents.clear();
     char buffer[65536];
     while (true) {
@@ -82,6 +80,26 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
     }
     ::close(fd);
     return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd >= 0 && ReadAll(fd, contents);
+}
+
+bool ReadRegularFile(const std::string& path, std::string& contents) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    return ReadAll(fd, contents);
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {

@@ -16,6 +16,14 @@ using ProcessId = long;
 // line is CP932: the second byte of a two-byte character is never taken for a backslash.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// The text written so that SplitCommandLine reads it back unchanged, standing bare or inside
+// the double quotes that the caller puts around it. Only quotes and the backslashes before
+// them (or, inside quotes, at the end) change: the backslashes are doubled, and each quote
+// becomes "" inside quotes; bare quotes stand inside a quoted stretch of their own. Neither
+// form begins with a backslash, which a lone lead byte before it would swallow. Blanks of a
+// bare text still separate arguments.
+std::string EscapeForCommandLine(std::string_view text, bool quoted);
+
 // The real path of the running executable, and its folder with a trailing "/".
 std::string ExecutablePath();
 std::string ExecutableDirectory();

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "mail/JisEncoder.h"
@@ -56,6 +57,7 @@ protected:
     void TearDown() override {
         fs::current_path(previous_);
         ::unsetenv("TOLVANE_SENDMAIL");
+        ::unsetenv("TOLVANE_SENDMAIL_TIMEOUT");
     }
 
     Handed Received() const {
@@ -107,6 +109,163 @@ TEST_F(ScriptMailerTest, ScriptAndCommandLineAreBuiltFromTheirPieces) {
     EXPECT_EQ(ScriptMailer::CommandLine("me@x", "a@x;b@y", Cp932("件名"), Cp932("本文\r\n二行目")),
               "CSCRIPT.EXE S.VBS /f me@x /t a@x;b@y /s \"" + Cp932("件名") + "\" /b \"" +
                   Cp932("本文\r\n二行目") + "\"");
+}
+
+// Quotes and backslashes are escaped so that the script host reads back every text as given;
+// a quote can never end the subject or body early and add options of its own.
+TEST_F(ScriptMailerTest, CommandLineGivesEveryTextBackUnchanged) {
+    const std::string hyou = Cp932("表");  // its second byte is 0x5C, no backslash
+    const std::string lone = "\x82";       // a lead byte without its second byte
+    const std::vector<std::string> texts = {
+        "x\" /t evil@attacker /s \"y",
+        "C:\\dir\\",
+        "C:\\dir\\\\",
+        "\"",
+        "\"\"",
+        "\\\"",
+        "\\\\\"",
+        "a\\\"b\\\\\"c",
+        "\\",
+        "end\" ",
+        hyou,
+        hyou + "\"",
+        hyou + "\\",
+        lone + "\"",
+        lone + "\\\"",
+        "\"" + lone,
+        "line\r\n\"quoted\" line\\\r\n",
+    };
+    for (const auto& text : texts) {
+        SCOPED_TRACE(text);
+        for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                 {"me@x", "to@y"}, {text, "to@y"}, {"me@x", text}}) {
+            if (from.find_first_of(" \r\n") != std::string::npos ||
+                to.find_first_of(" \r\n") != std::string::npos) {
+                continue;  // blanks cut bare texts, and addresses hold no line breaks
+            }
+            EXPECT_EQ(SplitCommandLine(ScriptMailer::CommandLine(from, to, text, text)),
+                      (std::vector<std::string>{"CSCRIPT.EXE", "S.VBS", "/f", from, "/t", to, "/s",
+                                                text, "/b", text}));
+        }
+    }
+    // Texts without quotes and backslashes before them stand as they are.
+    EXPECT_EQ(ScriptMailer::CommandLine("me@x", "to@y", "C:\\dir " + hyou, "a\\b"),
+              "CSCRIPT.EXE S.VBS /f me@x /t to@y /s \"C:\\dir " + hyou + "\" /b \"a\\b\"");
+}
+
+TEST_F(ScriptMailerTest, QuotesAndBackslashesReachSendmailUnchanged) {
+    const struct {
+        std::string subject;
+        std::string body;
+    } cases[] = {
+        {"y", "x\" /t evil@attacker /s \"y"},
+        {"C:\\dir\\", "C:\\dir\\"},
+        {"\"引用\" \\", "\\\"\\\\\"\\"},
+        {"a\\\"b", "一行目\"\r\n二行目\\\r\n\\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        std::string reason;
+        ASSERT_EQ(
+            SendNotificationMail("me@x", "to@y", Cp932(c.subject), Cp932(c.body), "", 25, reason),
+            1)
+            << test::Utf8(reason);
+        const Handed handed = Received();
+        EXPECT_EQ(handed.headers.at("From"), "me@x");
+        EXPECT_EQ(handed.headers.at("To"), "to@y");
+        EXPECT_EQ(handed.subject, c.subject);
+        std::string body = c.body;
+        for (auto at = body.find("\r\n"); at != std::string::npos; at = body.find("\r\n", at)) {
+            body.replace(at, 2, "\n");
+        }
+        EXPECT_EQ(handed.body, body + "\n");
+    }
+}
+
+// Whatever stands under the name S.VBS that is not a plain file of the user's is neither
+// written through nor run nor removed, and nothing blocks on it.
+TEST_F(ScriptMailerTest, PlantedScriptIsNeitherFollowedNorRun) {
+    const std::string script = dir.File("S.VBS");
+    const std::string target = dir.File("target");
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        bool needsRoot;
+    } cases[] = {
+        {"a link to a file",
+         [&] {
+             WriteFile(target, "precious");
+             fs::create_symlink(target, script);
+         },
+         false},
+        {"a link to nothing", [&] { fs::create_symlink(target, script); }, false},
+        {"a FIFO", [&] { ASSERT_EQ(::mkfifo(script.c_str(), 0666), 0); }, false},
+        {"a second name of a file",
+         [&] {
+             WriteFile(target, "precious");
+             fs::create_hard_link(target, script);
+         },
+         false},
+        {"another user's file",
+         [&] {
+             WriteFile(script, "precious");
+             ASSERT_EQ(::chown(script.c_str(), 65534, 65534), 0);
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && ::geteuid() != 0) {
+            continue;  // only root can give a file to another user
+        }
+        fs::remove(script);
+        fs::remove(target);
+        c.plant();
+        const auto planted = fs::symlink_status(script).type();
+        std::string reason;
+        EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", "", 25, reason), 0);
+        EXPECT_EQ(test::Utf8(reason), "スクリプトを実行できませんでした。");
+        EXPECT_FALSE(Received().present);
+        EXPECT_EQ(fs::symlink_status(script).type(), planted);
+        if (fs::is_regular_file(fs::symlink_status(script))) {
+            EXPECT_EQ(ReadFile(script), "precious");
+        }
+        if (fs::exists(fs::symlink_status(target))) {
+            EXPECT_EQ(ReadFile(target), "precious");
+        } else {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(target))) << "created through the link";
+        }
+    }
+}
+
+// A mail transfer agent that never ends is ended after the bound (SIGTERM, then SIGKILL for
+// one that ignores it), and the mail is reported as not sent.
+TEST_F(ScriptMailerTest, SendmailThatNeverEndsIsEndedAfterTheBound) {
+    ::setenv("TOLVANE_SENDMAIL_TIMEOUT", "1", 1);
+    const struct {
+        const char* what;
+        const char* script;
+        std::string body;
+    } cases[] = {
+        {"ends on SIGTERM", "exec sleep 1000", "b"},
+        {"ignores SIGTERM", "trap '' TERM; exec sleep 1000", "b"},
+        {"reads nothing of a long mail", "exec sleep 1000", std::string(100000, 'x')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(
+            dir.File("stuck"),
+            std::string("#!/bin/sh\necho $$ > \"$FAKE_SENDMAIL_DIR/pid\"\n") + c.script + "\n");
+        fs::permissions(dir.File("stuck"), fs::perms(0755));
+        ::setenv("TOLVANE_SENDMAIL", dir.File("stuck").c_str(), 1);
+        std::string reason;
+        EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", c.body, "", 25, reason), 0);
+        EXPECT_EQ(test::Utf8(reason), "スクリプトを実行できませんでした。");
+        const pid_t pid = std::atoi(ReadFile(dir.File("pid")).c_str());
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(::kill(pid, 0), -1) << "the stuck sendmail is gone";
+        EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
+    }
 }
 
 TEST_F(ScriptMailerTest, HandsTheMailToSendmailAndRemovesTheScript) {
@@ -222,7 +381,7 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
     WriteFile(dir.File("S.VBS"), old);
     ::chmod(dir.File("S.VBS").c_str(), 0444);
     const int outcome = RunUnprivileged(dir.Path(), [&] {
-        if (ScriptMailer::WriteScript()) {
+        if (ScriptMailer::WriteScript() != ScriptMailer::Script::Old) {
             return 1;
         }
         struct stat info {};
@@ -243,7 +402,9 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
 // Only the empty server text selects the script; a blank is a server name, not trimmed away.
 TEST_F(ScriptMailerTest, BlankServerStaysOnTheSmtpPath) {
     std::string reason;
-    EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", " ", 25, reason), 0);
+    MailLimits limits;
+    limits.resolve = test::ResolveLocally;
+    EXPECT_EQ(SendNotificationMailUsing(limits, "me@x", "to@y", "s", "b", " ", 25, reason), 0);
     EXPECT_EQ(test::Utf8(reason), "ホストに接続できません。");
     EXPECT_FALSE(Received().present);
 }
