@@ -7,6 +7,7 @@
 
 #include "platform/File.h"
 #include "platform/Process.h"
+#include "platform/TrustedPath.h"
 
 namespace tolvane {
 
@@ -42,6 +43,16 @@ std::string ServicesMap::DefaultPath() {
 
 bool ServicesMap::Load(const std::string& path, std::string& error) {
     entries_.clear();
+    // The map names commands that run as the user of the restart, often root: a map that
+    // anyone else could change would run their commands.
+    std::string problem;
+    if (!IsTrustedPath(path, problem)) {
+        error = "the services map " + path + " is refused: " + problem +
+                "; the map and every folder on its path must belong to you or root and be "
+                "writable by their owner alone (chown, chmod go-w; a sticky folder such as /tmp "
+                "may stay)";
+        return false;
+    }
     std::string text;
     if (!ReadWholeFile(path, text)) {
         error = "cannot read the services map " + path + ": " + std::strerror(errno);

@@ -16,7 +16,9 @@ public:
     // /etc/tolvane/services.conf.
     static std::string DefaultPath();
 
-    // False with a message in error when the file cannot be read or a line is malformed.
+    // False with a message in error when the file cannot be read, a line is malformed, or
+    // someone other than the user and root could change the file or a folder on its path
+    // (IsTrustedPath). A refused map maps nothing.
     bool Load(const std::string& path, std::string& error);
     // The same for the map's text; source names it in the message.
     bool Parse(const std::string& text, const std::string& source, std::string& error);
