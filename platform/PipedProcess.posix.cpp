@@ -83,6 +83,7 @@ int RunWithInput(const std::vector<std::string>& argv, std::string_view input,
         return -1;
     }
     ChildProcess child;
+    child.UseOwnProcessGroup();  // so that ending it past the limit ends its children too
     const bool started = child.Start(argv, fds[0]);
     ::close(fds[0]);
     if (!started) {
@@ -94,9 +95,9 @@ int RunWithInput(const std::vector<std::string>& argv, std::string_view input,
     ::close(fds[1]);
     ExitState state = WaitBefore(child, deadline);
     if (state.running && state.readable) {
-        ::kill(child.Pid(), SIGTERM);
+        ::kill(-child.Pid(), SIGTERM);
         if (WaitBefore(child, Clock::now() + kGrace).running) {
-            ::kill(child.Pid(), SIGKILL);
+            ::kill(-child.Pid(), SIGKILL);
         }
         child.Wait();
         return kRunTimedOut;
