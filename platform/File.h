@@ -15,7 +15,7 @@ bool WriteAll(int fd, std::string_view bytes);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
 // The same for a regular file only, reached without following a link and without blocking on
-// what stands under the name (a FIFO).
+// what stands under the name (a FIFO). POSIX only: the stand-ins that read so exist only there.
 bool ReadRegularFile(const std::string& path, std::string& contents);
 
 // Replaces the file atomically: temporary file in the same folder, fsync, rename, fsync of
