@@ -43,13 +43,13 @@ std::string ServicesMap::DefaultPath() {
 
 bool ServicesMap::Load(const std::string& path, std::string& error) {
     entries_.clear();
-    // The map names commands that run as the user of the restart, often root: a map that
-    // anyone else could change would run their commands.
-    std::string problem;
     if (!FileExists(path)) {
         error = "cannot read the services map " + path + ": " + std::strerror(errno);
         return false;
     }
+    // The map names commands that run as the user of the restart, often root: a map that
+    // anyone else could change would run their commands.
+    std::string problem;
     if (!IsTrustedPath(path, problem)) {
         error = "the services map " + path + " is refused: " + problem +
                 "; the map and every folder on its path must belong to you or root and be "
