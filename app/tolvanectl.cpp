@@ -41,9 +41,20 @@ int Refuse(const std::string& message) {
     return kExitRefused;
 }
 
+// What the store met on its way (lines it could not read, a file set aside) and why it
+// failed, for the person at the terminal.
+void ReportStore(RegistryHive& hive, int done) {
+    for (const auto& note : hive.TakeNotes()) {
+        std::fprintf(stderr, "tolvanectl: %s\n", note.c_str());
+    }
+    if (done == 0) {
+        std::fprintf(stderr, "tolvanectl: %s\n", hive.LastError().c_str());
+    }
+}
+
 Settings LoadStored(RegistryHive& hive) {
     Settings settings;
-    SettingsStore(hive).LoadSettings(settings);
+    ReportStore(hive, SettingsStore(hive).LoadSettings(settings));
     return settings;
 }
 
@@ -171,20 +182,35 @@ int Set(const std::vector<std::string>& assignments) {
                 return Refuse(name +
                               ": the text holds characters that Shift_JIS (CP932) cannot store");
             }
+            if (change.text.size() + 1 > kSettingsTextLimit) {
+                return Refuse(name + ": the text takes " + std::to_string(change.text.size()) +
+                              " bytes in Shift_JIS (CP932); at most " +
+                              std::to_string(kSettingsTextLimit - 1) + " can be read back");
+            }
         }
         changes.push_back(std::move(change));
     }
     RegistryHive hive(RegistryHive::ClassesRootPath());
-    SettingsStore store(hive);
-    Settings settings = LoadStored(hive);
-    for (const auto& change : changes) {
-        if (change.field->number != nullptr) {
-            settings.*change.field->number = change.number;
-        } else {
-            settings.*change.field->text = change.text;
+    Settings settings;
+    const int stored = SettingsStore(hive).UpdateSettings(settings, [&](Settings& record) {
+        for (const auto& change : changes) {
+            if (change.field->number != nullptr) {
+                record.*change.field->number = change.number;
+            } else {
+                record.*change.field->text = change.text;
+            }
         }
+    });
+    ReportStore(hive, stored);
+    if (stored == 0) {
+        std::fprintf(stderr, "tolvanectl: nothing was stored\n");
+        return 1;
     }
-    store.SaveSettings(settings);
+    if (InstanceMarker::IsHeld(InstanceMarker::ProgramName())) {
+        std::fprintf(stderr,
+                     "tolvanectl: stored; a running copy keeps the settings it loaded: the "
+                     "window writes its interval, port and check boxes back at its next Save\n");
+    }
     return 0;
 }
 

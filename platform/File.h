@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -24,20 +25,32 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents);
 
 bool FileExists(const std::string& path);
 
+// The folder part of a path: "." without a slash, "/" for a file in the root.
+std::string FolderOf(const std::string& path);
+
 // Creates the folder and its missing parents.
 bool MakeDirectories(const std::string& folder);
 
-// An exclusive flock on a file (created when missing), released by the destructor.
+// An exclusive flock on a file (created readable for all when missing, so that a lock file
+// made by root serves its user too), waited for no longer than the given time. Released by the
+// destructor.
 class FileLock {
 public:
-    explicit FileLock(const std::string& path);
+    explicit FileLock(const std::string& path,
+                      std::chrono::milliseconds wait = std::chrono::milliseconds::max());
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
-    bool Locked() const { return fd_ >= 0; }
+
+    // False when the lock file could not be opened or created; Error() says why.
+    bool Opened() const { return fd_ >= 0; }
+    bool Locked() const { return locked_; }
+    int Error() const { return error_; }
 
 private:
     int fd_ = -1;
+    bool locked_ = false;
+    int error_ = 0;
 };
 
 }  // namespace tolvane

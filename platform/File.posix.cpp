@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace tolvane {
-
-namespace {
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -18,8 +17,6 @@ std::string FolderOf(const std::string& path) {
     }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-}  // namespace
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -143,18 +140,31 @@ bool MakeDirectories(const std::string& folder) {
     return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-FileLock::FileLock(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+FileLock::FileLock(const std::string& path, std::chrono::milliseconds wait) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) {
+        error_ = errno;
         return;
     }
-    int result;
-    do {
-        result = ::flock(fd_, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    const bool forever = wait == std::chrono::milliseconds::max();
+    const auto end = forever ? std::chrono::steady_clock::time_point::max()
+                             : std::chrono::steady_clock::now() + wait;
+    while (true) {
+        if (::flock(fd_, forever ? LOCK_EX : LOCK_EX | LOCK_NB) == 0) {
+            locked_ = true;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            error_ = errno;
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            error_ = EWOULDBLOCK;
+            return;
+        }
+        if (errno == EWOULDBLOCK) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 }
 

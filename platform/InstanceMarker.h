@@ -67,6 +67,10 @@ public:
     // Only the marker's own user may ask; a request from another account is refused.
     static bool FromSameUser(int connection);
 
+    // Whether some process holds the marker, seen from the kernel's list of sockets without
+    // connecting to it.
+    static bool IsHeld(const std::string& name);
+
 private:
     // "<program>.<pid>": how a holder is told, readable by a later copy.
     static std::string AnnouncementText(Program program, long pid);

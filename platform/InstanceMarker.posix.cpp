@@ -240,4 +240,13 @@ InstanceMarker::Holder InstanceMarker::ReadAnnouncement(const std::string& name)
     return Holder{};
 }
 
+bool InstanceMarker::IsHeld(const std::string& name) {
+    // Each line ends in the socket's path; an abstract name is shown after "@".
+    std::string sockets;
+    if (!ReadWholeFile("/proc/net/unix", sockets)) {
+        return false;
+    }
+    return sockets.find(" @" + name + "\n") != std::string::npos;
+}
+
 }  // namespace tolvane

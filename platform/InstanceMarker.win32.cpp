@@ -107,4 +107,13 @@ bool InstanceMarker::AskToShow(const std::string&, int) {
     return true;
 }
 
+bool InstanceMarker::IsHeld(const std::string& name) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, ToWide(name).c_str());
+    if (mutex == nullptr) {
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    CloseHandle(mutex);
+    return true;
+}
+
 }  // namespace tolvane

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,59 +24,67 @@ enum RegStatus : long {
     ERROR_MORE_DATA = 234,
 };
 
-struct RegValue {
-    std::string name;
-    std::uint32_t type = REG_NONE;
-    std::string data;
-};
+class RegTransaction;
+struct RegOpenState;  // what an open transaction holds, per platform
 
-struct RegKeyData {
-    std::string path;  // subkeys joined by "\", without the hive
-    std::vector<RegValue> values;
-};
-
-// The parsed contents of one hive file, in the order of the file.
-struct RegHiveData {
-    std::vector<RegKeyData> keys;
-
-    RegKeyData* FindKey(const std::string& path);
-    static bool Parse(const std::string& text, RegHiveData& hive);
-    std::string Format() const;
-};
-
-// One hive kept in a REGEDIT4-style text file. Every operation reads the file afresh under an
-// exclusive flock and every change replaces it atomically. A file that cannot be read or
-// parsed is kept beside as "*.bad" and the hive starts from empty.
+// One hive. Keys opened from its root begin a transaction: the hive is read once, keys opened
+// below share what was read, and changes are kept until the last of those keys is closed,
+// which writes them as one change. Another transaction waits for that one, but no longer
+// than the lock wait; past it the opening fails. (On Windows the hive is the real registry,
+// where each value is written at once and the transaction only groups the calls.)
 class RegistryHive {
 public:
-    explicit RegistryHive(std::string path);
+    static constexpr std::chrono::milliseconds kLockWait{30000};
+
+    explicit RegistryHive(std::string path, std::chrono::milliseconds lockWait = kLockWait);
+    RegistryHive(const RegistryHive&) = delete;
+    RegistryHive& operator=(const RegistryHive&) = delete;
+    ~RegistryHive();
+
     const std::string& Path() const { return path_; }
 
-    // The file of HKEY_CLASSES_ROOT: $TOLVANE_REGISTRY, else
+    // The hive of HKEY_CLASSES_ROOT: $TOLVANE_REGISTRY, else
     // $XDG_CONFIG_HOME/tolvane/HKEY_CLASSES_ROOT.reg (XDG_CONFIG_HOME defaulting to ~/.config).
     static std::string ClassesRootPath();
 
+    // Why the last failed opening, write or closing failed: one line for people.
+    const std::string& LastError() const { return lastError_; }
+    // What transactions met without failing (lines they could not read, a file they set
+    // aside), one line each; taking them empties the list.
+    std::vector<std::string> TakeNotes();
+
+    // The open transaction, or a new one; null, with the status, when the hive could not be
+    // locked or read. Keys opened from the root call it.
+    std::shared_ptr<RegTransaction> Join(long& status);
+
+    // The steps of a transaction, for RegTransaction and the four calls: Begin locks and reads,
+    // the value calls work on what was read, Commit writes the changes and lets go.
+    long Begin();
     long CreateKey(const std::string& path);
     long QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
                     std::uint8_t* data, std::uint32_t* size);
     long SetValue(const std::string& key, const std::string& name, std::uint32_t type,
                   const std::uint8_t* data, std::uint32_t size);
+    long Commit();
 
 private:
-    // Loads the hive under its lock and runs the action on the key; the action's status, or
-    // the failure to lock, load or find the key.
-    long WithKey(const std::string& key,
-                 const std::function<long(RegHiveData&, RegKeyData&)>& action);
-    bool Load(RegHiveData& hive);
-    bool Store(const RegHiveData& hive);
+    void Fail(std::string reason) { lastError_ = std::move(reason); }
+    void Note(std::string note);
 
     std::string path_;
+    std::chrono::milliseconds lockWait_;
+    std::unique_ptr<RegOpenState> open_;
+    std::weak_ptr<RegTransaction> transaction_;
+    std::string lastError_;
+    std::vector<std::string> notes_;
 };
 
-// An open key: the hive and the key's path within it. A default-constructed key is the null
-// handle, on which every call fails.
+// An open key: the hive, the transaction it belongs to and the key's path within the hive. A
+// default-constructed key is the null handle, on which every call fails; the root key of a
+// hive has no transaction yet.
 struct HKEY {
     RegistryHive* hive = nullptr;
+    std::shared_ptr<RegTransaction> transaction;
     std::string path;
     explicit operator bool() const { return hive != nullptr; }
 };
@@ -84,7 +93,8 @@ HKEY RootKey(RegistryHive& hive);
 
 // The four calls the settings store is written against, with the Windows semantics it needs:
 // create opens or creates, a read into a too-small buffer fails with ERROR_MORE_DATA, type and
-// data length are kept as written.
+// data length are kept as written. Closing the last key of a transaction writes its changes;
+// its status tells whether they were written.
 long RegCreateKeyEx(const HKEY& parent, const std::string& subkey, HKEY& result);
 long RegQueryValueEx(const HKEY& key, const std::string& name, std::uint32_t* type,
                      std::uint8_t* data, std::uint32_t* size);

@@ -1,226 +1,173 @@
 #include "platform/Registry.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/File.h"
-#include "platform/TextEscape.h"
+#include "platform/RegHiveData.h"
 
 namespace tolvane {
 
+// The hive file as one transaction has it: the lock, what was read and whether it changed.
+struct RegOpenState {
+    std::string target;  // the file itself, links followed
+    std::optional<FileLock> lock;
+    std::string lockProblem;
+    RegHiveData data;
+    bool changed = false;
+    // The file's identity, which a replacement keeps.
+    bool existed = false;
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0600;
+};
+
 namespace {
 
-constexpr const char* kHeader = "REGEDIT4";
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) {
-                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
+std::string Reason(const std::string& what, const std::string& path, int error) {
+    return what + " " + path + ": " + std::strerror(error);
 }
 
-void AppendQuoted(std::string& out, const std::string& bytes) {
-    out += '"';
-    AppendEscaped(out, bytes, true);
-    out += '"';
-}
-
-// Reads a quoted text starting at text[at] == '"'; leaves at after the closing quote.
-bool ReadQuoted(const std::string& text, std::size_t& at, std::string& out) {
-    if (at >= text.size() || text[at] != '"') {
-        return false;
+// Follows symbolic links to the file they finally name, which need not exist yet, so that an
+// update replaces the link's target and leaves the link.
+std::string ResolveLinks(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0) {
+            return path;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
     }
-    ++at;
-    return ReadEscaped(text, at, out, true);
+    return path;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool ParseHexBytes(std::string_view text, std::string& out) {
-    out.clear();
-    if (text.empty()) {
-        return true;
-    }
+bool ReadDescriptor(int fd, std::string& contents) {
+    char buffer[65536];
     while (true) {
-        if (text.size() < 2 || HexDigit(text[0]) < 0 || HexDigit(text[1]) < 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
             return false;
         }
-        out += static_cast<char>(HexDigit(text[0]) * 16 + HexDigit(text[1]));
-        text.remove_prefix(2);
-        if (text.empty()) {
+        if (n == 0) {
             return true;
         }
-        if (text[0] != ',') {
-            return false;
-        }
-        text.remove_prefix(1);
+        contents.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
-bool ParseValueLine(const std::string& line, RegValue& value) {
-    std::size_t at = 0;
-    if (!ReadQuoted(line, at, value.name) || at >= line.size() || line[at] != '=') {
-        return false;
+enum class ReadResult { Read, NoHive, Failed };
+
+// Reads the file into the state, with the reason when it cannot be read. A missing file is an
+// empty hive.
+ReadResult ReadFile(RegOpenState& open, std::string& reason) {
+    const int fd = ::open(open.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadResult::Read;
+        }
+        reason = Reason("cannot read", open.target, errno);
+        return ReadResult::Failed;
     }
-    const std::string rest = line.substr(at + 1);
-    if (!rest.empty() && rest[0] == '"') {
-        std::size_t pos = 0;
-        std::string text;
-        if (!ReadQuoted(rest, pos, text) || pos != rest.size()) {
-            return false;
-        }
-        value.type = REG_SZ;
-        value.data = text + '\0';
-        return true;
+    struct stat info {};
+    std::string text;
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    } else if (!ReadDescriptor(fd, text)) {
+        error = errno;
     }
-    if (rest.rfind("dword:", 0) == 0) {
-        const std::string digits = rest.substr(6);
-        if (digits.size() != 8 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; })) {
-            return false;
-        }
-        const auto number = static_cast<std::uint32_t>(std::strtoul(digits.c_str(), nullptr, 16));
-        value.type = REG_DWORD;
-        value.data.assign(4, '\0');
-        for (int i = 0; i < 4; ++i) {
-            value.data[static_cast<std::size_t>(i)] = static_cast<char>((number >> (8 * i)) & 0xFF);
-        }
-        return true;
+    ::close(fd);
+    if (error != 0) {
+        reason = Reason("cannot read", open.target, error);
+        return ReadResult::Failed;
     }
-    if (rest.rfind("hex(", 0) == 0) {
-        const auto close = rest.find("):");
-        if (close == std::string::npos || close == 4) {
-            return false;
-        }
-        const std::string typeText = rest.substr(4, close - 4);
-        if (!std::all_of(typeText.begin(), typeText.end(),
-                         [](char c) { return HexDigit(c) >= 0; }) ||
-            typeText.size() > 8) {
-            return false;
-        }
-        value.type = static_cast<std::uint32_t>(std::strtoul(typeText.c_str(), nullptr, 16));
-        return ParseHexBytes(std::string_view(rest).substr(close + 2), value.data);
+    open.existed = true;
+    open.owner = info.st_uid;
+    open.group = info.st_gid;
+    open.mode = info.st_mode & 07777;
+    if (!RegHiveData::Parse(text, open.data)) {
+        open.data = RegHiveData{};
+        return ReadResult::NoHive;
     }
-    return false;
+    return ReadResult::Read;
 }
 
-void FormatValue(std::string& out, const RegValue& value) {
-    AppendQuoted(out, value.name);
-    out += '=';
-    const auto& data = value.data;
-    if (value.type == REG_SZ && !data.empty() && data.back() == '\0' &&
-        data.find('\0') == data.size() - 1) {
-        AppendQuoted(out, data.substr(0, data.size() - 1));
-    } else if (value.type == REG_DWORD && data.size() == 4) {
-        std::uint32_t number = 0;
-        for (int i = 3; i >= 0; --i) {
-            number = (number << 8) | static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
-        }
-        char text[16];
-        std::snprintf(text, sizeof text, "dword:%08x", number);
-        out += text;
-    } else {
-        char text[32];
-        std::snprintf(text, sizeof text, "hex(%x):", value.type);
-        out += text;
-        for (std::size_t i = 0; i < data.size(); ++i) {
-            std::snprintf(text, sizeof text, i == 0 ? "%02x" : ",%02x",
-                          static_cast<unsigned char>(data[i]));
-            out += text;
-        }
+// Keeps a file that is no hive at all beside, as "*.bad"; the kept name, or empty.
+std::string SetAside(const std::string& target) {
+    std::string kept = target + ".bad";
+    for (int n = 1; FileExists(kept) && n < 1000; ++n) {
+        kept = target + ".bad." + std::to_string(n);
     }
-    out += '\n';
+    return std::rename(target.c_str(), kept.c_str()) == 0 ? kept : std::string();
+}
+
+// Replaces the file in one step with its owner, group and mode; the reason when it cannot.
+std::string WriteFile(const RegOpenState& open) {
+    // The file's own permission counts, though replacing it needs only the folder's.
+    if (const int fd = ::open(open.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+        ::close(fd);
+    } else if (errno != ENOENT) {
+        return Reason("cannot write", open.target, errno);
+    }
+    std::string temporary = open.target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return Reason("cannot write", open.target, errno);
+    }
+    int error = 0;
+    auto check = [&error](bool done) {
+        if (!done && error == 0) {
+            error = errno != 0 ? errno : EIO;
+        }
+    };
+    struct stat info {};
+    check(::fstat(fd, &info) == 0);
+    if (open.existed && (info.st_uid != open.owner || info.st_gid != open.group)) {
+        check(::fchown(fd, open.owner, open.group) == 0);
+    }
+    check(::fchmod(fd, open.existed ? open.mode : 0600) == 0);
+    check(WriteAll(fd, open.data.Format()));
+    check(::fsync(fd) == 0);
+    check(::close(fd) == 0);
+    if (error == 0) {
+        check(::rename(temporary.c_str(), open.target.c_str()) == 0);
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return Reason("cannot write", open.target, error);
+    }
+    const int folder = ::open(FolderOf(open.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return {};
 }
 
 }  // namespace
 
-RegKeyData* RegHiveData::FindKey(const std::string& path) {
-    for (auto& key : keys) {
-        if (SameName(key.path, path)) {
-            return &key;
-        }
-    }
-    return nullptr;
-}
+RegistryHive::RegistryHive(std::string path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
 
-bool RegHiveData::Parse(const std::string& text, RegHiveData& hive) {
-    hive.keys.clear();
-    std::size_t at = 0;
-    bool first = true;
-    while (at < text.size()) {
-        auto end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (first) {
-            if (line != kHeader) {
-                return false;
-            }
-            first = false;
-            continue;
-        }
-        if (line.empty()) {
-            continue;
-        }
-        if (line.front() == '[') {
-            if (line.back() != ']' || line.size() < 3) {
-                return false;
-            }
-            const std::string path = line.substr(1, line.size() - 2);
-            if (hive.FindKey(path) == nullptr) {
-                hive.keys.push_back(RegKeyData{path, {}});
-            }
-            continue;
-        }
-        RegValue value;
-        if (hive.keys.empty() || !ParseValueLine(line, value)) {
-            return false;
-        }
-        auto& values = hive.keys.back().values;
-        auto same = std::find_if(values.begin(), values.end(),
-                                 [&](const RegValue& v) { return SameName(v.name, value.name); });
-        if (same != values.end()) {
-            *same = std::move(value);
-        } else {
-            values.push_back(std::move(value));
-        }
-    }
-    return !first;
-}
-
-std::string RegHiveData::Format() const {
-    std::string out = std::string(kHeader) + "\n";
-    for (const auto& key : keys) {
-        out += "\n[" + key.path + "]\n";
-        for (const auto& value : key.values) {
-            FormatValue(out, value);
-        }
-    }
-    return out;
-}
-
-RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {}
+RegistryHive::~RegistryHive() = default;
 
 std::string RegistryHive::ClassesRootPath() {
     if (const char* path = std::getenv("TOLVANE_REGISTRY"); path != nullptr && *path != '\0') {
@@ -237,132 +184,135 @@ std::string RegistryHive::ClassesRootPath() {
     return config + "/tolvane/HKEY_CLASSES_ROOT.reg";
 }
 
-bool RegistryHive::Load(RegHiveData& hive) {
-    hive.keys.clear();
-    std::string text;
-    if (!ReadWholeFile(path_, text)) {
-        if (errno == ENOENT) {
-            return true;
-        }
-    } else if (RegHiveData::Parse(text, hive)) {
-        return true;
-    }
-    // Never overwrite what we cannot read: keep it beside and start from empty.
-    hive.keys.clear();
-    std::string kept = path_ + ".bad";
-    for (int n = 1; FileExists(kept) && n < 1000; ++n) {
-        kept = path_ + ".bad." + std::to_string(n);
-    }
-    return std::rename(path_.c_str(), kept.c_str()) == 0;
-}
-
-bool RegistryHive::Store(const RegHiveData& hive) {
-    const auto slash = path_.rfind('/');
-    if (slash != std::string::npos && slash > 0) {
-        MakeDirectories(path_.substr(0, slash));
-    }
-    return ReplaceFileAtomically(path_, hive.Format());
-}
-
-namespace {
-
-std::string LockPath(const std::string& path) {
-    return path + ".lock";
-}
-
-bool EnsureFolder(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 || MakeDirectories(path.substr(0, slash));
-}
-
-}  // namespace
-
-long RegistryHive::CreateKey(const std::string& path) {
-    if (!EnsureFolder(path_)) {
+long RegistryHive::Begin() {
+    auto open = std::make_unique<RegOpenState>();
+    open->target = ResolveLinks(path_);
+    const std::string folder = FolderOf(open->target);
+    errno = 0;
+    if (!MakeDirectories(folder)) {
+        // A plain file where a folder belongs fails with "exists".
+        const int error = errno == 0 || errno == EEXIST ? ENOTDIR : errno;
+        Fail(Reason("cannot create the folder", folder, error));
         return ERROR_ACCESS_DENIED;
     }
-    FileLock lock(LockPath(path_));
-    RegHiveData hive;
-    if (!lock.Locked() || !Load(hive)) {
+    const std::string lockPath = open->target + ".lock";
+    open->lock.emplace(lockPath, lockWait_);
+    if (!open->lock->Opened()) {
+        // A folder we may not write in can still be read: the file is only ever replaced
+        // whole. Only a change needs the lock.
+        open->lockProblem = Reason("cannot lock", lockPath, open->lock->Error());
+    } else if (!open->lock->Locked()) {
+        Fail(open->target + " is held by another process; waited " +
+             std::to_string(lockWait_.count() / 1000) + " s for it");
         return ERROR_ACCESS_DENIED;
     }
-    // Creating a key creates its missing parents, as the registry does.
-    bool changed = false;
-    std::size_t at = 0;
-    while (true) {
-        at = path.find('\\', at);
-        const std::string part = path.substr(0, at);
-        if (hive.FindKey(part) == nullptr) {
-            hive.keys.push_back(RegKeyData{part, {}});
-            changed = true;
+    std::string problem;
+    const ReadResult read = ReadFile(*open, problem);
+    if (read == ReadResult::NoHive) {
+        // Never overwrite what is no hive at all: keep it beside and start from empty.
+        const std::string kept = open->lock->Locked() ? SetAside(open->target) : std::string();
+        if (kept.empty()) {
+            Fail(open->target + " is no registry file and cannot be set aside" +
+                 (open->lockProblem.empty() ? std::string() : ": " + open->lockProblem));
+            return ERROR_ACCESS_DENIED;
         }
-        if (at == std::string::npos) {
-            break;
-        }
-        ++at;
+        Note(open->target + " is no registry file; kept as " + kept +
+             ", the settings start afresh");
+    } else if (read == ReadResult::Failed) {
+        Fail(problem);
+        return ERROR_ACCESS_DENIED;
     }
-    if (changed && !Store(hive)) {
+    if (const auto& lines = open->data.unreadLines; !lines.empty()) {
+        std::string list;
+        for (const std::size_t line : lines) {
+            list += (list.empty() ? "" : ", ") + std::to_string(line);
+            if (list.size() > 60) {
+                list += ", ...";
+                break;
+            }
+        }
+        Note(open->target + ": could not read line" + (lines.size() > 1 ? "s " : " ") + list);
+    }
+    open_ = std::move(open);
+    return ERROR_SUCCESS;
+}
+
+long RegistryHive::Commit() {
+    const std::unique_ptr<RegOpenState> open = std::move(open_);
+    if (!open || !open->changed) {
+        return ERROR_SUCCESS;
+    }
+    const std::string problem = open->lock->Locked() ? WriteFile(*open) : open->lockProblem;
+    if (!problem.empty()) {
+        Fail(problem);
         return ERROR_ACCESS_DENIED;
     }
     return ERROR_SUCCESS;
 }
 
-long RegistryHive::WithKey(const std::string& key,
-                           const std::function<long(RegHiveData&, RegKeyData&)>& action) {
-    FileLock lock(LockPath(path_));
-    RegHiveData hive;
-    if (!lock.Locked() || !Load(hive)) {
-        return ERROR_ACCESS_DENIED;
+long RegistryHive::CreateKey(const std::string& path) {
+    if (!open_) {
+        return ERROR_INVALID_HANDLE;
     }
-    RegKeyData* found = hive.FindKey(key);
-    return found == nullptr ? ERROR_INVALID_HANDLE : action(hive, *found);
+    // Creating a key creates its missing parents, as the registry does.
+    std::size_t at = 0;
+    while (true) {
+        at = path.find('\\', at);
+        const std::string part = path.substr(0, at);
+        if (open_->data.FindKey(part) == nullptr) {
+            open_->data.AddKey(part);
+            open_->changed = true;
+        }
+        if (at == std::string::npos) {
+            return ERROR_SUCCESS;
+        }
+        ++at;
+    }
 }
 
 long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
                               std::uint8_t* data, std::uint32_t* size) {
-    return WithKey(key, [&](RegHiveData&, RegKeyData& found) -> long {
-        for (const auto& value : found.values) {
-            if (!SameName(value.name, name)) {
-                continue;
-            }
-            if (type != nullptr) {
-                *type = value.type;
-            }
-            const auto length = static_cast<std::uint32_t>(value.data.size());
-            if (data != nullptr) {
-                if (size == nullptr || *size < length) {
-                    if (size != nullptr) {
-                        *size = length;
-                    }
-                    return ERROR_MORE_DATA;
-                }
-                std::memcpy(data, value.data.data(), length);
-            }
+    const RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
+    if (found == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const RegValue* value = found->FindValue(name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    const auto length = static_cast<std::uint32_t>(value->data.size());
+    if (data != nullptr) {
+        if (size == nullptr || *size < length) {
             if (size != nullptr) {
                 *size = length;
             }
-            return ERROR_SUCCESS;
+            return ERROR_MORE_DATA;
         }
-        return ERROR_FILE_NOT_FOUND;
-    });
+        std::memcpy(data, value->data.data(), length);
+    }
+    if (size != nullptr) {
+        *size = length;
+    }
+    return ERROR_SUCCESS;
 }
 
 long RegistryHive::SetValue(const std::string& key, const std::string& name, std::uint32_t type,
                             const std::uint8_t* data, std::uint32_t size) {
-    return WithKey(key, [&](RegHiveData& hive, RegKeyData& found) -> long {
-        RegValue value{
-            name, type,
-            std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
-        auto same = std::find_if(found.values.begin(), found.values.end(),
-                                 [&](const RegValue& v) { return SameName(v.name, name); });
-        if (same != found.values.end()) {
-            value.name = same->name;
-            *same = std::move(value);
-        } else {
-            found.values.push_back(std::move(value));
-        }
-        return Store(hive) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    });
+    RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
+    if (found == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    RegValue value{name, type,
+                   std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
+    const RegValue* existing = found->FindValue(name);
+    if (existing == nullptr || existing->type != value.type || existing->data != value.data) {
+        found->SetValue(std::move(value));
+        open_->changed = true;
+    }
+    return ERROR_SUCCESS;
 }
 
 }  // namespace tolvane

@@ -42,8 +42,22 @@ bool IsText(DWORD type) {
 
 namespace tolvane {
 
+// Nothing is held open between the calls: each value is written at once.
+struct RegOpenState {};
+
 // The real HKEY_CLASSES_ROOT; the path only names it.
-RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {}
+RegistryHive::RegistryHive(std::string path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
+
+RegistryHive::~RegistryHive() = default;
+
+long RegistryHive::Begin() {
+    return ERROR_SUCCESS;
+}
+
+long RegistryHive::Commit() {
+    return ERROR_SUCCESS;
+}
 
 std::string RegistryHive::ClassesRootPath() {
     return "HKEY_CLASSES_ROOT";
@@ -55,6 +69,8 @@ long RegistryHive::CreateKey(const std::string& path) {
                                            KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
         RegCloseKey(key);
+    } else {
+        Fail("cannot open HKEY_CLASSES_ROOT\\" + path + ": error " + std::to_string(status));
     }
     return status;
 }
@@ -117,9 +133,14 @@ long RegistryHive::SetValue(const std::string& key, const std::string& name, std
         const std::wstring text = ToWide(bytes);
         bytes.assign(reinterpret_cast<const char*>(text.data()), text.size() * 2);
     }
-    return RegSetValueExW(open.Get(), ToWide(name).c_str(), 0, type,
-                          reinterpret_cast<const BYTE*>(bytes.data()),
-                          static_cast<DWORD>(bytes.size()));
+    const LSTATUS status = RegSetValueExW(open.Get(), ToWide(name).c_str(), 0, type,
+                                          reinterpret_cast<const BYTE*>(bytes.data()),
+                                          static_cast<DWORD>(bytes.size()));
+    if (status != ERROR_SUCCESS) {
+        Fail("cannot write HKEY_CLASSES_ROOT\\" + key + "\\" + name + ": error " +
+             std::to_string(status));
+    }
+    return status;
 }
 
 }  // namespace tolvane

@@ -6,8 +6,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr std::uint32_t kTextLimit = 65535;  // longest text accepted, terminator included
-
 void WriteNumber(const HKEY& key, const char* name, std::uint32_t value) {
     std::uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) {
@@ -36,8 +34,8 @@ bool ReadNumber(const HKEY& key, const char* name, std::uint32_t& value) {
 }
 
 bool ReadText(const HKEY& key, const char* name, std::string& value) {
-    std::vector<std::uint8_t> buffer(kTextLimit, 0);
-    std::uint32_t size = kTextLimit;
+    std::vector<std::uint8_t> buffer(kSettingsTextLimit, 0);
+    std::uint32_t size = kSettingsTextLimit;
     std::uint32_t type = 0;
     if (RegQueryValueEx(key, name, &type, buffer.data(), &size) != ERROR_SUCCESS) {
         return false;
@@ -52,54 +50,81 @@ bool ReadText(const HKEY& key, const char* name, std::string& value) {
     return true;
 }
 
+void ReadAll(const HKEY& key, Settings& settings) {
+    for (const auto& field : kSettingsFields) {
+        if (field.number != nullptr) {
+            if (!ReadNumber(key, field.name, settings.*field.number)) {
+                WriteNumber(key, field.name, settings.*field.number);
+            }
+        } else if (!ReadText(key, field.name, settings.*field.text)) {
+            WriteText(key, field.name, settings.*field.text);
+        }
+    }
+}
+
+void WriteAll(const HKEY& key, const Settings& settings) {
+    for (const auto& field : kSettingsFields) {
+        if (field.number != nullptr) {
+            WriteNumber(key, field.name, settings.*field.number);
+        } else {
+            WriteText(key, field.name, settings.*field.text);
+        }
+    }
+}
+
 }  // namespace
 
-// The two keys every operation opens, closed in reverse order when it ends.
+// The two keys every operation opens, closed in reverse order when it ends; the last close
+// writes the operation's changes.
 class SettingsStore::OpenKeys {
 public:
     explicit OpenKeys(RegistryHive& root) {
         RegCreateKeyEx(RootKey(root), "Zr.ClassDlg.1", program_.Key());
         RegCreateKeyEx(program_.Key(), "Setting", setting_.Key());
     }
-    ~OpenKeys() {
-        setting_.Release();
-        program_.Release();
-    }
     const HKEY& Setting() { return setting_.Key(); }
+    bool Opened() { return static_cast<bool>(setting_.Key()); }
+    // 1 when the keys were open and their changes are written.
+    int Close() {
+        const bool opened = Opened();
+        const long setting = setting_.Release();
+        const long program = program_.Release();
+        return opened && setting == ERROR_SUCCESS && program == ERROR_SUCCESS ? 1 : 0;
+    }
 
 private:
     RegKeyHolder program_;
     RegKeyHolder setting_;
 };
 
-void SettingsStore::LoadSettings(Settings& settings) {
+int SettingsStore::LoadSettings(Settings& settings) {
     OpenKeys keys(root_);
-    for (const auto& field : kSettingsFields) {
-        if (field.number != nullptr) {
-            if (!ReadNumber(keys.Setting(), field.name, settings.*field.number)) {
-                WriteNumber(keys.Setting(), field.name, settings.*field.number);
-            }
-        } else if (!ReadText(keys.Setting(), field.name, settings.*field.text)) {
-            WriteText(keys.Setting(), field.name, settings.*field.text);
-        }
-    }
+    ReadAll(keys.Setting(), settings);
+    return keys.Close();
 }
 
-void SettingsStore::SaveSettings(const Settings& settings) {
+int SettingsStore::SaveSettings(const Settings& settings) {
     OpenKeys keys(root_);
-    for (const auto& field : kSettingsFields) {
-        if (field.number != nullptr) {
-            WriteNumber(keys.Setting(), field.name, settings.*field.number);
-        } else {
-            WriteText(keys.Setting(), field.name, settings.*field.text);
-        }
-    }
+    WriteAll(keys.Setting(), settings);
+    return keys.Close();
 }
 
-void SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
-                                     const std::string& Smtp, const std::string& From,
-                                     const std::string& To, const std::string& Subject,
-                                     const std::string& Body) {
+int SettingsStore::UpdateSettings(Settings& settings,
+                                  const std::function<void(Settings&)>& change) {
+    OpenKeys keys(root_);
+    if (!keys.Opened()) {
+        return 0;
+    }
+    ReadAll(keys.Setting(), settings);
+    change(settings);
+    WriteAll(keys.Setting(), settings);
+    return keys.Close();
+}
+
+int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
+                                    const std::string& Smtp, const std::string& From,
+                                    const std::string& To, const std::string& Subject,
+                                    const std::string& Body) {
     OpenKeys keys(root_);
     WriteNumber(keys.Setting(), "WithMail", WithMail);
     WriteNumber(keys.Setting(), "SmtpPort", SmtpPort);
@@ -108,11 +133,13 @@ void SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpP
     WriteText(keys.Setting(), "To", To);
     WriteText(keys.Setting(), "Subject", Subject);
     WriteText(keys.Setting(), "Body", Body);
+    return keys.Close();
 }
 
-void SettingsStore::SaveStartupMode(std::uint32_t AutoStartupMode) {
+int SettingsStore::SaveStartupMode(std::uint32_t AutoStartupMode) {
     OpenKeys keys(root_);
     WriteNumber(keys.Setting(), "AutoStartupMode", AutoStartupMode);
+    return keys.Close();
 }
 
 }  // namespace tolvane

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 
 namespace tolvane {
+
+// The longest text the store reads back, in CP932 bytes with its terminator.
+constexpr std::uint32_t kSettingsTextLimit = 65535;
 
 // Holds one open key, closed when released or destroyed.
 class RegKeyHolder {
@@ -17,28 +21,32 @@ public:
     ~RegKeyHolder() { Release(); }
 
     HKEY& Key() { return key_; }
-    void Release() {
-        if (key_) {
-            RegCloseKey(key_);
-        }
-    }
+    // The status of the close, which writes the changes when it ends the transaction.
+    long Release() { return key_ ? RegCloseKey(key_) : ERROR_SUCCESS; }
 
 private:
     HKEY key_;
 };
 
-// The settings record under HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting. No operation reports a
-// failure: an unopenable key leaves the record as it is, as on a locked-down registry.
+// The settings record under HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting. Every operation is one
+// transaction: one read of the store and at most one change of it. Each returns 1 when it
+// read and wrote what it had to and 0 otherwise, with the reason in LastError; a store that
+// cannot be opened leaves the record as it is and is not written.
 class SettingsStore {
 public:
     explicit SettingsStore(RegistryHive& classesRoot) : root_(classesRoot) {}
 
-    void LoadSettings(Settings& settings);
-    void SaveSettings(const Settings& settings);
-    void SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort, const std::string& Smtp,
-                          const std::string& From, const std::string& To,
-                          const std::string& Subject, const std::string& Body);
-    void SaveStartupMode(std::uint32_t AutoStartupMode);
+    int LoadSettings(Settings& settings);
+    int SaveSettings(const Settings& settings);
+    int SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort, const std::string& Smtp,
+                         const std::string& From, const std::string& To, const std::string& Subject,
+                         const std::string& Body);
+    int SaveStartupMode(std::uint32_t AutoStartupMode);
+    // Loads the record, lets `change` change it and stores all fourteen values, all in one
+    // transaction, so that a change made beside in the meantime is not undone.
+    int UpdateSettings(Settings& settings, const std::function<void(Settings&)>& change);
+
+    const std::string& LastError() const { return root_.LastError(); }
 
 private:
     class OpenKeys;

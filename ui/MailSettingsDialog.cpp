@@ -126,6 +126,21 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
         MailFieldsEnabled = 1;
         UpdateEnabledStates();
     });
+    // The store reads a text back only up to its limit, so the body stops growing there.
+    // The line edits stop at 32,767 characters, which CP932 never makes more than 65,534
+    // bytes.
+    connect(body_, &QPlainTextEdit::textChanged, this, [this] {
+        const std::string body = BodyFromDisplay(body_->toPlainText());
+        if (body.size() < kSettingsTextLimit) {
+            return;
+        }
+        std::string cut = CutCp932(body, kSettingsTextLimit - 1);
+        if (!cut.empty() && cut.back() == '\r') {
+            cut.pop_back();  // a line break is CR LF or nothing
+        }
+        body_->setPlainText(BodyForDisplay(cut));
+        body_->moveCursor(QTextCursor::End);
+    });
     connect(sendTest_, &QPushButton::clicked, this, &MailSettingsDialog::SendTest);
     connect(ok_, &QPushButton::clicked, this, &MailSettingsDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);

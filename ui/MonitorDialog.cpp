@@ -29,6 +29,12 @@ namespace tolvane {
 
 namespace {
 
+// The values the window shows and its Save takes from its controls.
+constexpr std::uint32_t Settings::*kWindowValues[] = {
+    &Settings::Interval,     &Settings::Port,         &Settings::CheckFtpSvc,
+    &Settings::CheckSmtpSvc, &Settings::CheckNntpSvc, &Settings::CheckMsdtc,
+};
+
 // Command ids of the window, its menus and the tray menu.
 enum Command : int {
     StartCommand = 1,
@@ -459,7 +465,23 @@ void MonitorDialog::Save() {
     if (!ReadControls()) {
         return;
     }
-    store_.SaveSettings(settings_);
+    // The window shows six values; the other eight are taken from the store as it is now, so
+    // that a change made beside the window (tolvanectl set) is not undone by this Save.
+    Settings saved = settings_;
+    const int stored = store_.UpdateSettings(saved, [this](Settings& record) {
+        for (auto field : kWindowValues) {
+            record.*field = settings_.*field;
+        }
+    });
+    if (stored == 0) {
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
+                         QText(UiText::SettingsNotSaved) + QStringLiteral("\n") +
+                             QString::fromLocal8Bit(store_.LastError().c_str()));
+        return;
+    }
+    settings_ = saved;
+    menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
+    menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
     MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),
                      QText(UiText::SettingsSaved));
     save_->hide();

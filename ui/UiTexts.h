@@ -36,6 +36,7 @@ enum class UiText {
     HideWindowItem,
     Ready,
     SettingsSaved,
+    SettingsNotSaved,
     TrayTip,
     TrayShowItem,
     MailCaption,

@@ -220,7 +220,11 @@ TEST(ChildProcess, InheritsNoDescriptorOfTheProgram) {
     const std::string hiveLock = root + "/hive.reg.lock";
     std::optional<FileLock> holder(std::in_place, hiveLock);
     long created = -1;
-    std::thread writer([&] { created = hive.CreateKey("Zr.ClassDlg.1"); });
+    std::thread writer([&] {
+        HKEY key;
+        created = RegCreateKeyEx(RootKey(hive), "Zr.ClassDlg.1", key);
+        RegCloseKey(key);
+    });
     for (int i = 0; i < 1000 && CountDescriptorsOn(hiveLock) < 2; ++i) {
         ::usleep(10000);
     }

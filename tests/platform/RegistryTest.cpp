@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/RegHiveData.h"
 #include "platform/Registry.h"
 #include "tests/support/TestSupport.h"
 
@@ -103,10 +107,11 @@ const FormatCase kFormatCases[] = {
 };
 
 TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
-    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     for (const auto& c : kFormatCases) {
         ASSERT_EQ(Set(key, c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
     }
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     const std::string text = Text();
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
     std::size_t previous = 0;
@@ -120,7 +125,7 @@ TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
     }
     // A fresh hive reads every value back with its type and exact bytes.
     RegistryHive again(path_);
-    const HKEY reread = Open(again, "Zr.ClassDlg.1\\Setting");
+    HKEY reread = Open(again, "Zr.ClassDlg.1\\Setting");
     for (const auto& c : kFormatCases) {
         SCOPED_TRACE(c.name);
         const Stored stored = Query(reread, c.name);
@@ -128,6 +133,7 @@ TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
         EXPECT_EQ(stored.type, c.type);
         EXPECT_EQ(stored.data, c.data);
     }
+    EXPECT_EQ(RegCloseKey(reread), ERROR_SUCCESS);
     EXPECT_EQ(Text(), text);  // reading changed nothing
 }
 
@@ -137,8 +143,9 @@ TEST_F(RegistryTest, KeepsUnknownKeysAndValues) {
                     "REGEDIT4\r\n\r\n[Other\\Deep\\Key]\r\n\"Keep\"=\"me\"\r\n"
                     "\"Blob\"=hex(3):DE,AD\r\n\r\n[Zr.ClassDlg.1\\Setting]\r\n"
                     "\"Foreign\"=dword:0000000A\r\n");
-    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
     RegistryHive again(path_);
     const HKEY other = Open(again, "Other\\Deep\\Key");
@@ -156,12 +163,16 @@ TEST_F(RegistryTest, KeepsUnknownKeysAndValues) {
 }
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
-    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     ASSERT_EQ(Set(key, "SmtpPort", REG_DWORD, Bytes({25, 0, 0, 0})), ERROR_SUCCESS);
-    const HKEY upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
+    // A second opening in the same process joins the open transaction.
+    HKEY upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
     ASSERT_EQ(Set(upper, "SMTPPORT", REG_DWORD, Bytes({26, 0, 0, 0})), ERROR_SUCCESS);
 
     EXPECT_EQ(Query(key, "smtpport").data, Bytes({26, 0, 0, 0}));
+    EXPECT_EQ(RegCloseKey(upper), ERROR_SUCCESS);
+    EXPECT_FALSE(FileExists(path_));  // not written before the last key is closed
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     const std::string text = Text();
     EXPECT_EQ(text,
               "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n"
@@ -208,7 +219,7 @@ TEST_F(RegistryTest, ReadsFailAsTheWindowsCallsDo) {
     HKEY result;
     EXPECT_NE(RegCreateKeyEx(none, "Setting", result), ERROR_SUCCESS);
     EXPECT_FALSE(result);
-    const HKEY ghost{&hive_, "Never\\Created"};
+    const HKEY ghost{&hive_, key.transaction, "Never\\Created"};
     EXPECT_NE(RegQueryValueEx(ghost, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
     EXPECT_NE(RegSetValueEx(ghost, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
     HKEY closed = key;
@@ -216,46 +227,176 @@ TEST_F(RegistryTest, ReadsFailAsTheWindowsCallsDo) {
     EXPECT_FALSE(closed);
 }
 
-TEST_F(RegistryTest, DamagedFileIsKeptAsideAndTheHiveStartsEmpty) {
+TEST_F(RegistryTest, OnlyAFileThatIsNoHiveIsSetAside) {
     const std::string cases[] = {
         "",
         "garbage\n",
         "REGEDIT5\n[K]\n",
-        "REGEDIT4\n\"Orphan\"=dword:00000001\n",
-        "REGEDIT4\n[K]\n\"Unterminated=dword:00000001\n",
-        "REGEDIT4\n[K]\n\"Str\"=\"cut off",
-        "REGEDIT4\n[K]\n\"Str\"=\"a\" trailing\n",
-        "REGEDIT4\n[K]\n\"Bad\"=\"tab\\t\"\n",
-        "REGEDIT4\n[K]\n\"Short\"=dword:1e\n",
-        "REGEDIT4\n[K]\n\"Hex\"=hex(3):0\n",
-        "REGEDIT4\n[K]\n\"Hex\"=hex(3):01,\n",
-        "REGEDIT4\n[K]\n\"Hex\"=hex(zz):01\n",
-        "REGEDIT4\n[K\n",
-        "REGEDIT4\n[K]\nPort=1\n",
+        "[K]\n\"A\"=dword:00000001\n",
         std::string("\0\1\2", 3),
+        // regedit's own export of version 5 is UTF-16, which this store does not read.
+        std::string("\xFF\xFEW\0i\0n\0", 8),
     };
     int round = 0;
     for (const auto& damaged : cases) {
         SCOPED_TRACE(::testing::PrintToString(damaged));
         test::WriteFile(path_, damaged);
-        const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+        HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
         EXPECT_TRUE(key);
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
         const std::string kept =
             round == 0 ? path_ + ".bad" : path_ + ".bad." + std::to_string(round);
         EXPECT_EQ(test::ReadFile(kept), damaged);
         EXPECT_EQ(Text(), "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n");
+        const auto notes = hive_.TakeNotes();
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_NE(notes[0].find(kept), std::string::npos) << notes[0];
         ++round;
     }
 }
 
+struct Expected {
+    const char* name;
+    std::uint32_t type;
+    std::string data;
+};
+
+// What regedit writes and reads for a key, and lines it would not take: each file is read
+// without a loss beyond its odd line, which stays in the file as it stands.
+TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
+    const std::string number = Bytes({0x90, 0x1F, 0, 0});
+    const std::string two = Bytes({2, 0, 0, 0});
+    const struct {
+        const char* label;
+        std::string file;
+        std::vector<Expected> values;  // of [K], in this order
+        std::string oddLine;           // a line not read, kept as it stands; empty for none
+    } cases[] = {
+        {"short dword", "REGEDIT4\n[K]\n\"D\"=dword:1f90\n", {{"D", REG_DWORD, number}}, ""},
+        {"dword in capitals",
+         "REGEDIT4\n[K]\n\"D\"=DWORD:00001F90\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"version 5 header, BOM, CR LF, trailing blanks",
+         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[K]  \r\n"
+         "\"D\"=dword:00001f90 \t\r\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"comments and blank lines",
+         "REGEDIT4\n; made by hand\n\n[K]\n\n; port\n\"D\"=dword:1f90\n\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"hex over three lines",
+         "REGEDIT4\n[K]\n\"B\"=hex:01,02,\\\n  03,\\\n  04\n",
+         {{"B", REG_BINARY, Bytes({1, 2, 3, 4})}},
+         ""},
+        {"hex(N)",
+         "REGEDIT4\n[K]\n\"E\"=hex(2):25,00\n\"N\"=hex(0):\n",
+         {{"E", REG_EXPAND_SZ, std::string("%\0", 2)}, {"N", REG_NONE, ""}},
+         ""},
+        {"default value",
+         "REGEDIT4\n[K]\n@=\"standard\"\n",
+         {{"", REG_SZ, std::string("standard\0", 9)}},
+         ""},
+        {"repeated section",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n\"X\"=dword:3\n[k]\n\"D\"=dword:1f90\n",
+         {{"A", REG_DWORD, two}, {"D", REG_DWORD, number}},
+         ""},
+        {"later line wins",
+         "REGEDIT4\n[K]\n\"A\"=dword:1\n\"a\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         ""},
+        {"nine digits",
+         "REGEDIT4\n[K]\n\"X\"=dword:123456789\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=dword:123456789"},
+        {"text cut off",
+         "REGEDIT4\n[K]\n\"X\"=\"cut off\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=\"cut off"},
+        {"unknown escape",
+         "REGEDIT4\n[K]\n\"X\"=\"tab\\t\"\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=\"tab\\t\""},
+        {"bad hex",
+         "REGEDIT4\n[K]\n\"X\"=hex(3):012,\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex(3):012,"},
+        {"hex ending in a comma",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,"},
+        {"name without quotes",
+         "REGEDIT4\n[K]\nX=1\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "X=1"},
+        {"broken key line",
+         "REGEDIT4\n[K]\n[Broken\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "[Broken"},
+        {"value before any key",
+         "REGEDIT4\n\"X\"=dword:1\n[K]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=dword:1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::WriteFile(path_, c.file);
+        {
+            RegistryHive hive(path_);
+            HKEY key = Open(hive, "K");
+            for (const auto& expected : c.values) {
+                SCOPED_TRACE(expected.name);
+                const Stored stored = Query(key, expected.name);
+                EXPECT_EQ(stored.status, ERROR_SUCCESS);
+                EXPECT_EQ(stored.type, expected.type);
+                EXPECT_EQ(stored.data, expected.data);
+            }
+            EXPECT_EQ(Query(key, "X").status, ERROR_FILE_NOT_FOUND);
+            // A change writes the file anew; the odd line goes with it.
+            ASSERT_EQ(Set(key, "New", REG_DWORD, two), ERROR_SUCCESS);
+            ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+            EXPECT_EQ(hive.TakeNotes().size(), c.oddLine.empty() ? 0u : 1u);
+        }
+        EXPECT_FALSE(FileExists(path_ + ".bad"));
+        const std::string text = Text();
+        if (!c.oddLine.empty()) {
+            EXPECT_NE(text.find("\n" + c.oddLine + "\n"), std::string::npos) << text;
+        }
+        RegistryHive again(path_);
+        HKEY key = Open(again, "K");
+        for (const auto& expected : c.values) {
+            EXPECT_EQ(Query(key, expected.name).data, expected.data) << expected.name << text;
+        }
+        EXPECT_EQ(Query(key, "New").data, two);
+        // Setting a value of the odd line's name replaces the line.
+        ASSERT_EQ(Set(key, "X", REG_DWORD, two), ERROR_SUCCESS);
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        if (!c.oddLine.empty() && c.oddLine.front() == '"' &&
+            c.label != std::string("value before any key")) {
+            EXPECT_EQ(Text().find(c.oddLine), std::string::npos) << Text();
+        }
+    }
+    // The repeated section added to [K]; [Other] kept its one value.
+    RegHiveData parsed;
+    ASSERT_TRUE(RegHiveData::Parse(
+        "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n\"X\"=dword:3\n[K]\n\"D\"=dword:1f90\n", parsed));
+    ASSERT_EQ(parsed.keys.size(), 2u);
+    EXPECT_EQ(parsed.FindKey("Other")->values.size(), 1u);
+    EXPECT_EQ(parsed.FindKey("K")->values.size(), 2u);
+}
+
 TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
-    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("first\0", 6)), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     const std::string before = Text();
     // A reader that opened the file before the change keeps reading the old file whole.
     std::FILE* reader = std::fopen(path_.c_str(), "rb");
     ASSERT_NE(reader, nullptr);
+    key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("second, and longer\0", 19)), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     std::string old;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;) {
@@ -270,9 +411,60 @@ TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
 
 TEST_F(RegistryTest, MissingFoldersAreCreated) {
     RegistryHive deep(dir_.File("a/b/c/hive.reg"));
-    const HKEY key = Open(deep, "Zr.ClassDlg.1\\Setting");
+    HKEY key = Open(deep, "Zr.ClassDlg.1\\Setting");
     ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
-    EXPECT_EQ(Query(Open(deep, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    RegistryHive again(dir_.File("a/b/c/hive.reg"));
+    EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+}
+
+TEST_F(RegistryTest, ATransactionWaitsForTheLockNoLongerThanItsBound) {
+    test::WriteFile(path_, "REGEDIT4\n\n[K]\n");
+    // Another process holds the lock and does not let go.
+    FileLock held(path_ + ".lock", std::chrono::milliseconds(0));
+    ASSERT_TRUE(held.Locked());
+    RegistryHive hive(path_, std::chrono::milliseconds(200));
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyEx(RootKey(hive), "K", key), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(key);
+    EXPECT_NE(hive.LastError().find("held by another process"), std::string::npos)
+        << hive.LastError();
+    EXPECT_EQ(Text(), "REGEDIT4\n\n[K]\n");
+}
+
+// An update replaces the file the link names and keeps the file's owner, group and mode.
+TEST_F(RegistryTest, UpdatesKeepTheFilesIdentity) {
+    const std::string target = dir_.File("real/target.reg");
+    std::filesystem::create_directories(dir_.File("real"));
+    test::WriteFile(target, "REGEDIT4\n\n[K]\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    }
+    const std::string link = dir_.File("link.reg");
+    std::filesystem::create_symlink("real/target.reg", link);
+
+    RegistryHive hive(link);
+    HKEY key = Open(hive, "K");
+    ASSERT_EQ(Set(key, "A", REG_DWORD, Bytes({2, 0, 0, 0})), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS) << hive.LastError();
+
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(test::ReadFile(target).find("\"A\"=dword:00000002"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
+    // A file the store creates is its user's alone.
+    RegistryHive fresh(path_);
+    key = Open(fresh, "K");
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
 TEST(RegistryHivePath, FollowsTheEnvironment) {

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,12 +12,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/CodePage.h"
 #include "platform/File.h"
+#include "platform/RegHiveData.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
@@ -124,6 +131,20 @@ protected:
             RegSetValueEx(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
                           static_cast<std::uint32_t>(data.size())),
             ERROR_SUCCESS);
+        ASSERT_EQ(RegCloseKey(setting), ERROR_SUCCESS);
+        ASSERT_EQ(RegCloseKey(program), ERROR_SUCCESS);
+    }
+
+    // The folder's entries but the lock files, which any operation may leave.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (!name.ends_with(".lock")) {
+                names.insert(name);
+            }
+        }
+        return names;
     }
 
     Settings Load() {
@@ -222,7 +243,8 @@ TEST_F(SettingsStoreTest, UnreadableNumbersAreOverwrittenAsDword) {
         std::filesystem::remove(path_);
         SetRaw("Port", c.type, c.data);
         EXPECT_EQ(Load().Port, c.loaded);
-        const RegValue* port = Find(Stored(), "Port");
+        const std::vector<RegValue> stored = Stored();
+        const RegValue* port = Find(stored, "Port");
         ASSERT_NE(port, nullptr);
         EXPECT_EQ(port->data, c.storedAfter);
         EXPECT_EQ(port->type, c.storedAfter == c.data ? c.type : REG_DWORD);
@@ -283,7 +305,9 @@ TEST_F(SettingsStoreTest, TextsUpToTheReadLimitLoad) {
         // A text too long to read is written back from the record's current (default) text.
         const std::string expected = c.loads ? saved.Body : Settings().Body;
         EXPECT_EQ(loaded.Body, expected);
-        EXPECT_EQ(Find(Stored(), "Body")->data, expected + '\0');
+        const std::vector<RegValue> stored = Stored();
+        ASSERT_NE(Find(stored, "Body"), nullptr);
+        EXPECT_EQ(Find(stored, "Body")->data, expected + '\0');
     }
 }
 
@@ -317,29 +341,171 @@ TEST_F(SettingsStoreTest, MailSaveTouchesOnlyTheSevenMailValues) {
     }
 }
 
-TEST_F(SettingsStoreTest, DamagedFileIsKeptAndDefaultsComeBack) {
-    store_.SaveSettings(Generation(5));
-    std::string damaged = Text();
-    damaged.resize(damaged.size() / 2);  // cut in the middle of a line
-    test::WriteFile(path_, damaged);
-
-    const Settings loaded = Load();
-    ExpectSame(loaded, Settings());
-    EXPECT_EQ(test::ReadFile(path_ + ".bad"), damaged);
-    EXPECT_EQ(Stored().size(), 14u);
+// Files as people and regedit leave them, each with one odd line or form. Whatever the line
+// is, the other values are read; an unreadable value is written back from the record.
+TEST_F(SettingsStoreTest, AnOddLineCostsNoMoreThanItsOwnValue) {
+    const Settings stored = Generation(5);
+    store_.SaveSettings(stored);
+    const std::string base = Text();
+    const std::string portLine = "\"Port\"=dword:00000005\n";
+    ASSERT_NE(base.find(portLine), std::string::npos);
+    auto withPort = [&](const std::string& line) {
+        std::string text = base;
+        text.replace(text.find(portLine), portLine.size(), line);
+        return text;
+    };
+    auto port = [&](std::uint32_t value) {
+        Settings expected = stored;
+        expected.Port = value;
+        return expected;
+    };
+    std::string crlf;
+    std::string blanks;
+    for (char c : base) {
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        blanks += c == '\n' ? std::string(" \t\n") : std::string(1, c);
+    }
+    std::string repeated = base;
+    repeated.insert(repeated.find("\"Smtp\"="),
+                    "[Other\\Key]\n\"Foreign\"=dword:00000001\n[Zr.ClassDlg.1\\Setting]\n");
+    const struct {
+        const char* label;
+        std::string file;
+        Settings expected;
+    } cases[] = {
+        {"short dword", withPort("\"Port\"=dword:1f90\n"), port(8080)},
+        {"dword in capitals", withPort("\"Port\"=DWORD:00001F90\n"), port(8080)},
+        {"hex", withPort("\"Port\"=hex:90,1f,00,00\n"), port(8080)},
+        {"hex(4) continued", withPort("\"Port\"=hex(4):90,1f,\\\n  00,00\n"), port(8080)},
+        {"trailing blanks", blanks, stored},
+        {"CR LF", crlf, stored},
+        {"BOM", "\xEF\xBB\xBF" + base, stored},
+        {"version 5 header",
+         "Windows Registry Editor Version 5.00" + base.substr(std::string("REGEDIT4").size()),
+         stored},
+        {"comment and blank lines", withPort("; the port\n\n" + portLine + "\n"), stored},
+        {"default value", withPort(portLine + "@=\"x\"\n"), stored},
+        {"repeated section", repeated, stored},
+        {"line without quotes", withPort(portLine + "Port=81\n"), stored},
+        // Lines that cannot be read: only their value goes back to the record's.
+        {"nine digits", withPort("\"Port\"=dword:000001f90\n"), port(80)},
+        {"no data", withPort("\"Port\"=\n"), port(80)},
+        {"text cut off", withPort("\"Port\"=\"80\n"), port(80)},
+        {"line cut in the middle", base.substr(0, base.find("\"Body\"=") + 12),
+         [&] {
+             Settings expected = stored;
+             expected.Body = Settings().Body;
+             return expected;
+         }()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::WriteFile(path_, c.file);
+        ExpectSame(Load(), c.expected);
+        // What was written back reads the same, now without an odd line for our values.
+        ExpectSame(Load(), c.expected);
+        RegHiveData parsed;
+        ASSERT_TRUE(RegHiveData::Parse(Text(), parsed));
+        for (const char* name : kNames) {
+            EXPECT_NE(Find(parsed.FindKey(kKey)->values, name), nullptr) << name;
+        }
+        for (const auto& kept : parsed.FindKey(kKey)->kept) {
+            EXPECT_FALSE(kept.named) << kept.text;
+        }
+        EXPECT_FALSE(FileExists(path_ + ".bad"));
+    }
+    // The repeated section's values stayed in their key.
+    test::WriteFile(path_, repeated);
+    Load();
+    RegHiveData parsed;
+    ASSERT_TRUE(RegHiveData::Parse(Text(), parsed));
+    EXPECT_EQ(parsed.FindKey("Other\\Key")->values.size(), 1u);
 }
 
-TEST_F(SettingsStoreTest, UnopenableStoreLeavesTheRecordAlone) {
-    test::WriteFile(dir_.File("plain"), "not a folder");
-    RegistryHive blocked(dir_.File("plain/HKEY_CLASSES_ROOT.reg"));
-    SettingsStore store(blocked);
-    Settings settings = Generation(3);
-    store.LoadSettings(settings);
-    ExpectSame(settings, Generation(3));
-    store.SaveSettings(settings);
-    store.SaveMailSettings(1, 25, "a", "b", "c", "d", "e");
-    store.SaveStartupMode(1);
+TEST_F(SettingsStoreTest, AFileThatIsNoHiveIsKeptAsideAndDefaultsComeBack) {
+    for (const std::string& damaged : {std::string("Port=8080\n"), std::string("\0\1\2", 3)}) {
+        SCOPED_TRACE(::testing::PrintToString(damaged));
+        std::filesystem::remove(path_ + ".bad");
+        test::WriteFile(path_, damaged);
+        ExpectSame(Load(), Settings());
+        EXPECT_EQ(test::ReadFile(path_ + ".bad"), damaged);
+        EXPECT_EQ(Stored().size(), 14u);
+    }
+}
+
+// A store that cannot be read is no damage: nothing is renamed or replaced, the record keeps
+// what it has and every operation says that it failed and why. Each case runs in a child,
+// which may give up root or descriptors.
+TEST_F(SettingsStoreTest, UnreadableStoreIsLeftAloneAndSavesAreRefused) {
+    const std::string before = "REGEDIT4\n\n[Zr.ClassDlg.1\\Setting]\n\"Port\"=dword:00000051\n";
+    const struct {
+        const char* label;
+        std::string path;  // the store
+        std::function<void()> prepare;
+        std::function<void()> inChild;
+        const char* reason;
+    } cases[] = {
+        {"a folder", dir_.File("folder.reg"),
+         [&] { std::filesystem::create_directory(dir_.File("folder.reg")); }, [] {},
+         "Is a directory"},
+        {"under a plain file", dir_.File("plain/store.reg"),
+         [&] { test::WriteFile(dir_.File("plain"), "not a folder"); }, [] {}, "plain"},
+        {"no permission", dir_.File("locked.reg"),
+         [&] {
+             test::WriteFile(dir_.File("locked.reg"), before);
+             ::chmod(dir_.File("locked.reg").c_str(), 0);
+             ::chmod(dir_.Path().c_str(), 0755);
+         },
+         [] {
+             // Root reads anything; the case is made as another user.
+             if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                 std::_Exit(100);
+             }
+         },
+         "Permission denied"},
+        {"no descriptors", dir_.File("limited.reg"),
+         [&] { test::WriteFile(dir_.File("limited.reg"), before); },
+         [] {
+             // One descriptor left: enough for the lock, none for the file.
+             const int lowest = ::open("/dev/null", O_RDONLY);
+             ::close(lowest);
+             const rlimit limit{static_cast<rlim_t>(lowest + 1), static_cast<rlim_t>(lowest + 1)};
+             ::setrlimit(RLIMIT_NOFILE, &limit);
+         },
+         "Too many open files"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        c.prepare();
+        const std::set<std::string> folderBefore = Entries();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            c.inChild();
+            RegistryHive hive(c.path);
+            SettingsStore store(hive);
+            Settings settings = Generation(3);
+            int failed = 0;
+            failed |= store.LoadSettings(settings) != 0 ? 1 : 0;
+            failed |= settings.Port != Generation(3).Port ? 2 : 0;
+            failed |= store.SaveSettings(settings) != 0 ? 4 : 0;
+            failed |= store.SaveMailSettings(1, 25, "a", "b", "c", "d", "e") != 0 ? 8 : 0;
+            failed |= store.SaveStartupMode(1) != 0 ? 16 : 0;
+            failed |= store.UpdateSettings(settings, [](Settings&) {}) != 0 ? 32 : 0;
+            failed |= hive.LastError().find(c.reason) == std::string::npos ? 64 : 0;
+            std::_Exit(failed);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(Entries(), folderBefore);
+    }
     EXPECT_EQ(test::ReadFile(dir_.File("plain")), "not a folder");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.File("folder.reg")));
+    ::chmod(dir_.File("locked.reg").c_str(), 0600);
+    EXPECT_EQ(test::ReadFile(dir_.File("locked.reg")), before);
+    EXPECT_EQ(test::ReadFile(dir_.File("limited.reg")), before);
 }
 
 // The stored data of the fourteen values of a record, in table order.
@@ -393,7 +559,7 @@ std::vector<long long> Generations(const std::vector<RegValue>& values) {
     return generations;
 }
 
-TEST_F(SettingsStoreTest, SaveKilledAtAnyMomentLeavesALoadableRecord) {
+TEST_F(SettingsStoreTest, SaveKilledAtAnyMomentLeavesTheOldOrTheNewRecord) {
     store_.SaveSettings(Generation(1));
     // Kill within about three saves, so the kills land before, inside and between saves.
     const auto start = std::chrono::steady_clock::now();
@@ -409,19 +575,34 @@ TEST_F(SettingsStoreTest, SaveKilledAtAnyMomentLeavesALoadableRecord) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<long> delay(0, 3 * perSave + 1000);
 
-    int torn = 0;
+    // The child tells through shared memory which save it is in, if any, when it dies.
+    struct Progress {
+        volatile std::uint32_t saving;  // generation being saved, 0 between saves
+        volatile std::uint32_t saved;   // last generation whose save returned
+    };
+    void* shared = ::mmap(nullptr, sizeof(Progress), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* progress = static_cast<Progress*>(shared);
+
+    std::uint32_t previous = 1;  // the record before the round
+    int insideSaves = 0;
     constexpr int kKills = 60;
     for (int round = 0; round < kKills; ++round) {
-        // Each child counts on from a base above every earlier child's, so across the file the
-        // generations may only fall in table order: a save overwrites a prefix of the table.
+        SCOPED_TRACE("round " + std::to_string(round));
         const std::uint32_t base = static_cast<std::uint32_t>(round + 1) * 1000000u;
+        progress->saving = 0;
+        progress->saved = 0;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             RegistryHive hive(path_);
             SettingsStore store(hive);
             for (std::uint32_t g = base;; ++g) {
+                progress->saving = g;
                 store.SaveSettings(Generation(g));
+                progress->saved = g;
+                progress->saving = 0;
             }
         }
         ::usleep(static_cast<useconds_t>(delay(random)));
@@ -430,24 +611,32 @@ TEST_F(SettingsStoreTest, SaveKilledAtAnyMomentLeavesALoadableRecord) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status));
 
-        SCOPED_TRACE("round " + std::to_string(round));
+        // Old: the last save that returned (or the record before the round); new: the save
+        // the child was in.
+        const std::uint32_t old = progress->saved != 0 ? progress->saved : previous;
+        const std::uint32_t interrupted = progress->saving;
+        insideSaves += interrupted != 0 ? 1 : 0;
         const std::string text = Text();
         RegHiveData parsed;
         ASSERT_TRUE(RegHiveData::Parse(text, parsed)) << text;
         const std::vector<long long> generations = Generations(parsed.FindKey(kKey)->values);
         for (std::size_t i = 0; i < generations.size(); ++i) {
-            ASSERT_GE(generations[i], 1) << kNames[i] << " in\n" << text;
-            if (i > 0) {
-                ASSERT_LE(generations[i], generations[i - 1]) << kNames[i] << " in\n" << text;
-            }
+            ASSERT_TRUE(generations[i] == old ||
+                        (interrupted != 0 && generations[i] == interrupted))
+                << kNames[i] << " of generation " << generations[i] << ", old " << old
+                << ", interrupted " << interrupted << " in\n"
+                << text;
+            ASSERT_EQ(generations[i], generations[0]) << kNames[i] << " in\n" << text;
         }
-        torn += generations.front() != generations.back() ? 1 : 0;
+        previous = static_cast<std::uint32_t>(generations[0]);
         // The store loads it without writing anything back and without setting it aside.
-        Load();
+        ExpectSame(Load(), Generation(previous));
         EXPECT_EQ(Text(), text);
         EXPECT_FALSE(FileExists(path_ + ".bad"));
     }
-    std::printf("%d of %d kills left a save half done\n", torn, kKills);
+    ::munmap(shared, sizeof(Progress));
+    std::printf("%d of %d kills landed inside a save\n", insideSaves, kKills);
+    EXPECT_GT(insideSaves, 0);
 
     // Temporary files of killed saves may stay behind; the store works on regardless.
     store_.SaveSettings(Generation(7));

@@ -403,6 +403,40 @@ TEST_F(MailSettingsDialogTest, BodyShowsLineBreaksAndStoresCrLf) {
     EXPECT_EQ(Stored().Body, Sjis("一行目\r\n二行目\r\n3rd"));
 }
 
+// The body takes no more than the store reads back: 65,534 CP932 bytes, CR LF counted as two.
+TEST_F(MailSettingsDialogTest, BodyStopsAtWhatTheStoreReadsBack) {
+    const struct {
+        const char* label;
+        QString pasted;
+        std::string stored;
+    } cases[] = {
+        {"one-byte characters", QString(70000, u'b'), std::string(65534, 'b')},
+        {"two-byte characters", QString(40000, QChar(0x3042)),
+         [] {
+             std::string text;
+             for (int i = 0; i < 32767; ++i) {
+                 text += Sjis("あ");
+             }
+             return text;
+         }()},
+        {"a line break at the limit", QString(65533, u'b') + "\nc", std::string(65533, 'b')},
+        {"exactly the limit", QString(65531, u'b') + "\nc", std::string(65531, 'b') + "\r\nc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto dialog = Open(0);
+        auto* body = qobject_cast<QPlainTextEdit*>(dialog->Control(1013));
+        body->setFocus();
+        body->selectAll();
+        body->insertPlainText(c.pasted);
+        QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+        ASSERT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_EQ(dialog->Body.size(), c.stored.size());
+        EXPECT_EQ(dialog->Body == c.stored, true);
+        EXPECT_EQ(Stored().Body == c.stored, true) << "it reads back as saved";
+    }
+}
+
 TEST(UiTextTest, CharactersWithoutACp932FormBecomeQuestionMarks) {
     EXPECT_EQ(FromQString(U("a😀b")), "a?b");
     EXPECT_EQ(FromQString(U("ﾃｽﾄ～")), Sjis("ﾃｽﾄ～"));

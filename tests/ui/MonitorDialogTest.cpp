@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QtTest/QTest>
+#include <filesystem>
 #include <map>
 #include <memory>
 
@@ -338,6 +339,51 @@ TEST_F(MonitorDialogTest, TypingShowsSaveAndSaveStoresTheRecordAndHidesIt) {
     // The window's own writing into the fields (here: showing the status) is no change.
     dialog->ShowStatus();
     EXPECT_FALSE(save->isVisible());
+}
+
+// A change stored beside the window (tolvanectl set) between its start and its Save: the
+// Save writes the window's six values and keeps the others as they are stored.
+TEST_F(MonitorDialogTest, SaveKeepsTheMailAndStartupValuesStoredBesideIt) {
+    auto dialog = Open();
+    MessageRecorder messages;
+    Store([](Settings& s) {
+        s.WithMail = 1;
+        s.From = "admin@example.jp";
+        s.To = "ops@example.jp";
+        s.AutoStartupMode = 1;
+    });
+    Type(Field(*dialog, 1004), "120");
+    QTest::mouseClick(dialog->Control(1016), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, U("設定を保存しました。"));
+
+    const Settings stored = Stored();
+    EXPECT_EQ(stored.Interval, 120u);
+    EXPECT_EQ(stored.WithMail, 1u);
+    EXPECT_EQ(stored.From, "admin@example.jp");
+    EXPECT_EQ(stored.To, "ops@example.jp");
+    EXPECT_EQ(stored.AutoStartupMode, 1u);
+    // The record follows what was stored: the next restart mails with these values.
+    EXPECT_EQ(dialog->Record().WithMail, 1u);
+    EXPECT_EQ(dialog->Record().To, "ops@example.jp");
+    EXPECT_TRUE(dialog->MenuItem(32775)->isChecked());
+}
+
+TEST_F(MonitorDialogTest, AFailedSaveSaysSoAndKeepsTheSaveButton) {
+    auto dialog = Open();
+    MessageRecorder messages;
+    // The store's place is taken by a folder: it can be neither read nor written.
+    std::filesystem::remove(hive.Path());
+    std::filesystem::create_directory(hive.Path());
+    Type(Field(*dialog, 1004), "120");
+    QTest::mouseClick(dialog->Control(1016), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+    const QString& text = messages.boxes[0].text;
+    EXPECT_TRUE(text.startsWith(U("設定を保存できませんでした。") + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(hive.Path()))) << text.toStdString();
+    EXPECT_TRUE(dialog->Control(1016)->isVisible());
+    EXPECT_TRUE(std::filesystem::is_directory(hive.Path()));
 }
 
 // A refused reading: the message, the focus back on the field with its text selected, nothing

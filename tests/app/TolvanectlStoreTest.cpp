@@ -1,0 +1,161 @@
+// tolvanectl's settings commands against the real store file, with real concurrent processes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/InstanceMarker.h"
+#include "platform/Process.h"
+#include "platform/RegHiveData.h"
+#include "platform/Registry.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+using test::ReadFile;
+using test::RunResult;
+
+class Install : public test::PrivateInstall {
+public:
+    Install() : PrivateInstall(TOLVANE_BIN_DIR, {"tolvanectl"}) {}
+
+    // A number value as the store's file holds it; -1 when missing or not a REG_DWORD.
+    long long Number(const std::string& name) const {
+        RegHiveData hive;
+        if (!RegHiveData::Parse(ReadFile(Store()), hive)) {
+            return -1;
+        }
+        const RegKeyData* key = hive.FindKey("Zr.ClassDlg.1\\Setting");
+        const RegValue* value = key != nullptr ? key->FindValue(name) : nullptr;
+        if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4) {
+            return -1;
+        }
+        long long number = 0;
+        for (std::size_t i = 4; i-- > 0;) {
+            number = number * 256 + static_cast<unsigned char>(value->data[i]);
+        }
+        return number;
+    }
+};
+
+// Two sets of different values at the same moment, round after round: each one's change must
+// be in the store afterwards.
+TEST(TolvanectlStore, ConcurrentSetsLoseNoValue) {
+    Install install;
+    ASSERT_EQ(install.Run({"set", "Port=1"}).exitCode, 0);
+    int lost = 0;
+    constexpr int kRounds = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string port = std::to_string(1000 + round);
+        const std::string interval = std::to_string(1 + round);
+        ChildProcess first;
+        ChildProcess second;
+        ASSERT_TRUE(first.Start(
+            std::vector<std::string>{install.Bin("tolvanectl"), "set", "Port=" + port}));
+        ASSERT_TRUE(second.Start(
+            std::vector<std::string>{install.Bin("tolvanectl"), "set", "Interval=" + interval}));
+        ASSERT_EQ(first.Wait().exitCode, 0);
+        ASSERT_EQ(second.Wait().exitCode, 0);
+        lost += install.Number("Port") != 1000 + round ? 1 : 0;
+        lost += install.Number("Interval") != 1 + round ? 1 : 0;
+    }
+    EXPECT_EQ(lost, 0) << "of " << 2 * kRounds << " changes";
+}
+
+// While a copy runs, set still stores, and says that the copy keeps what it loaded.
+TEST(TolvanectlStore, SetBesideARunningCopySaysWhatTheCopyKeeps) {
+    Install install;
+    const RunResult alone = install.Run({"set", "WithMail=1"});
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_EQ(alone.err, "");
+    InstanceMarker running(InstanceMarker::ProgramName());
+    ASSERT_EQ(running.State(), InstanceMarker::Claim::Held);
+    const RunResult beside = install.Run({"set", "From=admin@example.jp"});
+    EXPECT_EQ(beside.exitCode, 0);
+    EXPECT_NE(beside.err.find("a running copy keeps the settings it loaded"), std::string::npos)
+        << beside.err;
+    EXPECT_NE(install.Run({"settings"}).out.find("From=admin@example.jp\n"), std::string::npos);
+}
+
+// The longest text the store reads back has 65,534 bytes in CP932 (65,535 with its
+// terminator); set refuses a longer one and leaves the store as it was.
+TEST(TolvanectlStore, SetTakesTextsUpToWhatTheStoreReadsBack) {
+    std::string wide34;  // 32,767 times あ: 65,534 bytes in CP932
+    for (int i = 0; i < 32767; ++i) {
+        wide34 += "あ";
+    }
+    const struct {
+        const char* label;
+        std::string text;
+        bool taken;
+    } cases[] = {
+        {"65,534 bytes", std::string(65534, 'b'), true},
+        {"65,535 bytes", std::string(65535, 'b'), false},
+        {"65,534 CP932 bytes", wide34, true},
+        {"65,536 CP932 bytes", wide34 + "あ", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Install install;
+        ASSERT_EQ(install.Run({"set", "Port=81"}).exitCode, 0);
+        const std::string before = ReadFile(install.Store());
+        const RunResult set = install.Run({"set", "Port=82", "Body=" + c.text});
+        const RunResult shown = install.Run({"settings"});
+        if (c.taken) {
+            EXPECT_EQ(set.exitCode, 0) << set.err;
+            EXPECT_NE(shown.out.find("\nBody=" + c.text + "\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(set.exitCode, 2);
+            EXPECT_NE(set.err.find("Body"), std::string::npos) << set.err;
+            EXPECT_EQ(ReadFile(install.Store()), before);
+        }
+        EXPECT_EQ(shown.err, "");
+    }
+}
+
+// A store that cannot be read is left as it is: settings shows the defaults and says why, set
+// stores nothing and fails.
+TEST(TolvanectlStore, UnreadableStoreIsReportedAndLeftAlone) {
+    Install install;
+    std::filesystem::create_directories(install.Store());
+    const RunResult shown = install.Run({"settings"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_NE(shown.out.find("Port=80\n"), std::string::npos);
+    EXPECT_NE(shown.err.find("cannot read " + install.Store() + ": Is a directory"),
+              std::string::npos)
+        << shown.err;
+    const RunResult set = install.Run({"set", "Port=81"});
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_NE(set.err.find("Is a directory"), std::string::npos) << set.err;
+    EXPECT_NE(set.err.find("nothing was stored"), std::string::npos) << set.err;
+    EXPECT_TRUE(std::filesystem::is_directory(install.Store()));
+    EXPECT_FALSE(std::filesystem::exists(install.Store() + ".bad"));
+}
+
+// A line the store cannot read is named on standard error; a file that is no store at all is
+// set aside, and that is said too.
+TEST(TolvanectlStore, OddLinesAndSetAsideFilesAreNamed) {
+    Install install;
+    ASSERT_EQ(install.Run({"set", "Port=81"}).exitCode, 0);
+    std::string text = ReadFile(install.Store());
+    text.replace(text.find("\"Port\"=dword:00000051"), 21, "\"Port\"=dword:eighty-one");
+    test::WriteFile(install.Store(), text);
+    const RunResult odd = install.Run({"settings"});
+    EXPECT_EQ(odd.exitCode, 0);
+    EXPECT_NE(odd.out.find("Port=80\n"), std::string::npos);
+    EXPECT_NE(odd.err.find("could not read line 6"), std::string::npos) << odd.err;
+    EXPECT_EQ(install.Run({"settings"}).err, "") << "the value was written back";
+
+    test::WriteFile(install.Store(), "Port=81\n");
+    const RunResult setAside = install.Run({"set", "Interval=5"});
+    EXPECT_EQ(setAside.exitCode, 0);
+    EXPECT_NE(setAside.err.find("kept as " + install.Store() + ".bad"), std::string::npos)
+        << setAside.err;
+    EXPECT_EQ(ReadFile(install.Store() + ".bad"), "Port=81\n");
+    EXPECT_EQ(install.Number("Interval"), 5);
+}
+
+}  // namespace
+}  // namespace tolvane
