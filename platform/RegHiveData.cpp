@@ -360,19 +360,28 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
         RegValue value;
         std::string_view rest;
         const bool named = ParseName(line, value.name, rest);
-        std::string original(raw);
-        std::string data(rest);
-        // hex data goes on over the next lines while a line ends with a backslash.
-        if (named && StartsWithNoCase(rest, "hex")) {
-            while (!data.empty() && data.back() == '\\' && reader.Next(raw)) {
-                data.pop_back();
-                data += TrimLeft(TrimRight(raw));
+        const std::string_view firstLine = raw;
+        std::string original;  // the physical lines, kept only if the value cannot be read
+        // hex data goes on over the next lines while a line ends with a backslash; only then
+        // is it copied.
+        std::string joined;
+        std::string_view data = rest;
+        if (named && !rest.empty() && rest.back() == '\\' && StartsWithNoCase(rest, "hex")) {
+            joined = rest;
+            original = firstLine;
+            while (!joined.empty() && joined.back() == '\\' && reader.Next(raw)) {
+                joined.pop_back();
+                joined += TrimLeft(TrimRight(raw));
                 original += '\n';
                 original += raw;
             }
+            data = joined;
         }
         if (!named || !inKey || !ParseData(data, value)) {
             hive.unreadLines.push_back(lineNumber);
+            if (original.empty()) {
+                original = firstLine;
+            }
             keep(RegKeptLine{named ? value.name : std::string(), named, std::move(original)});
             continue;
         }
