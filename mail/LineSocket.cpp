@@ -23,8 +23,9 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline de
     }
     std::optional<IPv4Address> address;
     {
-        // The lock only orders lookups: had or not, the lookup goes ahead.
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        // The lock only orders lookups: had or not, the lookup goes ahead. Rounded up, so that
+        // the wait is never a fraction shorter than its bound.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
             Earlier(limits_.resolverLockTimeout, deadline) - std::chrono::steady_clock::now());
         ResolverLock lock(limits_.resolverLockName, std::max(wait, std::chrono::milliseconds(0)));
         address = limits_.resolve(host);
