@@ -4,7 +4,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/Registry.h"
+#include "platform/RegHiveData.h"
 
 namespace tolvane::fuzz {
 namespace {
@@ -51,7 +51,7 @@ void CheckValues(FuzzedDataProvider& input) {
         const char* path = kKeys[input.ConsumeIntegralInRange<std::size_t>(0, 2)];
         RegKeyData* key = hive.FindKey(path);
         if (key == nullptr) {
-            hive.keys.push_back(RegKeyData{path, {}});
+            hive.keys.push_back(RegKeyData{path, {}, {}});
             key = &hive.keys.back();
         }
         RegValue value;

@@ -398,8 +398,8 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     }
     // An unreadable line is dropped where a readable value of its name stands.
     for (std::size_t i = 0; i < hive.keys.size(); ++i) {
-        std::erase_if(hive.keys[i].kept, [&](const RegKeptLine& kept) {
-            return kept.named && valueIndex[i].count(Folded(kept.name)) != 0;
+        std::erase_if(hive.keys[i].kept, [&](const RegKeptLine& line) {
+            return line.named && valueIndex[i].count(Folded(line.name)) != 0;
         });
     }
     return true;
