@@ -17,6 +17,7 @@
 #include "platform/CodePage.h"
 #include "platform/Process.h"
 #include "tests/support/NumberCases.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -87,6 +88,9 @@ std::vector<std::string> LogTexts(const std::string& contents) {
 }
 
 TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
+    // The monitor probes the machine's name; the listener answers on every address.
+    const test::MachineName machine = test::OwnMachineName();
+    ASSERT_TRUE(machine.address) << machine.Need();
     Install install;
     const std::uint16_t port = FreePort();
     const std::string pidFile = install.dir.File("listener.pid");
@@ -118,25 +122,38 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
                   "smtpsvc.start = " +
                   record("start smtpsvc") + "\n");
     ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(port), "Interval=1"}).exitCode, 0);
+    // The restarted listener runs in the group of the service command that started it, so it
+    // is ended by its pid file, however the test ends.
+    const struct EndRestarted {
+        std::string pidFile;
+        ~EndRestarted() {
+            if (const pid_t restarted = ReadPid(pidFile); restarted > 0) {
+                ::kill(restarted, SIGKILL);
+            }
+        }
+    } endRestarted{pidFile};
 
-    ChildProcess listener;
+    test::TestChild listener;
     ASSERT_TRUE(
         listener.Start(std::vector<std::string>{TEST_LISTENER, std::to_string(port), pidFile}));
-    ASSERT_TRUE(test::WaitUntil([&] { return ReadPid(pidFile) > 0; }, 10s));
+    ASSERT_TRUE(test::WaitUntil([&] { return ReadPid(pidFile) > 0; }, 10s))
+        << "waited for the test listener to listen on port " << port;
 
     const std::string out = install.dir.File("monitor.out");
-    ChildProcess monitor;
+    test::TestChild monitor;
     ASSERT_TRUE(monitor.Start(std::vector<std::string>{
         "sh", "-c",
         "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor >" +
             test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
 
     ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))
+        << "waited for the first successful check. " << machine.Need() << "\n"
         << ReadFile(out);
     ::kill(listener.Pid(), SIGKILL);
-    listener.Wait();
+    listener.WaitForEnd("the test listener to end on SIGKILL");
     ASSERT_TRUE(test::WaitUntil(
         [&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 60s))
+        << "waited for the restart to end\n"
         << ReadFile(out);
     // The restarted listener answers a later tick.
     ASSERT_TRUE(test::WaitUntil(
@@ -145,15 +162,12 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
             return text.find("  OK\n", text.find("IISを再起動しました  ")) != std::string::npos;
         },
         60s))
+        << "waited for a successful check after the restart\n"
         << ReadFile(out);
 
     ::kill(monitor.Pid(), SIGTERM);
-    const ExitState ended = monitor.Wait();
-    const pid_t restarted = ReadPid(pidFile);
+    const ExitState ended = monitor.WaitForEnd("tolvanectl monitor to end on SIGTERM");
     EXPECT_TRUE(Connects(port));
-    if (restarted > 0) {
-        ::kill(restarted, SIGKILL);
-    }
     EXPECT_EQ(ended.exitCode, 0);
 
     EXPECT_EQ(ReadFile(calls),
@@ -319,15 +333,16 @@ TEST(Tolvanectl, MonitorEndsCleanlyOnSignalsWhileWaiting) {
                             "Interval=99999"})
                       .exitCode,
                   0);
-        ChildProcess monitor;
+        test::TestChild monitor;
         ASSERT_TRUE(
             monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
         // The first status line shows the monitor ready; a signal before it would test only
         // how early the handlers come.
         ASSERT_TRUE(
-            test::WaitUntil([&] { return !ReadFile(install.dir.File("out")).empty(); }, 30s));
+            test::WaitUntil([&] { return !ReadFile(install.dir.File("out")).empty(); }, 30s))
+            << "waited for the monitor's first status line";
         ::kill(monitor.Pid(), sig);
-        const ExitState state = monitor.Wait();
+        const ExitState state = monitor.WaitForEnd("tolvanectl monitor to end on the signal");
         EXPECT_EQ(state.exitCode, 0);
     }
 }
@@ -408,11 +423,6 @@ private:
     int reader_ = -1;
 };
 
-ExitState WaitForEnd(ChildProcess& child, std::chrono::seconds bound) {
-    test::WaitUntil([&] { return !child.Poll().running; }, bound);
-    return child.Poll();
-}
-
 TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
     struct Case {
         const char* name;
@@ -434,17 +444,22 @@ TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
         c.act(restart);
         restart.LetStopFinish();
         if (c.endsMonitor) {
-            const ExitState ended = WaitForEnd(restart.monitor, 120s);
+            const ExitState ended =
+                test::WaitForEnd(restart.monitor, "tolvanectl monitor to end", 120s);
             ASSERT_FALSE(ended.running);
             EXPECT_EQ(ended.exitCode, 0);
         } else {
-            test::WaitUntil([&] { return restart.Restarted() || !restart.monitor.Poll().running; },
-                            120s);
+            ASSERT_TRUE(test::WaitUntil(
+                [&] { return restart.Restarted() || !restart.monitor.Poll().running; }, 120s))
+                << "waited for the restart to end";
             ASSERT_TRUE(restart.monitor.Poll().running)
                 << "the monitor must go on: " << restart.monitor.Poll().exitCode;
             EXPECT_TRUE(restart.Restarted());
             ::kill(restart.monitor.Pid(), SIGTERM);
-            EXPECT_EQ(WaitForEnd(restart.monitor, 120s).exitCode, 0);
+            EXPECT_EQ(
+                test::WaitForEnd(restart.monitor, "tolvanectl monitor to end on SIGTERM", 120s)
+                    .exitCode,
+                0);
         }
         // Every row ran, the stop command to its end, and the restart finished before the
         // monitor ended.
@@ -459,7 +474,8 @@ TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
             "IISを再起動しました",
         };
         EXPECT_EQ(restart.Logged(), logged);
-        EXPECT_TRUE(test::WaitUntil([&] { return restart.ListenerBack(); }, 30s));
+        EXPECT_TRUE(test::WaitUntil([&] { return restart.ListenerBack(); }, 30s))
+            << "waited for the restarted listener to answer";
     }
 }
 
@@ -513,7 +529,7 @@ TEST(TolvanectlEndToEnd, ALogPastASizeLimitKeepsOnlyWholeLines) {
     // Room for the restart's first line (66 bytes) and "停止完了" (30), not for the others.
     // The limit holds for every file the monitor writes, so its output goes nowhere.
     const std::size_t limit = earlier.size() + 100;
-    ChildProcess monitor;
+    test::TestChild monitor;
     ASSERT_TRUE(monitor.Start(std::vector<std::string>{
         "sh", "-c",
         "exec prlimit --fsize=" + std::to_string(limit) + " " +
@@ -525,8 +541,8 @@ TEST(TolvanectlEndToEnd, ALogPastASizeLimitKeepsOnlyWholeLines) {
     if (before.running) {
         ::kill(monitor.Pid(), SIGTERM);
     }
-    const ExitState ended = monitor.Wait();
-    EXPECT_TRUE(twice);
+    const ExitState ended = monitor.WaitForEnd("tolvanectl monitor to end on SIGTERM");
+    EXPECT_TRUE(twice) << "waited for two restarts";
     EXPECT_EQ(ended.exitCode, 0);
     const std::string log = ReadFile(install.LogPath());
     EXPECT_LE(log.size(), limit);

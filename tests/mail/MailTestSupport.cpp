@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 
 #include "platform/CodePage.h"
@@ -53,10 +52,7 @@ SmtpSink::~SmtpSink() {
 }
 
 void SmtpSink::Stop() {
-    if (server_.Started() && server_.Poll().running) {
-        ::kill(server_.Pid(), SIGTERM);
-        server_.Wait();
-    }
+    server_.End();
 }
 
 std::size_t SmtpSink::Count() const {

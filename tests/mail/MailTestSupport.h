@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Process.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane::test {
@@ -43,7 +44,7 @@ public:
 
 private:
     TempDir dir_;
-    ChildProcess server_;
+    TestChild server_;
     std::uint16_t port_ = 0;
     std::string error_;
 };
@@ -96,6 +97,5 @@ std::string JisToUtf8(const std::string& jis);
 std::string Base64Decode(const std::string& text);
 // Every "=?ISO-2022-JP?B?...?=" of a header value decoded and joined, as a reader does.
 std::string DecodeSubject(const std::string& value);
-
 
 }  // namespace tolvane::test

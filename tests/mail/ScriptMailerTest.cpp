@@ -1,9 +1,7 @@
 // The mail without an SMTP server: the script, its command line, the CSCRIPT.EXE stand-in and
 // a recording sendmail, all as real files and processes.
 #include <gtest/gtest.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include "mail/SendNotificationMail.h"
 #include "platform/Process.h"
 #include "tests/mail/MailTestSupport.h"
+#include "tests/support/PosixSupport.h"
 
 namespace tolvane {
 namespace {
@@ -318,7 +317,7 @@ TEST_F(ScriptMailerTest, StandInReadsOptionsAsTheScriptDoes) {
     ASSERT_TRUE(child.Start(std::vector<std::string>{
         "CSCRIPT.EXE", "S.VBS", "junk", "/F", "first@x", "/f", "second@x", "/T", "to@y", "/S",
         Cp932("件名"), "/B", Cp932("本文"), "/x", "/t"}));
-    EXPECT_EQ(child.Wait().exitCode, 0);
+    EXPECT_EQ(test::WaitForEnd(child, "the stand-in CSCRIPT.EXE").exitCode, 0);
     const Handed handed = Received();
     EXPECT_EQ(handed.headers.at("From"), "second@x");
     EXPECT_EQ(handed.headers.at("To"), "to@y");
@@ -329,7 +328,7 @@ TEST_F(ScriptMailerTest, StandInReadsOptionsAsTheScriptDoes) {
 TEST_F(ScriptMailerTest, StandInFailsWithoutItsScript) {
     ChildProcess child;
     ASSERT_TRUE(child.Start(std::vector<std::string>{"CSCRIPT.EXE", "S.VBS", "/t", "to@y"}));
-    EXPECT_NE(child.Wait().exitCode, 0);
+    EXPECT_NE(test::WaitForEnd(child, "the stand-in CSCRIPT.EXE").exitCode, 0);
     EXPECT_FALSE(Received().present);
 }
 
@@ -360,39 +359,20 @@ TEST_F(ScriptMailerTest, UnwritableScriptIsReported) {
     EXPECT_FALSE(Received().present);
 }
 
-// Runs the function as an unprivileged user when the tests run as root, for whom no file is
-// read-only. Its result comes back as an exit code.
-template <typename Function>
-int RunUnprivileged(const std::string& folder, Function function) {
-    if (::geteuid() != 0) {
-        return function();
-    }
-    constexpr uid_t kNobody = 65534;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        (void)::chown(entry.path().c_str(), kNobody, kNobody);
-    }
-    (void)::chown(folder.c_str(), kNobody, kNobody);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
-            ::_exit(99);
-        }
-        // Keeps /proc/self/exe readable, by which the stand-in is found beside the tests.
-        ::prctl(PR_SET_DUMPABLE, 1);
-        ::_exit(function());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
-}
-
 // A read-only S.VBS left behind: the write fails, the read-only state is cleared, the old
 // script runs, and the file is deleted afterwards.
 TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
     const std::string old = "' an old script\r\n";
     WriteFile(dir.File("S.VBS"), old);
     ::chmod(dir.File("S.VBS").c_str(), 0444);
-    const int outcome = RunUnprivileged(dir.Path(), [&] {
+    // As root no file is read-only: the test runs as an unprivileged user, who finds the
+    // stand-in in the current folder when the tests' own folder is closed to it.
+    test::Stage(TOLVANE_BIN_DIR "/CSCRIPT.EXE", dir.Path());
+    test::HandOver(dir.Path());
+    const int outcome = test::RunUnprivileged("the script mailer", [&] {
+        if (FindProgram("CSCRIPT.EXE").empty()) {
+            return 4;
+        }
         if (ScriptMailer::WriteScript() != ScriptMailer::Script::Old) {
             return 1;
         }
@@ -403,12 +383,48 @@ TEST_F(ScriptMailerTest, ReadOnlyScriptIsClearedAndTheOldOneRuns) {
         ::chmod("S.VBS", 0444);
         return ScriptMailer::Send("me@x", "to@y", "s", "b") ? 0 : 3;
     });
-    ASSERT_NE(outcome, 99) << "cannot switch to an unprivileged user";
+    ASSERT_NE(outcome, 4) << "the stand-in CSCRIPT.EXE is out of the unprivileged user's reach";
     EXPECT_EQ(outcome, 0);
     const Handed handed = Received();
     EXPECT_EQ(handed.script, old);
     EXPECT_EQ(handed.headers.at("To"), "to@y");
     EXPECT_FALSE(fs::exists(dir.File("S.VBS")));
+}
+
+// A clone may lie in a folder closed to other users, as in root's 0700 home: the unprivileged
+// user then runs copies of the programs, staged where it can reach them.
+TEST_F(ScriptMailerTest, UnprivilegedUserRunsProgramsStagedFromAClosedFolder) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "switching to an unprivileged user needs root";
+    }
+    test::TempDir closed;
+    ASSERT_EQ(::chmod(closed.Path().c_str(), 0700), 0);
+    fs::copy_file(TOLVANE_BIN_DIR "/CSCRIPT.EXE", closed.File("CSCRIPT.EXE"));
+    fs::copy_file(dir.File("sendmail"), closed.File("sendmail"));
+    WriteFile(dir.File("S.VBS"), ScriptMailer::ScriptText());
+    test::HandOver(dir.Path());
+    auto sendFrom = [&](const std::string& folder) {
+        ::setenv("TOLVANE_SENDMAIL", (folder + "/sendmail").c_str(), 1);
+        return test::RunUnprivileged("the stand-in in " + folder, [&] {
+            ChildProcess child;
+            if (!child.Start(std::vector<std::string>{folder + "/CSCRIPT.EXE", "S.VBS", "/f",
+                                                      "me@x", "/t", "to@y"})) {
+                return 1;
+            }
+            return test::WaitForEnd(child, "the stand-in CSCRIPT.EXE").exitCode == 0 ? 0 : 2;
+        });
+    };
+    // The fault this guards against: from where the programs start out, nothing runs.
+    EXPECT_EQ(sendFrom(closed.Path()), 1);
+    EXPECT_FALSE(Received().present);
+
+    test::Stage(closed.File("CSCRIPT.EXE"), dir.Path());
+    test::Stage(closed.File("sendmail"), dir.Path());
+    EXPECT_EQ(sendFrom(dir.Path()), 0);
+    const Handed handed = Received();
+    ASSERT_TRUE(handed.present);
+    EXPECT_EQ(handed.headers.at("From"), "me@x");
+    EXPECT_EQ(handed.headers.at("To"), "to@y");
 }
 
 // Only the empty server text selects the script; a blank is a server name, not trimmed away.

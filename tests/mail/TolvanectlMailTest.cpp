@@ -10,6 +10,7 @@
 
 #include "platform/Process.h"
 #include "tests/mail/MailTestSupport.h"
+#include "tests/support/PosixSupport.h"
 
 namespace tolvane {
 namespace {
@@ -62,7 +63,7 @@ protected:
                             "Interval=3600", "WithMail=1"})
                       .exitCode,
                   0);
-        ChildProcess monitor;
+        test::TestChild monitor;
         ASSERT_TRUE(
             monitor.Start(std::vector<std::string>{"sh", "-c", install.Command({"monitor"})}));
         const bool ended = test::WaitUntil(
@@ -75,8 +76,8 @@ protected:
             120s);
         std::this_thread::sleep_for(500ms);
         ::kill(monitor.Pid(), SIGTERM);
-        EXPECT_EQ(monitor.Wait().exitCode, 0);
-        ASSERT_TRUE(ended) << test::Utf8(install.Log());
+        EXPECT_EQ(monitor.WaitForEnd("tolvanectl monitor to end on SIGTERM").exitCode, 0);
+        ASSERT_TRUE(ended) << "waited for the restart and its mail\n" << test::Utf8(install.Log());
     }
 
     SmtpSink sink;

@@ -28,9 +28,10 @@ TEST(PortProbe, ListenerSeesOneConnectionClosedWithoutData) {
         SCOPED_TRACE(std::string(c.host) + " +" + std::to_string(c.portOffset));
         test::LoopbackListener listener;
         Socket socket;
-        ASSERT_TRUE(PortProbe(c.host, listener.Port() + c.portOffset, socket));
+        ASSERT_TRUE(PortProbe(c.host, listener.Port() + c.portOffset, socket))
+            << "the tests need \"localhost\" to resolve to 127.0.0.1 (an /etc/hosts line)";
         const int accepted = listener.Accept(10000);
-        ASSERT_GE(accepted, 0);
+        ASSERT_GE(accepted, 0) << "waited 10 s for the probe's connection";
 
         // The connection stays open for as long as the caller holds the socket.
         EXPECT_TRUE(test::OpenAndSilent(accepted));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -15,6 +14,7 @@
 #include "monitor/RestartLog.h"
 #include "platform/CodePage.h"
 #include "platform/Process.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -101,19 +101,11 @@ TEST_F(RestartLogTest, AppendsBytesAsTheyAreWithLineFeedsAsCrLf) {
 
 // Runs the append in a child process without root's rights, so that permissions count.
 void AppendWithoutPrivileges(Clock& clock, const std::string& folder, const std::string& text) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(3);
-        }
+    const int outcome = test::RunUnprivileged("an append to the restart log", [&] {
         RestartLog(clock, folder).Append(text);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the append must return quietly";
+        return 0;
+    });
+    EXPECT_EQ(outcome, 0) << "the append must return quietly";
 }
 
 TEST_F(RestartLogTest, LineIsLostQuietlyWhenTheLogCannotBeWritten) {
@@ -254,7 +246,7 @@ TEST_F(RestartLogTest, ExecutableInAJapaneseFolderLogsBesideItself) {
         const std::string text = Sjis("再起動") + c.name;
         ChildProcess child;
         ASSERT_TRUE(child.Start(std::vector<std::string>{started, text}));
-        ASSERT_EQ(child.Wait().exitCode, 0);
+        ASSERT_EQ(test::WaitForEnd(child, "the log-writing child").exitCode, 0);
 
         EXPECT_EQ(OnlyLineText(c.folder + "/TOLVREBOOT.LOG"), text + "|" + c.folder + "/");
         if (!c.linkFolder.empty()) {
@@ -277,7 +269,7 @@ TEST_F(RestartLogTest, ExecutableReplacedWhileRunningStillLogsInItsFolder) {
     std::filesystem::remove(program);
     std::filesystem::copy_file(TOLVANE_RESTART_LOG_CHILD, program);
     test::WriteFile(go, "");
-    ASSERT_EQ(child.Wait().exitCode, 0);
+    ASSERT_EQ(test::WaitForEnd(child, "the log-writing child").exitCode, 0);
     EXPECT_EQ(OnlyLineText(folder + "/TOLVREBOOT.LOG"), "after the upgrade|" + folder + "/");
 }
 

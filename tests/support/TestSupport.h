@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
@@ -26,10 +27,12 @@ private:
     std::string path_;
 };
 
-// A TCP listener on 127.0.0.1 with a port chosen by the system, closed by the destructor.
+// A TCP listener on 127.0.0.1 (or another loopback address, such as the one the machine's
+// name leads to) with a port chosen by the system, closed by the destructor.
 class LoopbackListener {
 public:
-    LoopbackListener();
+    LoopbackListener() : LoopbackListener(IPv4Address{kLoopback}) {}
+    explicit LoopbackListener(IPv4Address address);
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
     ~LoopbackListener();
@@ -39,6 +42,10 @@ public:
     int Accept(int timeoutMs);
 
 private:
+    // 127.0.0.1 in network order.
+    static constexpr std::uint32_t kLoopback =
+        std::endian::native == std::endian::little ? 0x0100007Fu : 0x7F000001u;
+
     int fd_ = -1;  // the socket; on Windows its SOCKET value
     std::uint16_t port_ = 0;
 };

@@ -14,14 +14,15 @@
 
 #include "platform/InstanceMarker.h"
 #include "platform/Process.h"
+#include "tests/support/PosixSupport.h"
 
 namespace tolvane::test {
 
-LoopbackListener::LoopbackListener() {
+LoopbackListener::LoopbackListener(IPv4Address at) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = at.networkOrder;
     socklen_t length = sizeof address;
     if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(fd_, 16) != 0 ||
@@ -89,9 +90,13 @@ std::string PrivateInstall::Command(const std::vector<std::string>& args) const 
 }
 
 RunResult PrivateInstall::Run(const std::vector<std::string>& args) const {
-    ChildProcess child;
+    TestChild child;
     EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", Command(args)}));
-    const ExitState state = child.Wait();
+    std::string what = "tolvanectl";
+    for (const auto& arg : args) {
+        what += " " + arg;
+    }
+    const ExitState state = child.WaitForEnd(what);
     return RunResult{state.exitCode, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 

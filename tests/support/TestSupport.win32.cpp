@@ -19,13 +19,13 @@ bool Readable(SOCKET s, int timeoutMs) {
 
 }  // namespace
 
-LoopbackListener::LoopbackListener() {
+LoopbackListener::LoopbackListener(IPv4Address at) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = at.networkOrder;
     int length = sizeof address;
     if (s == INVALID_SOCKET || ::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(s, 16) != 0 ||

@@ -1,5 +1,4 @@
 // One copy per machine: the marker with real sockets and real processes.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -10,13 +9,13 @@
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <thread>
 
-#include "platform/ComputerName.h"
 #include "platform/InstanceMarker.h"
 #include "platform/Process.h"
-#include "platform/Socket.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/InstanceServer.h"
@@ -51,7 +50,7 @@ TEST(InstanceMarkerTest, OneHolderAtATimeAndTheMarkVanishesWithIt) {
 // A service started by a restart must never keep the marker alive after the program ends.
 TEST(InstanceMarkerTest, AChildProcessDoesNotKeepTheMark) {
     const std::string name = PrivateName("child");
-    ChildProcess child;
+    test::TestChild child;
     {
         InstanceMarker marker(name);
         ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
@@ -69,8 +68,6 @@ TEST(InstanceMarkerTest, AChildProcessDoesNotKeepTheMark) {
     }
     EXPECT_EQ(next->State(), InstanceMarker::Claim::Held) << "the child inherited the marker";
     EXPECT_TRUE(child.Poll().running);
-    ::kill(child.Pid(), SIGKILL);
-    child.Wait();
 }
 
 TEST(InstanceMarkerTest, OfCopiesStartedAtTheSameInstantExactlyOneHoldsTheMark) {
@@ -164,7 +161,7 @@ TEST_F(InstanceServerTest, ALaterCopyShowsAHiddenWindowAndGetsItsAnswer) {
     std::thread later([&] { answered = InstanceMarker::AskToShow(name, 20000) ? 1 : 0; });
     const bool shown = WaitUntil([&] { return answered != -1; });
     later.join();
-    EXPECT_TRUE(shown);
+    EXPECT_TRUE(shown) << "waited for the later copy's answer";
     EXPECT_EQ(answered, 1);
     EXPECT_TRUE(dialog.isVisible());
 }
@@ -221,12 +218,12 @@ protected:
     }
 
     // Starts tolvane with its own store, the offscreen screen and its progress on stderr.
-    ChildProcess Start(const std::string& errFile) {
+    test::TestChild Start(const std::string& errFile) {
         const std::string line =
             "QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=tolvane.app.info=true TOLVANE_REGISTRY=" +
             Quote(dir.File("HKEY_CLASSES_ROOT.reg")) + " exec " +
             Quote(std::string(TOLVANE_BIN_DIR) + "/tolvane") + " 2>" + Quote(errFile);
-        ChildProcess child;
+        test::TestChild child;
         EXPECT_TRUE(child.Start(std::vector<std::string>{"sh", "-c", line}));
         return child;
     }
@@ -243,49 +240,36 @@ protected:
         return false;
     }
 
-    static ExitState WaitForEnd(ChildProcess& child, std::chrono::seconds bound = 30s) {
-        const auto giveUp = std::chrono::steady_clock::now() + bound;
-        ExitState state = child.Poll();
-        while (state.running && std::chrono::steady_clock::now() < giveUp) {
-            std::this_thread::sleep_for(20ms);
-            state = child.Poll();
-        }
-        return state;
-    }
-
-    static void End(ChildProcess& child) {
-        if (child.Started() && child.Poll().running) {
-            ::kill(child.Pid(), SIGTERM);
-            child.Wait();
-        }
-    }
-
     TempDir dir;
 };
 
 TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
     // Where the machine's own name leads to loopback, the first copy starts automatically and
-    // hides its window first, so the second must bring a hidden window back.
-    test::LoopbackListener listener;
-    const auto address = ResolveIPv4(GetComputerName());
-    const bool nameIsLoopback = address && (ntohl(address->networkOrder) >> 24) == 127;
-    if (nameIsLoopback) {
+    // hides its window first, so the second must bring a hidden window back. The program probes
+    // the name, so the listener listens where the name leads (127.0.1.1 with Debian's
+    // installer), not only on 127.0.0.1.
+    const test::MachineName machine = test::OwnMachineName();
+    std::optional<test::LoopbackListener> listener;
+    if (machine.IsLoopback()) {
+        listener.emplace(*machine.address);
         RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
         Settings settings;
-        settings.Port = listener.Port();
+        settings.Port = listener->Port();
         settings.AutoStartupMode = 1;
         SettingsStore(hive).SaveSettings(settings);
     }
     const std::string firstErr = dir.File("first.err");
-    ChildProcess first = Start(firstErr);
+    test::TestChild first = Start(firstErr);
     ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
-    if (nameIsLoopback) {
-        ASSERT_TRUE(Logged(firstErr, "window hidden")) << ReadFile(firstErr);
+    if (listener) {
+        ASSERT_TRUE(Logged(firstErr, "window hidden"))
+            << "waited for the automatic start to hide the window. " << machine.Need() << "\n"
+            << ReadFile(firstErr);
     }
 
     const std::string secondErr = dir.File("second.err");
-    ChildProcess second = Start(secondErr);
-    const ExitState ended = WaitForEnd(second);
+    test::TestChild second = Start(secondErr);
+    const ExitState ended = second.WaitForEnd("the second copy to end", 30s);
     EXPECT_FALSE(ended.running);
     EXPECT_EQ(ended.exitCode, 0);
     EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos)
@@ -293,15 +277,13 @@ TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
     EXPECT_TRUE(Logged(firstErr, "later copy answered, window visible: true"))
         << ReadFile(firstErr);
     EXPECT_TRUE(first.Poll().running);
-    End(second);
-    End(first);
 }
 
 TEST_F(TwoCopiesTest, CopiesStartedTogetherLeaveExactlyOneRunning) {
     const std::string aErr = dir.File("a.err");
     const std::string bErr = dir.File("b.err");
-    ChildProcess a = Start(aErr);
-    ChildProcess b = Start(bErr);
+    test::TestChild a = Start(aErr);
+    test::TestChild b = Start(bErr);
     // The one that lost ends by itself; give it time, then see who is left.
     const auto giveUp = std::chrono::steady_clock::now() + 30s;
     while (a.Poll().running && b.Poll().running && std::chrono::steady_clock::now() < giveUp) {
@@ -309,12 +291,11 @@ TEST_F(TwoCopiesTest, CopiesStartedTogetherLeaveExactlyOneRunning) {
     }
     const ExitState aState = a.Poll();
     const ExitState bState = b.Poll();
-    EXPECT_NE(aState.running, bState.running) << "exactly one copy must run";
+    EXPECT_NE(aState.running, bState.running)
+        << "exactly one copy must run; waited 30 s for one of the two to end";
     const ExitState& loser = aState.running ? bState : aState;
     EXPECT_EQ(loser.exitCode, 0);
     EXPECT_TRUE(Logged(aState.running ? aErr : bErr, "later copy answered"));
-    End(a);
-    End(b);
 }
 
 // The headless monitor in a private install: the stand-ins beside it and a services map that
@@ -325,13 +306,6 @@ public:
         test::WriteFile(install_.dir.File("services.conf"), "");
         ::unsetenv("TOLVANE_SERVICES");
     }
-    ~HeadlessMonitor() {
-        if (process_.Started() && process_.Poll().running) {
-            ::kill(process_.Pid(), SIGTERM);
-            process_.Wait();
-        }
-    }
-
     // Starts it, sharing the given settings store, and waits for its first status line.
     bool Start(const std::string& store) {
         const std::string out = install_.dir.File("monitor.out");
@@ -347,11 +321,11 @@ public:
         ::setenv("TOLVANE_REGISTRY", store.c_str(), 1);
         return install_.Run({"monitor"});
     }
-    ChildProcess& Process() { return process_; }
+    test::TestChild& Process() { return process_; }
 
 private:
     test::PrivateInstall install_;
-    ChildProcess process_;
+    test::TestChild process_;
 };
 
 // A stored port nothing answers and a long interval: the monitor does one restart and waits.
@@ -367,7 +341,7 @@ TEST_F(TwoCopiesTest, TolvanectlMonitorBesideTheWindowIsRefusedNamingIt) {
     const std::string store = dir.File("HKEY_CLASSES_ROOT.reg");
     StoreQuietSettings(store);
     const std::string firstErr = dir.File("first.err");
-    ChildProcess first = Start(firstErr);
+    test::TestChild first = Start(firstErr);
     ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
 
     HeadlessMonitor headless;
@@ -376,17 +350,16 @@ TEST_F(TwoCopiesTest, TolvanectlMonitorBesideTheWindowIsRefusedNamingIt) {
     EXPECT_EQ(second.err, "tolvanectl: the window of tolvane (process " +
                               std::to_string(first.Pid()) + ") already monitors this machine\n");
     EXPECT_TRUE(first.Poll().running);
-    End(first);
 }
 
 TEST_F(TwoCopiesTest, TheWindowBesideTolvanectlMonitorSaysSoInABox) {
     const std::string store = dir.File("HKEY_CLASSES_ROOT.reg");
     StoreQuietSettings(store);
     HeadlessMonitor headless;
-    ASSERT_TRUE(headless.Start(store));
+    ASSERT_TRUE(headless.Start(store)) << "waited for tolvanectl monitor's first status line";
 
     const std::string secondErr = dir.File("second.err");
-    ChildProcess second = Start(secondErr);
+    test::TestChild second = Start(secondErr);
     EXPECT_TRUE(Logged(secondErr, "message box: \"tolvanectl monitor (プロセス " +
                                       std::to_string(headless.Process().Pid()) +
                                       ") がこのコンピューターを監視しています。\""))
@@ -394,18 +367,17 @@ TEST_F(TwoCopiesTest, TheWindowBesideTolvanectlMonitorSaysSoInABox) {
     EXPECT_EQ(ReadFile(secondErr).find("window"), std::string::npos)
         << "the second copy opens no main window";
     EXPECT_TRUE(headless.Process().Poll().running);
-    End(second);
 }
 
 TEST_F(TwoCopiesTest, SecondStartsAgainstAStoppedFirstCopyEndWithAMessage) {
     const std::string firstErr = dir.File("first.err");
-    ChildProcess first = Start(firstErr);
+    test::TestChild first = Start(firstErr);
     ASSERT_TRUE(Logged(firstErr, "window painted")) << ReadFile(firstErr);
     ::kill(first.Pid(), SIGSTOP);
     for (int i = 0; i < 2; ++i) {
         const std::string secondErr = dir.File("second" + std::to_string(i) + ".err");
-        ChildProcess second = Start(secondErr);
-        const ExitState ended = WaitForEnd(second, 120s);
+        test::TestChild second = Start(secondErr);
+        const ExitState ended = second.WaitForEnd("the second copy to end", 120s);
         EXPECT_FALSE(ended.running);
         EXPECT_EQ(ended.exitCode, 0);
         EXPECT_NE(
@@ -413,10 +385,8 @@ TEST_F(TwoCopiesTest, SecondStartsAgainstAStoppedFirstCopyEndWithAMessage) {
                                      std::to_string(first.Pid()) + ") did not answer within 5 s"),
             std::string::npos)
             << ReadFile(secondErr);
-        End(second);
     }
     ::kill(first.Pid(), SIGCONT);
-    End(first);
 }
 
 }  // namespace

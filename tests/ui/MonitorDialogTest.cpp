@@ -236,7 +236,8 @@ TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(messages.beeps.size(), 2u);
     }
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+        << "waited for the check to end";
     take("waiting", true);
     dialog->Command(1002);
     take("stopped again", true);
@@ -286,7 +287,8 @@ TEST_F(MonitorDialogTest, StartAgainstALoopbackListenerShowsEachStepAndEndsWithO
     EXPECT_FALSE(dialog->Control(1002)->isEnabled());
     EXPECT_FALSE(dialog->Control(3)->isEnabled());
     EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+        << "waited for the check to end";
 
     ASSERT_EQ(pauses.size(), 3u);
     EXPECT_EQ(pauses[0].text, U("確認中 ..."));
@@ -412,7 +414,8 @@ TEST_F(MonitorDialogTest, RefusedReadingsShowTheirMessageAndKeepTheField) {
             Type(field, c.text);
             if (byLeaving) {
                 Check(*dialog, 1006)->setFocus(Qt::TabFocusReason);
-                ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }));
+                ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }))
+                    << "waited for the refusal's message box";
             } else {
                 dialog->Command(1016);
             }
@@ -451,7 +454,8 @@ TEST_F(MonitorDialogTest, StartWithARefusedIntervalAsksOnceAndStaysStopped) {
         }
         MessageRecorder messages;
         QTest::keyClick(dialog->focusWidget(), Qt::Key_R, Qt::AltModifier);  // 開始(&R)
-        ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return !messages.boxes.empty(); }))
+            << "waited for the refusal's message box";
         // Several ticks' worth of time: a refused Start must not come back by itself.
         QElapsedTimer waited;
         waited.start();
@@ -503,11 +507,14 @@ TEST_F(MonitorDialogTest, AfterEachRefusalTheFieldHasTheFocusWithItsWholeTextSel
             Type(field, text);
             MessageBoxCloser boxes;
             leave(*dialog, field);
-            ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.empty(); }));
-            ASSERT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }));
+            ASSERT_TRUE(WaitUntil([&] { return !boxes.texts.empty(); }))
+                << "waited for the refusal's message box";
+            ASSERT_TRUE(WaitUntil([] { return QApplication::activeModalWidget() == nullptr; }))
+                << "waited for the message box to close";
             // A window manager gives the activation back some time after the box has gone.
             dialog->activateWindow();
-            ASSERT_TRUE(WaitUntil([&] { return dialog->isActiveWindow(); }, 5000));
+            ASSERT_TRUE(WaitUntil([&] { return dialog->isActiveWindow(); }, 5000))
+                << "waited for the window to be active again";
             QApplication::processEvents();
             EXPECT_EQ(boxes.texts.size(), 1u);
             EXPECT_TRUE(field->hasFocus());
@@ -539,7 +546,8 @@ TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
     EXPECT_EQ(interval->selectedText(), "60");
 
     QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+        << "waited for the check to end";
     EXPECT_EQ(dialog->focusWidget(), dialog->Control(1002)) << "after a tick: Stop";
     // Return presses the default button, which a focused push button is.
     QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
@@ -624,7 +632,7 @@ TEST_F(MonitorDialogTest, StartupModeIsStoredAtOnceAndTheAutomaticStartHidesTheW
             testSucceededWhileVisible = true;
         }
         return !dialog->isVisible();
-    }));
+    })) << "waited for the automatic start to hide the window";
     EXPECT_TRUE(testSucceededWhileVisible) << "the window hides only after a successful test";
     EXPECT_EQ(dialog->Cycle().Stopped, 0u) << "the automatic start starts the monitor";
     EXPECT_TRUE(dialog->Tray().Icon().isVisible()) << "the tray icon stays";
@@ -651,7 +659,8 @@ TEST_F(MonitorDialogTest, AboutBoxOpensFromEachTriggerAndLeavesTheStateAlone) {
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     dialog->Command(1);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+        << "waited for the check to end";
 
     const std::pair<const char*, std::function<void()>> triggers[] = {
         {"icon click", [&] { QTest::mouseClick(dialog->Control(1008), Qt::LeftButton); }},
@@ -721,7 +730,8 @@ TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
     dialog->WindowMenuItem(48)->trigger();
     EXPECT_TRUE(dialog->isVisible()) << "stopped: item 48 is guarded";
     dialog->Command(1);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+        << "waited for the check to end";
     dialog->WindowMenuItem(48)->trigger();
     EXPECT_FALSE(dialog->isVisible());
     dialog->Tray().MenuItem(32)->trigger();
@@ -743,8 +753,9 @@ TEST_F(MonitorDialogTest, AccessKeysOfControlsGoBeforeTheMenuBar) {
     WaitUntil([&] { return dialog->isActiveWindow(); }, 5000);
 
     QTest::keyClick(dialog->focusWidget(), Qt::Key_R, Qt::AltModifier);  // 開始(&R)
-    ASSERT_TRUE(
-        WaitUntil([&] { return dialog->Cycle().Stopped == 0 && dialog->Cycle().CycleBusy == 0; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return dialog->Cycle().Stopped == 0 && dialog->Cycle().CycleBusy == 0;
+    })) << "waited for the first check of the started monitor to end";
     QTest::keyClick(dialog.get(), Qt::Key_H, Qt::AltModifier);
     WaitUntil([&] { return !dialog->isVisible(); }, 3000);
     EXPECT_FALSE(dialog->isVisible()) << "the Hide button's access key hides the window";
