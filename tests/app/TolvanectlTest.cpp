@@ -497,19 +497,23 @@ TEST(TolvanectlEndToEnd, ASecondMonitorIsRefusedWhileTheFirstRestartsAlone) {
     EXPECT_EQ(restart.install.Run({"probe"}).exitCode, 1);
 
     restart.LetStopFinish();
-    ASSERT_TRUE(test::WaitUntil([&] { return restart.Restarted(); }, 120s));
+    ASSERT_TRUE(test::WaitUntil([&] { return restart.Restarted(); }, 120s))
+        << "waited for the restart to end";
     ::kill(restart.monitor.Pid(), SIGTERM);
-    EXPECT_EQ(WaitForEnd(restart.monitor, 120s).exitCode, 0);
+    EXPECT_EQ(
+        test::WaitForEnd(restart.monitor, "tolvanectl monitor to end on SIGTERM", 120s).exitCode,
+        0);
     EXPECT_EQ(restart.CallsMade(), "stop w3svc\nstopped w3svc\nstart w3svc\n");
     // Once the first has ended, a monitor starts again; it finds the restarted server.
     fs::remove(restart.install.dir.File("out"));
-    ChildProcess again;
+    test::TestChild again;
     ASSERT_TRUE(
         again.Start(std::vector<std::string>{"sh", "-c", restart.install.Command({"monitor"})}));
     EXPECT_TRUE(
-        test::WaitUntil([&] { return !ReadFile(restart.install.dir.File("out")).empty(); }, 30s));
+        test::WaitUntil([&] { return !ReadFile(restart.install.dir.File("out")).empty(); }, 30s))
+        << "waited for the second monitor's first status line";
     ::kill(again.Pid(), SIGTERM);
-    EXPECT_EQ(WaitForEnd(again, 120s).exitCode, 0);
+    EXPECT_EQ(again.WaitForEnd("tolvanectl monitor to end on SIGTERM", 120s).exitCode, 0);
 }
 
 // A log that reaches a file-size limit half-way through a line: the line is lost whole, and
