@@ -14,10 +14,19 @@ void ConsoleHost::ShowStatus() {
     if (!printStatus_ || cycle_ == nullptr) {
         return;
     }
-    const std::string line =
-        FormatLocalTime(std::time(nullptr)) + "\t" + Cp932ToLocale(cycle_->StatusText) + "\n";
-    WriteText(out_, line);
+    const std::string text = Cp932ToLocale(cycle_->StatusText);
+    WriteText(out_, FormatLocalTime(std::time(nullptr)) + "\t" + text + "\n");
     std::fflush(out_);
+    if (notifier_ != nullptr) {
+        notifier_->Status(text);
+    }
+    KeepAlive();
+}
+
+void ConsoleHost::KeepAlive() {
+    if (notifier_ != nullptr) {
+        notifier_->KeepAliveIfDue();
+    }
 }
 
 void ConsoleHost::ArmTimer(int id, std::uint32_t ms) {
@@ -41,6 +50,20 @@ std::optional<std::chrono::nanoseconds> ConsoleHost::TimeToNextExpiry() const {
     return std::max<std::chrono::nanoseconds>(left, std::chrono::nanoseconds::zero());
 }
 
+std::optional<std::chrono::nanoseconds> ConsoleHost::TimeToWake() const {
+    std::optional<std::chrono::nanoseconds> wake = TimeToNextExpiry();
+    const auto keepAlive = notifier_ != nullptr ? notifier_->NextKeepAlive()
+                                                : std::optional<ServiceNotifier::TimePoint>();
+    if (keepAlive) {
+        const auto left = std::max<std::chrono::nanoseconds>(
+            *keepAlive - std::chrono::steady_clock::now(), std::chrono::nanoseconds::zero());
+        if (!wake || left < *wake) {
+            wake = left;
+        }
+    }
+    return wake;
+}
+
 void ConsoleHost::FireDueTimer() {
     const auto next = Earliest();
     if (next == timers_.end() || next->second > std::chrono::steady_clock::now()) {
@@ -56,8 +79,10 @@ void ConsoleHost::FireDueTimer() {
 
 void ConsoleHost::RunUntilSignalled() {
     HoldStopRequests();
-    while (!WaitForStopRequest(TimeToNextExpiry())) {
+    KeepAlive();
+    while (!WaitForStopRequest(TimeToWake())) {
         FireDueTimer();
+        KeepAlive();
     }
     ReleaseStopRequests();
 }

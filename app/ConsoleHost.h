@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "monitor/MonitorCycle.h"
+#include "platform/ServiceNotifier.h"
 
 namespace tolvane {
 
@@ -17,13 +18,16 @@ public:
         : out_(out), printStatus_(printStatus) {}
 
     void Attach(MonitorCycle& cycle) { cycle_ = &cycle; }
+    // Every status shown also goes to the service manager, and keep-alives go out while the
+    // loop waits or a command runs.
+    void Attach(ServiceNotifier& notifier) { notifier_ = &notifier; }
 
     bool ReadControls() override { return true; }  // the settings were checked before Start
     void ShowStatus() override;
     void RefreshControls() override {}
     void FocusWindow() override {}
     void HideWindow() override {}
-    void Repaint() override {}
+    void Repaint() override { KeepAlive(); }
     void ArmTimer(int id, std::uint32_t ms) override;
     void KillTimer(int id) override { timers_.erase(id); }
 
@@ -44,10 +48,14 @@ private:
     Timers::const_iterator Earliest() const;
     std::optional<std::chrono::nanoseconds> TimeToNextExpiry() const;
     void FireDueTimer();
+    void KeepAlive();
+    // The time to the next expiry or keep-alive, whichever comes first.
+    std::optional<std::chrono::nanoseconds> TimeToWake() const;
 
     std::FILE* out_;
     bool printStatus_;
     MonitorCycle* cycle_ = nullptr;
+    ServiceNotifier* notifier_ = nullptr;
     Timers timers_;
 };
 

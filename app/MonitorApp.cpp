@@ -4,7 +4,9 @@
 #include <QLoggingCategory>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
+#include "app/FirstRun.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
 #include "platform/InstanceMarker.h"
@@ -62,6 +64,25 @@ private:
     bool painted_ = false;
 };
 
+const char* const kHelp =
+    "usage: tolvane [--help | --version | Qt options]\n"
+    "The IIS Tolvane desktop watchdog: opens its window and restarts the web server's services\n"
+    "when its port stops answering. See tolvane(1); for servers and scripts, tolvanectl(1).\n";
+
+// While a restart would reach no service, the window says so once in its status line (the
+// details in the line's tip) and on standard error.
+void ExplainMissingServicesMap(MonitorDialog& dialog) {
+    const std::string note = ServicesMapNote("tolvane");
+    if (note.empty()) {
+        return;
+    }
+    std::fputs(note.c_str(), stderr);
+    dialog.Cycle().StatusText = Text(UiText::NoServicesMap);
+    dialog.ShowStatus();
+    constexpr int kStatusLine = 1000;
+    dialog.Control(kStatusLine)->setToolTip(QString::fromLocal8Bit(note).trimmed());
+}
+
 }  // namespace
 
 int MonitorApp::Second(const std::string& markerName) {
@@ -85,6 +106,13 @@ int MonitorApp::Second(const std::string& markerName) {
 }
 
 int MonitorApp::Run() {
+    for (int i = 1; i < argc_; ++i) {
+        const std::string option = argv_[i];
+        if (option == "--help" || option == "--version") {
+            std::fputs(option == "--help" ? kHelp : VersionLine("tolvane").c_str(), stdout);
+            return 0;
+        }
+    }
     const std::string markerName = InstanceMarker::ProgramName();
     InstanceMarker marker(markerName);
     if (marker.State() == InstanceMarker::Claim::HeldByOther) {
@@ -108,6 +136,7 @@ int MonitorApp::Run() {
     parts.log = &log;
     parts.sendMail = SendNotificationMail;
     MonitorDialog dialog(classesRoot, parts);
+    ExplainMissingServicesMap(dialog);
 
     InstanceServer server(marker);
     QObject::connect(&server, &InstanceServer::showRequested, &dialog, [&dialog] {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ConsoleHost.h"
+#include "app/FirstRun.h"
 #include "mail/MailTexts.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/MonitorCycle.h"
@@ -17,6 +18,7 @@
 #include "platform/File.h"
 #include "platform/InstanceMarker.h"
 #include "platform/Registry.h"
+#include "platform/ServiceNotifier.h"
 #include "platform/TextEscape.h"
 #include "settings/SettingsStore.h"
 
@@ -34,7 +36,9 @@ const char* const kUsage =
     "  settings                print the stored settings as Name=value\n"
     "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
     "  log                     print the restart log\n"
-    "  send-test-mail          send a test mail with the stored mail settings; exit 0 when sent\n";
+    "  send-test-mail          send a test mail with the stored mail settings; exit 0 when sent\n"
+    "  paths                   print where the settings, the services map and the restart log are\n"
+    "  --help, --version       this text; the version\n";
 
 int Refuse(const std::string& message) {
     WriteText(stderr, "tolvanectl: " + message + "\n");
@@ -88,6 +92,8 @@ int RefuseSecondMonitor(const std::string& markerName) {
 
 int Monitor() {
     ConsoleHost::HoldEndingSignals();
+    // First, before any child could inherit the manager's socket.
+    ServiceNotifier notifier;
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
     if (const int refused = RefuseOutOfRange(settings, {"Port", "Interval"}); refused != 0) {
@@ -101,6 +107,7 @@ int Monitor() {
         return RefuseSecondMonitor(markerName);
     }
     marker.Announce(InstanceMarker::Program::Tolvanectl);
+    std::fputs(ServicesMapNote("tolvanectl").c_str(), stderr);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
     CycleParts parts;
@@ -108,9 +115,12 @@ int Monitor() {
     parts.sendMail = SendNotificationMail;
     MonitorCycle cycle(settings, host, parts);
     host.Attach(cycle);
+    host.Attach(notifier);
     cycle.Open();
     cycle.Start();
+    notifier.Ready();
     host.RunUntilSignalled();
+    notifier.Stopping();
     return 0;
 }
 
@@ -303,6 +313,18 @@ int main(int argc, char** argv) {
     }
     if (command == "send-test-mail" && rest.empty()) {
         return SendTestMail();
+    }
+    if (command == "paths" && rest.empty()) {
+        std::fputs(WhereThingsAre().c_str(), stdout);
+        return 0;
+    }
+    if (command == "--help" && rest.empty()) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version" && rest.empty()) {
+        std::fputs(VersionLine("tolvanectl").c_str(), stdout);
+        return 0;
     }
     std::fputs(kUsage, stderr);
     return kExitRefused;

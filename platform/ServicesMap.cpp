@@ -30,15 +30,21 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
-std::string ServicesMap::DefaultPath() {
+std::vector<std::string> ServicesMap::SearchPaths() {
     if (const char* path = std::getenv("TOLVANE_SERVICES"); path != nullptr && *path != '\0') {
-        return path;
+        return {path};
     }
-    const std::string beside = ExecutableDirectory() + "services.conf";
-    if (FileExists(beside)) {
-        return beside;
+    return {ExecutableDirectory() + "services.conf", "/etc/tolvane/services.conf"};
+}
+
+std::string ServicesMap::DefaultPath() {
+    const std::vector<std::string> paths = SearchPaths();
+    for (const auto& path : paths) {
+        if (FileExists(path)) {
+            return path;
+        }
     }
-    return "/etc/tolvane/services.conf";
+    return paths.back();
 }
 
 bool ServicesMap::Load(const std::string& path, std::string& error) {

@@ -15,6 +15,8 @@ public:
     // $TOLVANE_SERVICES, else services.conf beside the executable, else
     // /etc/tolvane/services.conf.
     static std::string DefaultPath();
+    // The paths DefaultPath tries, in its order: $TOLVANE_SERVICES alone when it is set.
+    static std::vector<std::string> SearchPaths();
 
     // False with a message in error when the file cannot be read, a line is malformed, or
     // someone other than the user and root could change the file or a folder on its path
@@ -28,6 +30,8 @@ public:
     std::optional<std::vector<std::string>> Command(const std::string& name,
                                                     const std::string& action) const;
     std::optional<std::vector<std::string>> MtxStop() const;
+    // True when the file mapped nothing (only comments, as installed).
+    bool Empty() const { return entries_.empty(); }
 
 private:
     struct Entry {

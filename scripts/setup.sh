@@ -10,10 +10,15 @@ if [[ "$mode" != run && "$mode" != test ]]; then
     exit 2
 fi
 
-packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev qt6-svg-dev libgl-dev fonts-ipafont-gothic python3-aiosmtpd)
-# The tests also build the Windows programs and run them under Wine.
-[[ "$mode" == test ]] && packages+=(g++-mingw-w64-x86-64-posix wine64 googletest)
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libgl-dev fonts-ipafont-gothic)
+if [[ "$mode" == test ]]; then
+    packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd)
+    # The tests also build the Windows programs and run them under Wine.
+    packages+=(g++-mingw-w64-x86-64-posix wine64 googletest)
+    # The Debian package's checks: CPack's dependency computation needs file, systemd brings
+    # systemd-analyze, node evaluates the polkit rule.
+    packages+=(file lintian systemd nodejs)
+fi
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -25,17 +30,26 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
-
 if [[ "$mode" == test ]]; then
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
+    cmake --build build -j"$(nproc)"
     ctest --test-dir build --output-on-failure -j2
     cmake -S . -B build-win -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTOLVANE_LINUX_BIN_DIR="$PWD/build/bin"
     cmake --build build-win -j"$(nproc)"
     ctest --test-dir build-win --output-on-failure
-elif [[ -x build/bin/tolvane && ( -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ) ]]; then
-    exec build/bin/tolvane
-else
-    exec build/bin/tolvanectl monitor
+    exit
 fi
+
+# Only what runs: the programs and the stand-ins they call, then where their files are.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
+targets=(tolvanectl)
+program=(build/bin/tolvanectl monitor)
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] &&
+   grep -q '^TOLVANE_BUILD_UI:BOOL=ON' build/CMakeCache.txt; then
+    targets+=(tolvane)
+    program=(build/bin/tolvane)
+fi
+cmake --build build -j"$(nproc)" --target "${targets[@]}"
+build/bin/tolvanectl paths
+exec "${program[@]}"

@@ -60,8 +60,9 @@ constexpr std::array kTexts{
     "IIS Tolvane Version 2.1",
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
+    "サービス表が無いか空です: 再起動はサービスに届きません",
 };
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::MonitoredByTolvanectl) + 1,
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::NoServicesMap) + 1,
               "one text per UiText");
 
 bool IsLeadByte(unsigned char byte) {

@@ -58,6 +58,7 @@ enum class UiText {
     AboutVersion,
     AboutOk,
     MonitoredByTolvanectl,
+    NoServicesMap,
 };
 
 // CP932 bytes of the text.

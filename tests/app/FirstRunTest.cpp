@@ -1,0 +1,130 @@
+// What tolvanectl tells a new user: the services map a restart needs, where things are, its
+// own name and commands.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "platform/Process.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The text with every "@" replaced by the folder.
+std::string InFolder(std::string text, const std::string& folder) {
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
+        text.replace(at, 1, folder);
+    }
+    return text;
+}
+
+TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
+    struct Case {
+        const char* name;
+        const char* servicesVariable;  // nullptr: unset; "-" the file "map" of the folder
+        const char* map;               // contents of the map, nullptr for none
+        std::string note;              // with "@" for the folder; empty: no note
+    };
+    const bool systemMap = std::filesystem::exists("/etc/tolvane/services.conf");
+    const Case cases[] = {
+        {"none anywhere", nullptr, nullptr,
+         "tolvanectl: no services map found (tried @/services.conf, "
+         "/etc/tolvane/services.conf); restarts will reach no service until it maps one."},
+        {"named but missing", "@/elsewhere.conf", nullptr,
+         "tolvanectl: no services map found (tried @/elsewhere.conf); restarts will reach no "
+         "service until it maps one."},
+        {"only comments, as installed", "-", "# w3svc = nginx\n\n#iisadmin = php-fpm\n",
+         "tolvanectl: the services map @/map maps no service yet; restarts will reach no "
+         "service until it maps one."},
+        {"malformed", "-", "w3svc nginx\n",
+         "tolvanectl: services map refused: @/map:1: expected NAME = UNIT or NAME.start/.stop "
+         "= COMMAND; restarts will reach no service until it maps one."},
+        {"mapped", "-", "w3svc = nginx\n", ""},
+    };
+    // All cases at once, each with its own install and listener.
+    struct Run {
+        const Case* c;
+        std::unique_ptr<test::PrivateInstall> install;
+        std::unique_ptr<test::LoopbackListener> server;
+        ChildProcess monitor;
+    };
+    std::vector<Run> runs;
+    for (const auto& c : cases) {
+        if (c.servicesVariable == nullptr && systemMap) {
+            continue;  // this machine has a map where a new user has none
+        }
+        Run run{&c,
+                std::make_unique<test::PrivateInstall>(
+                    TOLVANE_BIN_DIR, std::initializer_list<const char*>{"tolvanectl", "command.com",
+                                                                        "net", "mtxstop"}),
+                std::make_unique<test::LoopbackListener>(), ChildProcess()};
+        const test::PrivateInstall& install = *run.install;
+        std::string variable = "TOLVANE_SERVICES= ";
+        if (c.servicesVariable != nullptr) {
+            const std::string path = std::string(c.servicesVariable) == "-"
+                                         ? install.dir.File("map")
+                                         : InFolder(c.servicesVariable, install.dir.Path());
+            variable = "TOLVANE_SERVICES=" + test::ShellQuote(path) + " ";
+        }
+        if (c.map != nullptr) {
+            test::WriteFile(install.dir.File("map"), c.map);
+        }
+        ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(run.server->Port()), "Interval=1"})
+                      .exitCode,
+                  0);
+        // Each install's store is named in the command line, as the environment changes.
+        ASSERT_TRUE(run.monitor.Start(std::vector<std::string>{
+            "sh", "-c",
+            variable + "TOLVANE_REGISTRY=" + test::ShellQuote(install.Store()) + " " +
+                install.Command({"monitor"})}));
+        runs.push_back(std::move(run));
+    }
+    for (auto& run : runs) {
+        SCOPED_TRACE(run.c->name);
+        const test::PrivateInstall& install = *run.install;
+        // Two checks, so that a note repeated per tick would show.
+        const bool checked = test::WaitUntil(
+            [&] { return test::CountOf(test::ReadFile(install.dir.File("out")), "  OK\n") >= 2; },
+            60s);
+        ::kill(run.monitor.Pid(), SIGTERM);
+        run.monitor.Wait();
+        EXPECT_TRUE(checked) << test::ReadFile(install.dir.File("out"));
+        const std::string err = test::ReadFile(install.dir.File("err"));
+        if (run.c->note.empty()) {
+            EXPECT_EQ(err, "");
+        } else {
+            EXPECT_EQ(err, InFolder(run.c->note, install.dir.Path()) +
+                               " See the services map in tolvanectl(1).\n");
+        }
+    }
+}
+
+TEST(TolvanectlFirstRun, PathsHelpAndVersion) {
+    test::PrivateInstall install(TOLVANE_BIN_DIR, {"tolvanectl"});
+    const std::string map = install.dir.File("services.conf");
+    test::WriteFile(map, "w3svc = nginx\n");
+    const test::RunResult paths = install.Run({"paths"});
+    EXPECT_EQ(paths.exitCode, 0);
+    // The folder of the real executable, the store the environment names, the map beside.
+    EXPECT_EQ(paths.out, "settings:     " + install.Store() + "\nservices map: " + map +
+                             "\nrestart log:  " + install.LogPath() + "\n");
+
+    const test::RunResult help = install.Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("usage: tolvanectl", 0), 0u);
+    for (const char* command :
+         {"monitor", "probe", "settings", "set", "log", "send-test-mail", "paths", "--help"}) {
+        EXPECT_NE(help.out.find(std::string("  ") + command), std::string::npos) << command;
+    }
+    const test::RunResult version = install.Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "tolvanectl " PROJECT_VERSION "\n");
+}
+
+}  // namespace
+}  // namespace tolvane
