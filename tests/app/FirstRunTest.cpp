@@ -1,6 +1,7 @@
 // What tolvanectl tells a new user: the services map a restart needs, where things are, its
 // own name and commands.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -77,11 +78,13 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
         ASSERT_EQ(install.Run({"set", "Port=" + std::to_string(run.server->Port()), "Interval=1"})
                       .exitCode,
                   0);
-        // Each install's store is named in the command line, as the environment changes.
+        // Each install's store is named in the command line, as the environment changes,
         ASSERT_TRUE(run.monitor.Start(std::vector<std::string>{
             "sh", "-c",
-            variable + "TOLVANE_REGISTRY=" + test::ShellQuote(install.Store()) + " " +
-                install.Command({"monitor"})}));
+            // and each monitor marks itself under a name of its own.
+            variable + "TOLVANE_TEST_INSTANCE=" + std::to_string(::getpid()) + "-" +
+                std::to_string(runs.size()) + " TOLVANE_REGISTRY=" +
+                test::ShellQuote(install.Store()) + " " + install.Command({"monitor"})}));
         runs.push_back(std::move(run));
     }
     for (auto& run : runs) {
