@@ -225,7 +225,9 @@ public:
         line = text_.substr(at_, end - at_);
         at_ = end + 1;
         ++number_;
-        if (!line.empty() && line.back() == '\r') {
+        // Editors that convert line ends twice leave CR CR LF; every CR before the LF belongs
+        // to the line end, so a kept line never carries one into the next write.
+        while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         return true;
