@@ -7,50 +7,11 @@
 namespace tolvane::fuzz {
 namespace {
 
-// CP932 as Windows reads a command line: a lead byte and the byte after it are one character,
-// even when that byte is a backslash or a quote.
-bool IsLeadByte(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrailByte(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
-
-// Always in quotes; backslashes double only before a quote, and a quote inside is written as
-// two quotes, so no escape ever follows a lead byte that could swallow it.
-std::string QuoteArgument(std::string_view arg) {
-    std::string out = "\"";
-    std::size_t backslashes = 0;
-    for (std::size_t i = 0; i < arg.size(); ++i) {
-        const char c = arg[i];
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            out.append(2 * backslashes, '\\');
-            out += "\"\"";
-        } else {
-            out.append(backslashes, '\\');
-            out += c;
-            if (IsLeadByte(c) && i + 1 < arg.size() && IsTrailByte(arg[i + 1])) {
-                out += arg[++i];
-            }
-        }
-        backslashes = 0;
-    }
-    out.append(2 * backslashes, '\\');
-    return out + "\"";
-}
-
 // The program name takes no escapes: quotes only group, so it cannot hold a quote.
 std::string QuoteLine(const std::vector<std::string>& args) {
     std::string line;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        line += i == 0 ? "\"" + args[0] + "\"" : " " + QuoteArgument(args[i]);
+        line += i == 0 ? "\"" + args[0] + "\"" : " \"" + EscapeForCommandLine(args[i], true) + "\"";
     }
     return line;
 }

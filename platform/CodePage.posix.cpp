@@ -74,15 +74,6 @@ bool ConvertCharset(std::string_view input, const char* from, const char* to, st
                          [](std::string&, const char*, std::size_t) { return std::size_t{0}; });
 }
 
-std::string Sjis(std::string_view utf8) {
-    std::string result;
-    if (!ConvertCharset(utf8, "UTF-8", "CP932", result)) {
-        std::fprintf(stderr, "internal text not representable in CP932\n");
-        std::abort();
-    }
-    return result;
-}
-
 std::string Cp932ToUtf8(std::string_view cp932) {
     Converter converter("CP932", "UTF-8");
     std::string result;

@@ -77,15 +77,6 @@ bool ConvertCharset(std::string_view input, const char* from, const char* to, st
            StrictFromWide(text, toPage, output);
 }
 
-std::string Sjis(std::string_view utf8) {
-    std::string result;
-    if (!ConvertCharset(utf8, "UTF-8", "CP932", result)) {
-        std::fprintf(stderr, "internal text not representable in CP932\n");
-        std::abort();
-    }
-    return result;
-}
-
 std::string Cp932ToUtf8(std::string_view cp932) {
     // Bytes that are no CP932 become the system's replacement character, never lost silently.
     return FromWide(ToWide(cp932), CP_UTF8);

@@ -13,6 +13,8 @@ bool AppendToFile(const std::string& path, std::string_view bytes);
 
 // Writes all the bytes, going on after short writes and interruptions.
 bool WriteAll(int fd, std::string_view bytes);
+// Reads to the end in place of contents, going on after interruptions; the caller closes fd.
+bool ReadAll(int fd, std::string& contents);
 
 bool ReadWholeFile(const std::string& path, std::string& contents);
 // The same for a regular file only, reached without following a link and without blocking on

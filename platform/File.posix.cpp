@@ -56,8 +56,6 @@ bool AppendToFile(const std::string& path, std::string_view bytes) {
     return whole && closed;
 }
 
-namespace {
-
 bool ReadAll(int fd, std::string& contents) {
     contents.clear();
     char buffer[65536];
@@ -67,23 +65,28 @@ bool ReadAll(int fd, std::string& contents) {
             if (errno == EINTR) {
                 continue;
             }
-            ::close(fd);
             return false;
         }
         if (n == 0) {
-            break;
+            return true;
         }
         contents.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+namespace {
+
+bool ReadAndClose(int fd, std::string& contents) {
+    const bool read = ReadAll(fd, contents);
     ::close(fd);
-    return true;
+    return read;
 }
 
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd >= 0 && ReadAll(fd, contents);
+    return fd >= 0 && ReadAndClose(fd, contents);
 }
 
 bool ReadRegularFile(const std::string& path, std::string& contents) {
@@ -96,7 +99,7 @@ bool ReadRegularFile(const std::string& path, std::string& contents) {
         ::close(fd);
         return false;
     }
-    return ReadAll(fd, contents);
+    return ReadAndClose(fd, contents);
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {

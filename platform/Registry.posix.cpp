@@ -54,23 +54,6 @@ std::string ResolveLinks(std::string path) {
     return path;
 }
 
-bool ReadDescriptor(int fd, std::string& contents) {
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
 enum class ReadResult { Read, NoHive, Failed };
 
 // Reads the file into the state, with the reason when it cannot be read. A missing file is an
@@ -91,7 +74,7 @@ ReadResult ReadFile(RegOpenState& open, std::string& reason) {
         error = errno;
     } else if (!S_ISREG(info.st_mode)) {
         error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-    } else if (!ReadDescriptor(fd, text)) {
+    } else if (!ReadAll(fd, text)) {
         error = errno;
     }
     ::close(fd);

@@ -53,7 +53,6 @@ private:
     bool ExchangeFromControls();
     void UpdateEnabledStates();
     void SendTest();
-    void Refuse(QLineEdit* field, const std::string& message);
 
     SettingsStore& store_;
     MailDispatch sendMail_;

@@ -39,18 +39,6 @@ public:
     }
 };
 
-bool Connects(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
-}
-
 // A port free on every address, as the listener binds them all.
 std::uint16_t FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -167,7 +155,7 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
 
     ::kill(monitor.Pid(), SIGTERM);
     const ExitState ended = monitor.WaitForEnd("tolvanectl monitor to end on SIGTERM");
-    EXPECT_TRUE(Connects(port));
+    EXPECT_TRUE(test::LoopbackAnswers(port));
     EXPECT_EQ(ended.exitCode, 0);
 
     EXPECT_EQ(ReadFile(calls),
@@ -408,7 +396,7 @@ public:
         return !texts.empty() && texts.back() == "IISを再起動しました";
     }
     std::string CallsMade() { return ReadFile(Calls()); }
-    bool ListenerBack() { return Connects(port_); }
+    bool ListenerBack() { return test::LoopbackAnswers(port_); }
 
     Install install;
     ChildProcess monitor;

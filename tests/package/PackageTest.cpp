@@ -1,9 +1,6 @@
 // The Debian package: built by CPack, listed by dpkg-deb, checked by lintian, unpacked with
 // dpkg -x into a throw-away root whose tolvanectl then restarts a real listener.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +10,7 @@
 #include <memory>
 
 #include "platform/Process.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -39,18 +37,6 @@ test::RunResult Shell(const std::string& line) {
 
 bool HaveProgram(const std::string& name) {
     return Shell("command -v " + name).exitCode == 0;
-}
-
-bool Connects(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
 }
 
 class Package : public ::testing::Test {
@@ -214,7 +200,7 @@ TEST_F(Package, InstalledTolvanectlRestartsARealListenerAndLogsThroughTheLink) {
         env + "exec " + ShellQuote(onPath) + " monitor >" + ShellQuote(out) + " 2>&1"}));
     const bool restarted = test::WaitUntil(
         [&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 120s);
-    const bool answering = test::WaitUntil([&] { return Connects(port); }, 30s);
+    const bool answering = test::WaitUntil([&] { return test::LoopbackAnswers(port); }, 30s);
     ::kill(monitor.Pid(), SIGTERM);
     monitor.Wait();
     const std::string pid = ReadFile(pidFile);

@@ -31,6 +31,11 @@ std::string MachineName::Need() const {
            "line), as the program probes the machine by its name.";
 }
 
+bool LoopbackAnswers(std::uint16_t port) {
+    Socket socket = Socket::CreateBoundTcp();
+    return socket.Connect(IPv4Address{htonl(INADDR_LOOPBACK)}, port);
+}
+
 MachineName OwnMachineName() {
     MachineName machine{GetComputerName(), std::nullopt};
     machine.address = ResolveIPv4(machine.name);

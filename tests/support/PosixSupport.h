@@ -27,6 +27,9 @@ struct MachineName {
 };
 MachineName OwnMachineName();
 
+// Whether something accepts a connection on the loopback port (a listener a test restarts).
+bool LoopbackAnswers(std::uint16_t port);
+
 // Every wait of a test on a child, a window or a server has a bound of its own, far below the
 // test runner's timeout, so a broken test fails saying what it waited for instead of hanging.
 constexpr std::chrono::seconds kChildBound = 60s;
