@@ -14,7 +14,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libgl-dev fo
 if [[ "$mode" == test ]]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd)
     # The tests also build the Windows programs and run them under Wine.
-    packages+=(g++-mingw-w64-x86-64-posix wine64 googletest)
+    packages+=(g++-mingw-w64-x86-64-posix wine64 googletest xvfb)
     # The Debian package's checks: CPack's dependency computation needs file, systemd brings
     # systemd-analyze, node evaluates the polkit rule.
     packages+=(file lintian systemd nodejs)

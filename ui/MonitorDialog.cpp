@@ -24,68 +24,13 @@
 #include "ui/ProgramIcon.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiTexts.h"
+#include "ui/model/CommandId.h"
+#include "ui/model/EnablingRules.h"
+#include "ui/model/WindowSave.h"
 
 namespace tolvane {
 
 namespace {
-
-// The values the window shows and its Save takes from its controls.
-constexpr std::uint32_t Settings::*kWindowValues[] = {
-    &Settings::Interval,     &Settings::Port,         &Settings::CheckFtpSvc,
-    &Settings::CheckSmtpSvc, &Settings::CheckNntpSvc, &Settings::CheckMsdtc,
-};
-
-// Command ids of the window, its menus and the tray menu.
-enum Command : int {
-    StartCommand = 1,
-    ExitCommand = 2,
-    HideCommand = 3,
-    AboutCommand = 16,
-    ShowCommand = 32,
-    HideWindowItem = 48,
-    StatusLine = 1000,
-    ConnectionTestCommand = 1001,
-    StopCommand = 1002,
-    PortField = 1003,
-    IntervalField = 1004,
-    FtpCheck = 1006,
-    SmtpCheck = 1007,
-    IconControlId = 1008,
-    MsdtcCheck = 1009,
-    NntpCheck = 1010,
-    SaveCommand = 1016,
-    MailSettingsCommand = 32774,
-    AutoModeCommand = 32775,
-    ManualModeCommand = 32776,
-};
-
-// The enabling rules: settings may be changed, saved and tested, and the program left, only
-// while the monitor is stopped and no test runs; Stop and Hide work only while a running
-// monitor waits between two checks. Commands not listed are always carried out.
-enum class Rule { StoppedAndTestIdle, Waiting };
-struct EnablingRule {
-    int id;
-    Rule rule;
-};
-constexpr EnablingRule kEnablingRules[] = {
-    {StartCommand, Rule::StoppedAndTestIdle},
-    {ExitCommand, Rule::StoppedAndTestIdle},
-    {ConnectionTestCommand, Rule::StoppedAndTestIdle},
-    {SaveCommand, Rule::StoppedAndTestIdle},
-    {MailSettingsCommand, Rule::StoppedAndTestIdle},
-    {PortField, Rule::StoppedAndTestIdle},
-    {IntervalField, Rule::StoppedAndTestIdle},
-    {FtpCheck, Rule::StoppedAndTestIdle},
-    {SmtpCheck, Rule::StoppedAndTestIdle},
-    {MsdtcCheck, Rule::StoppedAndTestIdle},
-    {NntpCheck, Rule::StoppedAndTestIdle},
-    {StopCommand, Rule::Waiting},
-    {HideCommand, Rule::Waiting},
-};
-
-// Menu bar items greyed whenever a menu opens while the running monitor waits.
-constexpr int kGreyedWhileWaiting[] = {MailSettingsCommand, ExitCommand, ManualModeCommand,
-                                       AutoModeCommand};
 
 constexpr int kTimerIds[] = {CheckTimer, AutoStartTimer, AutoHideTimer};
 
@@ -272,7 +217,7 @@ void MonitorDialog::CreateMenus() {
         connect(action, &QAction::triggered, this, [this, id = id] { Command(id); });
     }
     connect(windowMenuItems_[HideWindowItem], &QAction::triggered, this, [this] {
-        if (cycle_.CycleBusy == 0) {
+        if (HideWindowItemEnabled(cycle_)) {
             HideWindow();
         }
     });
@@ -341,28 +286,21 @@ void MonitorDialog::ShowStatus() {
 }
 
 bool MonitorDialog::CommandEnabled(int id) const {
-    for (const EnablingRule& rule : kEnablingRules) {
-        if (rule.id == id) {
-            return rule.rule == Rule::StoppedAndTestIdle
-                       ? cycle_.Stopped != 0 && cycle_.TestIdle != 0
-                       : cycle_.CycleBusy == 0;
-        }
-    }
-    return true;
+    return tolvane::CommandEnabled(id, cycle_);
 }
 
 void MonitorDialog::RefreshControls() {
-    for (const EnablingRule& rule : kEnablingRules) {
-        if (QWidget* control = Control(rule.id)) {
-            control->setEnabled(CommandEnabled(rule.id));
+    for (int id : RuledCommands()) {
+        if (QWidget* control = Control(id)) {
+            control->setEnabled(CommandEnabled(id));
         }
     }
 }
 
 void MonitorDialog::GreyMenus() {
-    windowMenuItems_[HideWindowItem]->setEnabled(cycle_.CycleBusy == 0);
-    for (int id : kGreyedWhileWaiting) {
-        menuItems_[id]->setEnabled(cycle_.CycleBusy != 0);
+    windowMenuItems_[HideWindowItem]->setEnabled(HideWindowItemEnabled(cycle_));
+    for (int id : MenuItemsGreyedWhileWaiting()) {
+        menuItems_[id]->setEnabled(MenuItemEnabled(id, cycle_));
     }
 }
 
@@ -465,21 +403,12 @@ void MonitorDialog::Save() {
     if (!ReadControls()) {
         return;
     }
-    // The window shows six values; the other eight are taken from the store as it is now, so
-    // that a change made beside the window (tolvanectl set) is not undone by this Save.
-    Settings saved = settings_;
-    const int stored = store_.UpdateSettings(saved, [this](Settings& record) {
-        for (auto field : kWindowValues) {
-            record.*field = settings_.*field;
-        }
-    });
-    if (stored == 0) {
+    if (SaveWindowValues(store_, settings_) == 0) {
         MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
                          QText(UiText::SettingsNotSaved) + QStringLiteral("\n") +
                              QString::fromLocal8Bit(store_.LastError().c_str()));
         return;
     }
-    settings_ = saved;
     menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
     menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
     MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),

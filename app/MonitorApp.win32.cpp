@@ -1,0 +1,75 @@
+#include "app/MonitorApp.h"
+
+#include "mail/SendNotificationMail.h"
+#include "monitor/RestartLog.h"
+#include "platform/InstanceMarker.h"
+#include "platform/Registry.h"
+#include "platform/Win32Text.h"
+#include "ui/model/UiTexts.h"
+#include "ui/win32/MonitorDialog.h"
+
+// After the project's headers: the registry store's names clash with <windows.h>'s macros.
+// <winsock2.h> goes before <windows.h>.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+// clang-format on
+
+#include "ui/win32/MessageBox.h"
+#include "ui/win32/WindowText.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kSocketsFailedString = 103;
+
+// A later copy that found the headless monitor running: there is no window to bring back.
+constexpr int kExitMonitoredElsewhere = 3;
+
+}  // namespace
+
+// A later copy: the running one's window is found by its title, shown and brought to the
+// top. Without such a window (it is closing) the later copy just ends. Where the holder is
+// `tolvanectl monitor`, which has no window, a message box says so.
+int MonitorApp::Second(const std::string& markerName) {
+    const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
+    if (holder.program == InstanceMarker::Program::Tolvanectl) {
+        ShowMessageBox(nullptr, MonitoredByTolvanectl(holder.pid), Text(UiText::WindowTitle),
+                       MB_OK | MB_ICONEXCLAMATION);
+        return kExitMonitoredElsewhere;
+    }
+    // Nothing to wait for: the window is raised from here.
+    InstanceMarker::AskToShow(markerName, 0);
+    return 0;
+}
+
+int MonitorApp::Run() {
+    const std::string markerName = InstanceMarker::ProgramName();
+    InstanceMarker marker(markerName);
+    if (marker.State() == InstanceMarker::Claim::HeldByOther) {
+        return Second(markerName);
+    }
+    marker.Announce(InstanceMarker::Program::Window);
+    WSADATA data;
+    if (WSAStartup(0x0101, &data) != 0 || data.wVersion != 0x0101) {
+        wchar_t text[128];
+        const int length = LoadStringW(GetModuleHandleW(nullptr), kSocketsFailedString, text, 128);
+        ShowMessageBox(nullptr, FromWide(std::wstring_view(text, static_cast<std::size_t>(length))),
+                       ApplicationName(), MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
+    RegistryHive classesRoot(RegistryHive::ClassesRootPath());
+    RestartLog log(RealClock());
+    CycleParts parts;
+    parts.log = &log;
+    parts.sendMail = SendNotificationMail;
+    {
+        MonitorDialog dialog(classesRoot, parts);
+        dialog.RunModal();
+    }
+    WSACleanup();
+    return 0;
+}
+
+}  // namespace tolvane

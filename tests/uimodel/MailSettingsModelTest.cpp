@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/model/MailSettingsModel.h"
+#include "ui/model/UiTexts.h"
+
+namespace tolvane {
+namespace {
+
+// A view that records the flow's steps; its "controls" are the texts it hands over.
+class RecordingView : public MailSettingsView {
+public:
+    explicit RecordingView(MailSettingsModel& model) : model_(model) {}
+
+    bool ExchangeFromControls() override {
+        steps.push_back("exchange");
+        model_.From = from;
+        model_.To = to;
+        model_.WithMail = withMail;
+        return portAccepted;
+    }
+    void ShowAddresses() override { steps.push_back("addresses " + model_.From + "|" + model_.To); }
+    void UpdateEnabledStates() override {
+        steps.push_back(model_.ControlEnabled(1009) ? "enabled" : "disabled");
+    }
+    void RepaintNow() override { steps.push_back("repaint"); }
+    void Message(bool information, const std::string& text) override {
+        steps.push_back(std::string(information ? "info " : "warn ") + text);
+    }
+
+    std::string from;
+    std::string to;
+    std::uint32_t withMail = 1;
+    bool portAccepted = true;
+    std::vector<std::string> steps;
+
+private:
+    MailSettingsModel& model_;
+};
+
+MailDispatch Dispatch(int result, std::vector<std::string>& sent, const char* reason = "") {
+    return [&sent, result, reason](const std::string& from, const std::string& to,
+                                   const std::string&, const std::string&, const std::string&,
+                                   std::uint32_t, std::string& why) {
+        sent.push_back(from + "|" + to);
+        why = reason;
+        return result;
+    };
+}
+
+TEST(MailSettingsModelTest, SendTestRunsItsStepsInOrder) {
+    const std::string failed = Text(UiText::TestMailFailed);
+    struct Case {
+        const char* name;
+        const char* from;
+        const char* to;
+        bool portAccepted;
+        int result;
+        std::vector<std::string> steps;
+        std::size_t sends;
+    };
+    const Case cases[] = {
+        {"sent, addresses trimmed",
+         " \ta@x ",
+         "b@y\r\n",
+         true,
+         1,
+         {"exchange", "addresses a@x|b@y", "disabled", "repaint",
+          "info " + Text(UiText::TestMailSent), "repaint", "enabled"},
+         1},
+        {"not sent, reason shown",
+         "a@x",
+         "b@y",
+         true,
+         0,
+         {"exchange", "addresses a@x|b@y", "disabled", "repaint", "warn " + failed + "550 no",
+          "repaint", "enabled"},
+         1},
+        {"sender of blanks only",
+         "   ",
+         "b@y",
+         true,
+         1,
+         {"exchange", "addresses |b@y", "warn " + Text(UiText::AddressMissing)},
+         0},
+        {"port refused", "a@x", "b@y", false, 1, {"exchange"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailSettingsModel model;
+        model.WithMail = 1;
+        model.Initialise();
+        RecordingView view(model);
+        view.from = c.from;
+        view.to = c.to;
+        view.portAccepted = c.portAccepted;
+        std::vector<std::string> sent;
+        model.SendTest(view, Dispatch(c.result, sent, "550 no"));
+        EXPECT_EQ(view.steps, c.steps);
+        EXPECT_EQ(sent.size(), c.sends);
+        EXPECT_EQ(model.Idle, 1u);
+    }
+}
+
+TEST(MailSettingsModelTest, OkChecksTheAddressesOnlyWhileMailIsOn) {
+    struct Case {
+        const char* name;
+        std::uint32_t withMail;
+        const char* from;
+        bool portAccepted;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"mail off, empty addresses", 0, "", true, true},
+        {"mail on, sender of blanks", 1, "  ", true, false},
+        {"mail on, blanks around the sender", 1, " a@x ", true, true},
+        {"neither radio button (-1) counts as on", MailSettingsModel::kNoRadio, "", true, false},
+        {"port refused", 0, "", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MailSettingsModel model;
+        RecordingView view(model);
+        view.withMail = c.withMail;
+        view.from = c.from;
+        view.to = c.from;
+        view.portAccepted = c.portAccepted;
+        EXPECT_EQ(model.Accept(view), c.accepted);
+        // The check never rewrites the fields: OK stores the addresses as typed.
+        EXPECT_EQ(model.From, c.from);
+    }
+}
+
+TEST(MailSettingsModelTest, TheFlagsEnableTheirControls) {
+    MailSettingsModel model;
+    model.Initialise();
+    // Mail off: OK and Cancel only; the radio buttons (1014, 1015) are never ruled.
+    for (int id : {1, 2, 1014, 1015}) {
+        EXPECT_TRUE(model.ControlEnabled(id)) << id;
+    }
+    for (int id : {1009, 1016, 1003, 1010, 1011, 1012, 1013}) {
+        EXPECT_FALSE(model.ControlEnabled(id)) << id;
+    }
+    model.WithMail = MailSettingsModel::kNoRadio;
+    model.Initialise();
+    EXPECT_TRUE(model.ControlEnabled(1009));
+    model.Idle = 0;
+    for (int id : MailSettingsModel::RuledControls()) {
+        EXPECT_FALSE(model.ControlEnabled(id)) << id;
+    }
+}
+
+}  // namespace
+}  // namespace tolvane

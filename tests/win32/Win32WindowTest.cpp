@@ -1,0 +1,365 @@
+// The Win32 windows, driven by window messages in this process: texts set, buttons clicked,
+// enabled states and texts read back; every message box answered through the seam.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "platform/InstanceMarker.h"
+#include "platform/Registry.h"
+#include "platform/Win32Text.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
+#include "tests/win32/Win32TestSupport.h"
+#include "ui/model/CommandId.h"
+#include "ui/model/UiTexts.h"
+#include "ui/win32/MessageBox.h"
+#include "ui/win32/MonitorDialog.h"
+#include "ui/win32/WindowText.h"
+
+// After the project's headers: the registry store's names clash with its macros.
+#include <windows.h>
+
+namespace tolvane {
+namespace {
+
+using test::LoopbackListener;
+
+// Handles the messages of this thread until `condition` holds (or a generous bound passes).
+bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs = 60000) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    while (!condition()) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+void Click(HWND dialog, int id) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A control's rectangle in the dialog's client pixels.
+RECT ClientRect(HWND dialog, HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// As the dialog manager places a control: position and size each converted on their own.
+RECT DialogUnits(HWND dialog, int x, int y, int width, int height) {
+    RECT rect{x, y, width, height};
+    MapDialogRect(dialog, &rect);
+    return RECT{rect.left, rect.top, rect.left + rect.right, rect.top + rect.bottom};
+}
+
+struct Placement {
+    int x, y, width, height;
+};
+
+// Every control of a template, in its order, against its place in dialog units.
+void ExpectPlacements(HWND dialog, std::span<const Placement> placements) {
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(child, nullptr);
+        const Placement& p = placements[i];
+        const RECT expected = DialogUnits(dialog, p.x, p.y, p.width, p.height);
+        const RECT actual = ClientRect(dialog, child);
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right, expected.right);
+        EXPECT_EQ(actual.bottom, expected.bottom);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "more controls than the template gives";
+}
+
+constexpr Placement kMainPlacements[] = {
+    {5, 6, 98, 8},      {121, 4, 24, 14},  {158, 7, 57, 8},  {5, 26, 114, 8},   {121, 23, 24, 14},
+    {156, 24, 58, 14},  {4, 41, 142, 10},  {4, 54, 142, 10}, {4, 67, 142, 10},  {4, 80, 142, 10},
+    {172, 52, 24, 26},  {5, 95, 213, 12},  {4, 115, 36, 14}, {48, 115, 36, 14}, {93, 115, 36, 14},
+    {138, 115, 36, 14}, {182, 115, 36, 14}};
+constexpr Placement kAboutPlacements[] = {{7, 6, 20, 20}, {35, 9, 91, 8}, {127, 6, 50, 14}};
+
+// Runs `inside` with the modal box that `open` brings up, from a timer of the modal loop.
+void WhileModal(HWND owner, const std::function<void()>& open,
+                const std::function<void(HWND)>& inside) {
+    static std::function<void()> tick;
+    std::pair<HWND, HWND> found;
+    bool ran = false;
+    tick = [&] {
+        found = {owner, nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM search) {
+                auto* owned = reinterpret_cast<std::pair<HWND, HWND>*>(search);
+                if (GetWindow(window, GW_OWNER) == owned->first && IsWindowVisible(window)) {
+                    owned->second = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        HWND box = found.second;
+        if (box == nullptr || ran) {
+            return;
+        }
+        ran = true;
+        inside(box);
+    };
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
+    open();
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(ran);
+}
+
+struct RecordedBox {
+    std::string text;
+    std::string caption;
+    unsigned flags;
+};
+
+class Win32WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::DeleteSettingsKey();
+        SetMessageBoxAnswer([this](const MessageBoxCall& call) {
+            boxes.push_back({call.text, call.caption, call.flags});
+            return IDOK;
+        });
+    }
+    void TearDown() override {
+        dialog.reset();
+        SetMessageBoxAnswer({});
+    }
+
+    HWND Open() {
+        CycleParts parts;
+        parts.computerName = [] { return std::string("127.0.0.1"); };
+        parts.runCommand = [](const std::string&, RepaintTarget*) { return true; };
+        dialog = std::make_unique<MonitorDialog>(hive, parts);
+        HWND window = dialog->Open();
+        EXPECT_NE(window, nullptr);
+        return window;
+    }
+
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog->Window(), id)) != 0; }
+    std::string TextOf(int id) const { return ItemTextCp932(dialog->Window(), id); }
+    void Type(int id, const char* text) { SetDlgItemTextA(dialog->Window(), id, text); }
+
+    RegistryHive hive{RegistryHive::ClassesRootPath()};
+    std::unique_ptr<MonitorDialog> dialog;
+    std::vector<RecordedBox> boxes;
+};
+
+TEST_F(Win32WindowTest, TemplatePlacesEveryControlInDialogUnits) {
+    HWND window = Open();
+    ExpectPlacements(window, kMainPlacements);
+    RECT client;
+    GetClientRect(window, &client);
+    const RECT size = DialogUnits(window, 0, 0, 223, 135);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+}
+
+TEST_F(Win32WindowTest, AFreshInstallationOpensWithTheDefaultsAndItsTexts) {
+    HWND window = Open();
+    EXPECT_EQ(TextCp932(window), "IIS Tolvane");
+    EXPECT_EQ(TextOf(IntervalField), "60");
+    EXPECT_EQ(TextOf(PortField), "80");
+    EXPECT_EQ(IsDlgButtonChecked(window, FtpCheck), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, SmtpCheck), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, NntpCheck), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, MsdtcCheck), BST_UNCHECKED);
+    EXPECT_EQ(TextOf(StatusLine), Text(UiText::Ready));
+    EXPECT_EQ(TextOf(StartCommand), Text(UiText::StartButton));
+    EXPECT_EQ(TextOf(HideCommand), Text(UiText::HideButton));
+    // Shown as Unicode: "開始(&R)" through code page 932, whatever the ANSI code page.
+    wchar_t start[32];
+    GetDlgItemTextW(window, StartCommand, start, 32);
+    EXPECT_STREQ(start, L"\u958b\u59cb(&R)");
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+    EXPECT_EQ(GetMenuState(GetMenu(window), ManualModeCommand, MF_BYCOMMAND) & MF_CHECKED,
+              static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(GetMenuState(GetMenu(window), AutoModeCommand, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    // The window menu keeps Move, Minimise and Close and gains Hide and About at its end.
+    HMENU system = GetSystemMenu(window, FALSE);
+    for (UINT kept : {UINT{SC_MOVE}, UINT{SC_MINIMIZE}, UINT{SC_CLOSE}, UINT{HideWindowItem},
+                      UINT{AboutCommand}}) {
+        EXPECT_NE(GetMenuState(system, kept, MF_BYCOMMAND), static_cast<UINT>(-1)) << kept;
+    }
+    for (UINT removed : {UINT{SC_RESTORE}, UINT{SC_SIZE}, UINT{SC_MAXIMIZE}}) {
+        EXPECT_EQ(GetMenuState(system, removed, MF_BYCOMMAND), static_cast<UINT>(-1)) << removed;
+    }
+    const int count = GetMenuItemCount(system);
+    EXPECT_EQ(GetMenuItemID(system, count - 3), static_cast<UINT>(HideWindowItem));
+    EXPECT_EQ(GetMenuItemID(system, count - 1), static_cast<UINT>(AboutCommand));
+    wchar_t about[64];
+    GetMenuStringW(system, AboutCommand, about, 64, MF_BYCOMMAND);
+    EXPECT_STREQ(about, L"&About IISTolvane...");
+    // Stopped: the settings may be changed; Stop and Hide wait for a running monitor.
+    for (int id : {StartCommand, ExitCommand, ConnectionTestCommand, PortField, IntervalField,
+                   FtpCheck, SmtpCheck, NntpCheck, MsdtcCheck}) {
+        EXPECT_TRUE(Enabled(id)) << id;
+    }
+    EXPECT_FALSE(Enabled(StopCommand));
+    EXPECT_FALSE(Enabled(HideCommand));
+    EXPECT_TRUE(dialog->Tray().Shown());
+}
+
+TEST_F(Win32WindowTest, ARefusedFieldShowsItsMessageAndGetsTheFocusWithItsTextSelected) {
+    struct Case {
+        int field;
+        const char* text;
+        const char* message;
+    };
+    const Case cases[] = {
+        {IntervalField, "0", "Please enter an integer between 1 and 99999."},
+        {IntervalField, "", "Please enter a positive integer."},
+        {PortField, "65536", "Please enter an integer between 0 and 65535."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        HWND window = Open();
+        boxes.clear();
+        Type(c.field, c.text);
+        Type(c.field == PortField ? IntervalField : PortField, c.field == PortField ? "60" : "80");
+        ASSERT_TRUE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+        Click(window, SaveCommand);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, c.message);
+        EXPECT_EQ(boxes[0].caption, "win32_window_tests");
+        EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+        EXPECT_EQ(GetFocus(), GetDlgItem(window, c.field));
+        DWORD begin = 1, end = 0;
+        SendDlgItemMessageW(window, c.field, EM_GETSEL, reinterpret_cast<WPARAM>(&begin),
+                            reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(begin, 0u);
+        EXPECT_EQ(end, std::string(c.text).size());
+        // Nothing stored, no confirmation, the Save button still shown.
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+        EXPECT_EQ(test::ReadSettingText(L"Interval"), L"<unreadable>");
+        dialog.reset();
+    }
+}
+
+TEST_F(Win32WindowTest, SaveWritesTheStoreConfirmsAndHidesTheButton) {
+    HWND window = Open();
+    Type(PortField, "8080");
+    Type(IntervalField, " 5 ");
+    SendMessageW(GetDlgItem(window, NntpCheck), BM_CLICK, 0, 0);
+    ASSERT_TRUE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+    boxes.clear();
+    Click(window, SaveCommand);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, Text(UiText::SettingsSaved));
+    EXPECT_EQ(boxes[0].caption, "IIS Tolvane");
+    EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONINFORMATION));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+    Settings stored;
+    SettingsStore(hive).LoadSettings(stored);
+    EXPECT_EQ(stored.Port, 8080u);
+    EXPECT_EQ(stored.Interval, 5u);
+    EXPECT_EQ(stored.CheckNntpSvc, 1u);
+}
+
+TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {
+    LoopbackListener listener;
+    HWND window = Open();
+    std::vector<std::string> statuses;
+    Type(PortField, std::to_string(listener.Port()).c_str());
+    Type(IntervalField, "1");
+    Click(window, StartCommand);
+    // From Start until the first check has ended nothing can be changed, stopped or hidden.
+    for (int id : {StartCommand, ExitCommand, SaveCommand, PortField, IntervalField, StopCommand,
+                   HideCommand}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
+    ASSERT_TRUE(PumpUntil([&] {
+        const std::string status = TextOf(StatusLine);
+        if (statuses.empty() || statuses.back() != status) {
+            statuses.push_back(status);
+        }
+        return dialog->Cycle().CycleBusy == 0 && statuses.size() >= 2;
+    }));
+    EXPECT_NE(statuses.back(), Text(UiText::Ready));
+    EXPECT_TRUE(Enabled(StopCommand));
+    EXPECT_TRUE(Enabled(HideCommand));
+    EXPECT_FALSE(Enabled(StartCommand));
+    EXPECT_FALSE(Enabled(ExitCommand));
+
+    // Hide, then a second copy of the program shows the window again and ends.
+    Click(window, HideCommand);
+    EXPECT_FALSE(IsWindowVisible(window));
+    const std::string instance = "win32window" + std::to_string(GetCurrentProcessId());
+    SetEnvironmentVariableA("TOLVANE_TEST_INSTANCE", instance.c_str());
+    _putenv_s("TOLVANE_TEST_INSTANCE", instance.c_str());
+    InstanceMarker marker(InstanceMarker::ProgramName());
+    ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);
+    std::wstring line = ToWide(std::string(TOLVANE_BIN_DIR) + "/tolvane.exe");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    EXPECT_TRUE(
+        PumpUntil([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; }));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    Click(window, StopCommand);
+    EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+    EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
+    EXPECT_TRUE(Enabled(StartCommand));
+    EXPECT_TRUE(Enabled(ExitCommand));
+}
+
+TEST_F(Win32WindowTest, TheTrayIconShowsTheWindowAndGoesWithIt) {
+    HWND window = Open();
+    ASSERT_TRUE(dialog->Tray().Shown());
+    ShowWindow(window, SW_HIDE);
+    // A single click does nothing; a double click shows the window.
+    SendMessageW(window, MonitorDialog::kTrayMessage, 1, WM_LBUTTONDOWN);
+    EXPECT_FALSE(IsWindowVisible(window));
+    SendMessageW(window, MonitorDialog::kTrayMessage, 1, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(IsWindowVisible(window));
+    Click(window, ExitCommand);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(dialog->Tray().Shown());
+}
+
+TEST_F(Win32WindowTest, TheAboutBoxOpensFromItsTemplateAndClosesWithOk) {
+    HWND window = Open();
+    for (int trigger : {AboutCommand, IconControlId}) {
+        WhileModal(
+            window, [&] { Click(window, trigger); },
+            [&](HWND box) {
+                EXPECT_EQ(TextCp932(box), "About IIS Tolvane");
+                EXPECT_EQ(ItemTextCp932(box, IDOK), "OK");
+                ExpectPlacements(box, kAboutPlacements);
+                SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            });
+    }
+    // The system menu's item too.
+    WhileModal(
+        window, [&] { SendMessageW(window, WM_SYSCOMMAND, AboutCommand, 0); },
+        [&](HWND box) { SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); });
+    EXPECT_TRUE(Enabled(StartCommand));
+    EXPECT_TRUE(dialog->Tray().Shown());
+}
+
+}  // namespace
+}  // namespace tolvane

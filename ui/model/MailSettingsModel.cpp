@@ -1,0 +1,117 @@
+#include "ui/model/MailSettingsModel.h"
+
+#include <array>
+
+#include "ui/model/UiTexts.h"
+
+namespace tolvane {
+
+namespace {
+
+// Which controls follow which flags; the radio buttons, labels and the group never change.
+struct EnablingRule {
+    int id;
+    bool needsMailFields;  // besides Idle
+};
+constexpr EnablingRule kEnablingRules[] = {
+    {1, false},   {2, false},   {1009, true}, {1016, true}, {1003, true},
+    {1010, true}, {1011, true}, {1012, true}, {1013, true},
+};
+constexpr auto kRuledControls = [] {
+    std::array<int, std::size(kEnablingRules)> ids{};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        ids[i] = kEnablingRules[i].id;
+    }
+    return ids;
+}();
+
+template <typename From, typename To>
+void CopyMailValues(const From& from, To& to) {
+    to.Smtp = from.Smtp;
+    to.SmtpPort = from.SmtpPort;
+    to.From = from.From;
+    to.To = from.To;
+    to.Subject = from.Subject;
+    to.Body = from.Body;
+    to.WithMail = from.WithMail;
+}
+
+}  // namespace
+
+void MailSettingsModel::Initialise() {
+    if (WithMail != 0) {
+        MailFieldsEnabled = 1;
+    }
+}
+
+std::span<const int> MailSettingsModel::RuledControls() {
+    return kRuledControls;
+}
+
+bool MailSettingsModel::ControlEnabled(int id) const {
+    for (const EnablingRule& rule : kEnablingRules) {
+        if (rule.id == id) {
+            return Idle != 0 && (!rule.needsMailFields || MailFieldsEnabled != 0);
+        }
+    }
+    return true;
+}
+
+void MailSettingsModel::SendTest(MailSettingsView& view, const MailDispatch& sendMail) {
+    if (!view.ExchangeFromControls()) {
+        return;
+    }
+    From = TrimBlanks(From);
+    To = TrimBlanks(To);
+    view.ShowAddresses();
+    if (From.empty() || To.empty()) {
+        view.Message(false, Text(UiText::AddressMissing));
+        return;
+    }
+    Idle = 0;
+    MailFieldsEnabled = 0;
+    view.UpdateEnabledStates();
+    view.RepaintNow();
+
+    std::string reason;
+    const int sent = sendMail ? sendMail(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
+    if (sent != 0) {
+        view.Message(true, Text(UiText::TestMailSent));
+    } else {
+        view.Message(false, Text(UiText::TestMailFailed) + reason);
+    }
+
+    view.RepaintNow();
+    Idle = 1;
+    MailFieldsEnabled = 1;
+    view.UpdateEnabledStates();
+}
+
+bool MailSettingsModel::Accept(MailSettingsView& view) {
+    if (!view.ExchangeFromControls()) {
+        return false;
+    }
+    if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
+        view.Message(false, Text(UiText::AddressMissing));
+        return false;
+    }
+    return true;
+}
+
+bool MailSettingsModel::Store(MailSettingsView& view, SettingsStore& store) const {
+    if (store.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body) != 0) {
+        return true;
+    }
+    view.Message(false, Text(UiText::SettingsNotSaved) + "\n" + store.LastError());
+    return false;
+}
+
+void MailSettingsModel::TakeFrom(const Settings& record) {
+    CopyMailValues(record, *this);
+}
+
+void MailSettingsModel::GiveTo(Settings& record) const {
+    CopyMailValues(*this, record);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "monitor/MonitorCycle.h"
+#include "settings/SettingsStore.h"
+
+namespace tolvane {
+
+// What the mail settings dialog's flow needs of the window that shows it.
+class MailSettingsView {
+public:
+    virtual ~MailSettingsView() = default;
+    // Copies the controls into the model's values; false when the port was refused (the view
+    // has then told the user and put the focus on the field).
+    virtual bool ExchangeFromControls() = 0;
+    // Shows the model's From and To in their fields again.
+    virtual void ShowAddresses() = 0;
+    // Applies ControlEnabled to the controls.
+    virtual void UpdateEnabledStates() = 0;
+    // Draws the dialog at once: the send blocks the thread.
+    virtual void RepaintNow() = 0;
+    // A message box with the caption "IIS Tolvane"; information or exclamation icon.
+    virtual void Message(bool information, const std::string& cp932) = 0;
+};
+
+// The mail settings dialog without its toolkit: the seven values, the two flags, which
+// controls they enable, and the order of the send test's and OK's steps.
+class MailSettingsModel {
+public:
+    static constexpr std::uint32_t kNoRadio = 0xFFFFFFFFu;  // -1: neither radio button checked
+
+    std::string Body;
+    std::string From;
+    std::string Subject;
+    std::string To;
+    std::uint32_t WithMail = 0;
+    std::string Smtp;
+    std::uint32_t SmtpPort = 0;
+    std::uint32_t Idle = 1;
+    std::uint32_t MailFieldsEnabled = 0;
+
+    // After the first exchange towards the controls.
+    void Initialise();
+    // The controls whose state follows the flags (OK, Cancel, the send test and the fields).
+    static std::span<const int> RuledControls();
+    bool ControlEnabled(int id) const;
+
+    void SendTest(MailSettingsView& view, const MailDispatch& sendMail);
+    // True when the dialog may end with OK; the caller then takes the controls once more and
+    // saves.
+    bool Accept(MailSettingsView& view);
+    // Stores the seven values. When the store refuses, the user is told why and the dialog
+    // stays open with what was typed; false then.
+    bool Store(MailSettingsView& view, SettingsStore& store) const;
+
+    // The seven values from and to a settings record.
+    void TakeFrom(const Settings& record);
+    void GiveTo(Settings& record) const;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,152 @@
+#include "ui/win32/MailSettingsDialog.h"
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+
+#include "ui/model/UiTexts.h"
+#include "ui/win32/MessageBox.h"
+#include "ui/win32/NumberField.h"
+#include "ui/win32/WindowText.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kTemplate = 132;
+enum Control : int {
+    NoMailRadio = 1014,
+    WithMailRadio = 1015,
+    FromField = 1010,
+    ToField = 1011,
+    SubjectField = 1012,
+    BodyField = 1013,
+    SmtpField = 1016,
+    PortField = 1003,
+    SendTestButton = 1009,
+};
+
+// The texts of template 132's controls, in its order.
+constexpr std::array<std::optional<UiText>, 17> kControlTexts{
+    UiText::MailOffRadio,  UiText::MailOnRadio, UiText::MailGroup,      UiText::FromLabel,
+    std::nullopt,          UiText::ToLabel,     std::nullopt,           UiText::SubjectLabel,
+    std::nullopt,          std::nullopt,        UiText::SmtpLabel,      std::nullopt,
+    UiText::SmtpPortLabel, std::nullopt,        UiText::SendTestButton, UiText::OkButton,
+    UiText::CancelButton};
+
+}  // namespace
+
+// The dialog procedure: binds the window to its object, then hands the clicks on.
+struct MailSettingsProcedure {
+    static INT_PTR CALLBACK Run(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<MailSettingsDialog*>(lParam);
+            SetWindowLongPtrW(window, DWLP_USER, lParam);
+            self->window_ = window;
+            self->Initialise();
+            return FALSE;
+        }
+        auto* self = reinterpret_cast<MailSettingsDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+        if (self == nullptr || message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) {
+            return FALSE;
+        }
+        return self->Command(LOWORD(wParam)) ? TRUE : FALSE;
+    }
+};
+
+bool MailSettingsDialog::Edit(HWND owner, Settings& record, SettingsStore& store,
+                              MailDispatch sendMail) {
+    MailSettingsDialog dialog(store, std::move(sendMail));
+    dialog.model_.TakeFrom(record);
+    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTemplate), owner,
+                        MailSettingsProcedure::Run, reinterpret_cast<LPARAM>(&dialog)) != IDOK) {
+        return false;
+    }
+    dialog.model_.GiveTo(record);
+    return true;
+}
+
+void MailSettingsDialog::Initialise() {
+    SetTextCp932(window_, Text(UiText::MailCaption));
+    SetChildTexts(window_, kControlTexts);
+    ExchangeToControls();
+    model_.Initialise();
+    UpdateEnabledStates();
+    // The first enabled edit field, or the checked radio button while mail is off.
+    const int first = model_.MailFieldsEnabled != 0 ? FromField
+                      : model_.WithMail == 0        ? NoMailRadio
+                                                    : WithMailRadio;
+    FocusControl(window_, GetDlgItem(window_, first));
+}
+
+void MailSettingsDialog::ExchangeToControls() {
+    SetItemTextCp932(window_, BodyField, model_.Body);
+    SetItemTextCp932(window_, FromField, model_.From);
+    SetItemTextCp932(window_, SubjectField, model_.Subject);
+    SetItemTextCp932(window_, ToField, model_.To);
+    CheckDlgButton(window_, NoMailRadio, model_.WithMail == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window_, WithMailRadio, model_.WithMail == 1 ? BST_CHECKED : BST_UNCHECKED);
+    SetItemTextCp932(window_, SmtpField, model_.Smtp);
+    SetDlgItemTextW(window_, PortField, std::to_wstring(model_.SmtpPort).c_str());
+}
+
+bool MailSettingsDialog::ExchangeFromControls() {
+    model_.Body = ItemTextCp932(window_, BodyField);
+    model_.From = ItemTextCp932(window_, FromField);
+    model_.Subject = ItemTextCp932(window_, SubjectField);
+    model_.To = ItemTextCp932(window_, ToField);
+    model_.WithMail = IsDlgButtonChecked(window_, NoMailRadio) == BST_CHECKED ? 0
+                      : IsDlgButtonChecked(window_, WithMailRadio) == BST_CHECKED
+                          ? 1
+                          : MailSettingsModel::kNoRadio;
+    model_.Smtp = ItemTextCp932(window_, SmtpField);
+    return ReadNumberField(window_, PortField, RuleOf(&Settings::SmtpPort), model_.SmtpPort);
+}
+
+void MailSettingsDialog::ShowAddresses() {
+    SetItemTextCp932(window_, FromField, model_.From);
+    SetItemTextCp932(window_, ToField, model_.To);
+}
+
+void MailSettingsDialog::UpdateEnabledStates() {
+    for (int id : MailSettingsModel::RuledControls()) {
+        EnableWindow(GetDlgItem(window_, id), model_.ControlEnabled(id) ? TRUE : FALSE);
+    }
+}
+
+void MailSettingsDialog::RepaintNow() {
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+void MailSettingsDialog::Message(bool information, const std::string& cp932) {
+    ShowMessageBox(window_, cp932, Text(UiText::WindowTitle),
+                   MB_OK | (information ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+}
+
+bool MailSettingsDialog::Command(int id) {
+    switch (id) {
+        case NoMailRadio:
+        case WithMailRadio:
+            model_.MailFieldsEnabled = id == WithMailRadio ? 1 : 0;
+            UpdateEnabledStates();
+            return true;
+        case SendTestButton:
+            model_.SendTest(*this, sendMail_);
+            return true;
+        case IDOK:
+            // Ending takes the controls once more: the addresses are stored as typed, blanks
+            // and all; the trimming served only the check.
+            if (model_.Accept(*this) && ExchangeFromControls() && model_.Store(*this, store_)) {
+                EndDialog(window_, IDOK);
+            }
+            return true;
+        case IDCANCEL:
+            EndDialog(window_, IDCANCEL);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// Kept free of <windows.h>: its macros clash with the registry store's names. Sources include
+// the project's headers first and <windows.h> after them.
+struct HWND__;
+typedef HWND__* HWND;
+
+namespace tolvane {
+
+// The notification-area icon of the main window: added when the window opens, removed before
+// it goes; it reports mouse activity to its owner with the callback message.
+class TrayIcon {
+public:
+    // Registers the icon (id 1) with its tip, cut to 63 bytes. False when the shell refused.
+    bool Add(HWND owner, unsigned callbackMessage, void* icon, const std::string& tipCp932);
+    void Remove();
+    bool Shown() const { return owner_ != nullptr; }
+
+private:
+    HWND owner_ = nullptr;
+};
+
+}  // namespace tolvane
