@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TestSupport.h"
 #include "ui/model/MailSettingsModel.h"
 #include "ui/model/UiTexts.h"
 
@@ -130,6 +134,43 @@ TEST(MailSettingsModelTest, OkChecksTheAddressesOnlyWhileMailIsOn) {
         EXPECT_EQ(model.Accept(view), c.accepted);
         // The check never rewrites the fields: OK stores the addresses as typed.
         EXPECT_EQ(model.From, c.from);
+    }
+}
+
+// OK's last step: the seven values reach the store, or the user learns why not and the dialog
+// stays open with what was typed.
+TEST(MailSettingsModelTest, OkStoresTheValuesOrSaysWhyNot) {
+    for (const bool storable : {true, false}) {
+        SCOPED_TRACE(storable ? "store writable" : "store's place taken by a folder");
+        test::TempDir dir;
+        RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
+        SettingsStore store(hive);
+        if (!storable) {
+            std::filesystem::create_directory(hive.Path());
+        }
+        MailSettingsModel model;
+        RecordingView view(model);
+        model.WithMail = 1;
+        model.From = "a@x";
+        model.To = "b@y";
+        model.Smtp = "127.0.0.1";
+        model.SmtpPort = 2525;
+        EXPECT_EQ(model.Store(view, store), storable);
+        Settings stored;
+        store.LoadSettings(stored);
+        if (storable) {
+            EXPECT_TRUE(view.steps.empty());
+            EXPECT_EQ(stored.WithMail, 1u);
+            EXPECT_EQ(stored.To, "b@y");
+            EXPECT_EQ(stored.SmtpPort, 2525u);
+        } else {
+            ASSERT_EQ(view.steps.size(), 1u);
+            const std::string& message = view.steps[0];
+            EXPECT_EQ(message.rfind("warn " + Text(UiText::SettingsNotSaved) + "\n", 0), 0u)
+                << message;
+            EXPECT_NE(message.find(hive.Path()), std::string::npos) << message;
+            EXPECT_TRUE(std::filesystem::is_directory(hive.Path()));
+        }
     }
 }
 

@@ -40,6 +40,15 @@ void DeleteSettingsKey() {
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1");
 }
 
+void MakeSettingsKeyUncreatable() {
+    DeleteSettingsKey();
+    ::HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1", 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+    }
+}
+
 namespace {
 
 const wchar_t kSettingKey[] = L"Zr.ClassDlg.1\\Setting";

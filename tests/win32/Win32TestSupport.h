@@ -17,6 +17,9 @@ void EndProcess(long pid);
 
 // Removes HKEY_CLASSES_ROOT\Zr.ClassDlg.1 with everything under it.
 void DeleteSettingsKey();
+// Makes Zr.ClassDlg.1 anew as a volatile key, under which the lasting settings key cannot be
+// made: every store operation then fails. DeleteSettingsKey undoes it.
+void MakeSettingsKeyUncreatable();
 
 // One value of HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting through the wide-character calls, as
 // any other program reads and writes it: REG_SZ texts; "<unreadable>" when it cannot be read.

@@ -274,6 +274,38 @@ TEST_F(Win32WindowTest, SaveWritesTheStoreConfirmsAndHidesTheButton) {
     EXPECT_EQ(stored.CheckNntpSvc, 1u);
 }
 
+// Save and the mail dialog's OK where the store refuses: the reason in a box, the Save button
+// and the mail dialog kept, so nothing typed is lost.
+TEST_F(Win32WindowTest, AFailedSaveSaysWhyAndKeepsWhatWasTyped) {
+    HWND window = Open();
+    test::MakeSettingsKeyUncreatable();
+    const std::string notSaved = Text(UiText::SettingsNotSaved) + "\n";
+
+    Type(IntervalField, "120");
+    boxes.clear();
+    Click(window, SaveCommand);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.rfind(notSaved, 0), 0u) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find("Zr.ClassDlg.1\\Setting"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[0].caption, "IIS Tolvane");
+    EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, SaveCommand)));
+    EXPECT_EQ(TextOf(IntervalField), "120");
+
+    boxes.clear();
+    WhileModal(
+        window, [&] { Click(window, MailSettingsCommand); },
+        [&](HWND mail) {
+            SendMessageW(mail, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text.rfind(notSaved, 0), 0u) << boxes[0].text;
+            EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+            EXPECT_TRUE(IsWindowVisible(mail)) << "the mail dialog stays open";
+            SendMessageW(mail, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        });
+    test::DeleteSettingsKey();
+}
+
 TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {
     LoopbackListener listener;
     HWND window = Open();
