@@ -3,9 +3,11 @@
 #include "platform/Win32Text.h"
 #include "ui/model/UiTexts.h"
 
+// <shellapi.h> needs <windows.h> before it.
+// clang-format off
 #include <windows.h>
-
 #include <shellapi.h>
+// clang-format on
 
 namespace tolvane {
 
@@ -15,8 +17,7 @@ constexpr UINT kIconId = 1;
 
 }  // namespace
 
-bool TrayIcon::Add(HWND owner, unsigned callbackMessage, void* icon,
-                   const std::string& tipCp932) {
+bool TrayIcon::Add(HWND owner, unsigned callbackMessage, void* icon, const std::string& tipCp932) {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof data;
     data.hWnd = owner;
