@@ -280,8 +280,14 @@ void MailSettingsDialog::accept() {
     if (!ExchangeFromControls()) {
         return;
     }
+    // Stored before the dialog ends: a refused store is told, and what was typed stays.
+    if (store_.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body) == 0) {
+        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
+                         QText(UiText::SettingsNotSaved) + QStringLiteral("\n") +
+                             QString::fromLocal8Bit(store_.LastError().c_str()));
+        return;
+    }
     QDialog::accept();
-    store_.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body);
 }
 
 }  // namespace tolvane

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest/QTest>
+#include <filesystem>
 #include <memory>
 
 #include "platform/CodePage.h"
@@ -360,6 +361,23 @@ TEST_F(MailSettingsDialogTest, OkChecksAddressesOnlyWithMailAndStoresThemAsTyped
         }
         EXPECT_TRUE(sent.empty());
     }
+}
+
+TEST_F(MailSettingsDialogTest, OkThatTheStoreRefusesSaysWhyAndStaysOpen) {
+    auto dialog = Open(1);
+    MessageRecorder messages;
+    // The store's place is taken by a folder: it can be neither read nor written.
+    std::filesystem::remove(hive.Path());
+    std::filesystem::create_directory(hive.Path());
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+    const QString& text = messages.boxes[0].text;
+    EXPECT_TRUE(text.startsWith(U("設定を保存できませんでした。") + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(hive.Path()))) << text.toStdString();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(Field(*dialog, 1010)->text(), "from@example.jp");
 }
 
 TEST_F(MailSettingsDialogTest, CancelAfterASendTestLeavesRecordAndStoreUnchanged) {
