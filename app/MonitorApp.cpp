@@ -11,12 +11,12 @@
 #include "monitor/RestartLog.h"
 #include "platform/InstanceMarker.h"
 #include "platform/Registry.h"
-#include "ui/DialogUnits.h"
-#include "ui/InstanceServer.h"
-#include "ui/MessageBox.h"
-#include "ui/MonitorDialog.h"
-#include "ui/ProgramIcon.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/InstanceServer.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MonitorDialog.h"
+#include "ui/qt/ProgramIcon.h"
+#include "ui/qt/UiTexts.h"
 
 // Off unless QT_LOGGING_RULES asks for it ("tolvane.app.info=true"): the moments a test or a
 // benchmark waits for.

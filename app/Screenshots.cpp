@@ -13,12 +13,12 @@
 
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
-#include "ui/AboutDialog.h"
-#include "ui/DialogUnits.h"
-#include "ui/MailSettingsDialog.h"
-#include "ui/MessageBox.h"
-#include "ui/MonitorDialog.h"
-#include "ui/ProgramIcon.h"
+#include "ui/qt/AboutDialog.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/MailSettingsDialog.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MonitorDialog.h"
+#include "ui/qt/ProgramIcon.h"
 
 using namespace tolvane;
 

@@ -18,8 +18,8 @@
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/InstanceServer.h"
-#include "ui/MonitorDialog.h"
+#include "ui/qt/InstanceServer.h"
+#include "ui/qt/MonitorDialog.h"
 
 namespace tolvane {
 namespace {

@@ -9,12 +9,12 @@
 
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
-#include "ui/AboutDialog.h"
-#include "ui/DialogLayout.h"
-#include "ui/DialogUnits.h"
-#include "ui/GroupFrame.h"
-#include "ui/MailSettingsDialog.h"
-#include "ui/MonitorDialog.h"
+#include "ui/qt/AboutDialog.h"
+#include "ui/qt/DialogLayout.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/GroupFrame.h"
+#include "ui/qt/MailSettingsDialog.h"
+#include "ui/qt/MonitorDialog.h"
 
 namespace tolvane {
 namespace {

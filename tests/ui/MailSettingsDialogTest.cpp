@@ -15,8 +15,8 @@
 #include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/MailSettingsDialog.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/MailSettingsDialog.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 namespace {

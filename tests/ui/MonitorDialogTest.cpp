@@ -21,11 +21,11 @@
 #include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/AboutDialog.h"
-#include "ui/MailSettingsDialog.h"
-#include "ui/MonitorDialog.h"
-#include "ui/TrayIcon.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/AboutDialog.h"
+#include "ui/qt/MailSettingsDialog.h"
+#include "ui/qt/MonitorDialog.h"
+#include "ui/qt/TrayIcon.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 namespace {

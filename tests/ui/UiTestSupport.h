@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
-#include "ui/MessageBox.h"
+#include "ui/qt/MessageBox.h"
 
 namespace tolvane::test {
 

@@ -1,10 +1,10 @@
-#include "ui/NumberField.h"
+#include "ui/qt/NumberField.h"
 
 #include <QLineEdit>
 
-#include "ui/DialogFocus.h"
-#include "ui/MessageBox.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/DialogFocus.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 

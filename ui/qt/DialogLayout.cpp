@@ -1,4 +1,4 @@
-#include "ui/DialogLayout.h"
+#include "ui/qt/DialogLayout.h"
 
 namespace tolvane {
 

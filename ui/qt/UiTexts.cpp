@@ -1,4 +1,4 @@
-#include "ui/UiTexts.h"
+#include "ui/qt/UiTexts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,12 +1,12 @@
-#include "ui/AboutDialog.h"
+#include "ui/qt/AboutDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/DialogLayout.h"
-#include "ui/IconControl.h"
-#include "ui/ProgramIcon.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/DialogLayout.h"
+#include "ui/qt/IconControl.h"
+#include "ui/qt/ProgramIcon.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 

@@ -1,4 +1,4 @@
-#include "ui/MailSettingsDialog.h"
+#include "ui/qt/MailSettingsDialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -7,14 +7,14 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
-#include "ui/DialogFocus.h"
-#include "ui/DialogLayout.h"
-#include "ui/GroupFrame.h"
-#include "ui/MessageBox.h"
-#include "ui/NumberField.h"
-#include "ui/ProgramIcon.h"
-#include "ui/RadioGroup.h"
-#include "ui/UiTexts.h"
+#include "ui/qt/DialogFocus.h"
+#include "ui/qt/DialogLayout.h"
+#include "ui/qt/GroupFrame.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/NumberField.h"
+#include "ui/qt/ProgramIcon.h"
+#include "ui/qt/RadioGroup.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 

@@ -1,4 +1,4 @@
-#include "ui/ProgramIcon.h"
+#include "ui/qt/ProgramIcon.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

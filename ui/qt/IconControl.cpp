@@ -1,9 +1,9 @@
-#include "ui/IconControl.h"
+#include "ui/qt/IconControl.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "ui/ProgramIcon.h"
+#include "ui/qt/ProgramIcon.h"
 
 namespace tolvane {
 

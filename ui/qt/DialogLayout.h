@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 namespace tolvane {
 

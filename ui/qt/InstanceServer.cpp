@@ -1,4 +1,4 @@
-#include "ui/InstanceServer.h"
+#include "ui/qt/InstanceServer.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "ui/GroupFrame.h"
+#include "ui/qt/GroupFrame.h"
 
 #include <QPainter>
 

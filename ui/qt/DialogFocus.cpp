@@ -1,4 +1,4 @@
-#include "ui/DialogFocus.h"
+#include "ui/qt/DialogFocus.h"
 
 #include <QEvent>
 #include <QLineEdit>

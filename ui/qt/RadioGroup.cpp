@@ -1,4 +1,4 @@
-#include "ui/RadioGroup.h"
+#include "ui/qt/RadioGroup.h"
 
 #include <QKeyEvent>
 #include <QRadioButton>

@@ -1,4 +1,4 @@
-#include "ui/MessageBox.h"
+#include "ui/qt/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -8,7 +8,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-#include "ui/DialogLayout.h"
+#include "ui/qt/DialogLayout.h"
 
 class QAbstractButton;
 class QAction;

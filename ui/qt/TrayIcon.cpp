@@ -1,8 +1,8 @@
-#include "ui/TrayIcon.h"
+#include "ui/qt/TrayIcon.h"
 
 #include <QMenu>
 
-#include "ui/UiTexts.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 

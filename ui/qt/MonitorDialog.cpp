@@ -1,4 +1,4 @@
-#include "ui/MonitorDialog.h"
+#include "ui/qt/MonitorDialog.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -14,19 +14,19 @@
 #include <QRegularExpressionValidator>
 #include <QTimer>
 
-#include "ui/AboutDialog.h"
-#include "ui/DialogFocus.h"
-#include "ui/DialogLayout.h"
-#include "ui/IconControl.h"
-#include "ui/MailSettingsDialog.h"
-#include "ui/MessageBox.h"
-#include "ui/NumberField.h"
-#include "ui/ProgramIcon.h"
-#include "ui/TrayIcon.h"
-#include "ui/UiTexts.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/EnablingRules.h"
 #include "ui/model/WindowSave.h"
+#include "ui/qt/AboutDialog.h"
+#include "ui/qt/DialogFocus.h"
+#include "ui/qt/DialogLayout.h"
+#include "ui/qt/IconControl.h"
+#include "ui/qt/MailSettingsDialog.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/NumberField.h"
+#include "ui/qt/ProgramIcon.h"
+#include "ui/qt/TrayIcon.h"
+#include "ui/qt/UiTexts.h"
 
 namespace tolvane {
 
