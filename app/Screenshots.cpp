@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/CodePage.h"
+#include "app/ExampleMail.h"
 #include "platform/Registry.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogUnits.h"
@@ -116,15 +116,7 @@ int main(int argc, char** argv) {
 
     SettingsStore store(classesRoot);
     MailSettingsDialog mail(store, MailDispatch{}, &main);
-    mail.WithMail = 1;
-    mail.From = "webmaster@example.jp";
-    mail.To = "admin@example.jp;operator@example.jp";
-    mail.Subject = Sjis("Webサーバーを再起動しました");
-    mail.Body = Sjis(
-        "IIS Tolvane "
-        "がWebサーバーの停止を検出し、再起動しました。\r\n再起動ログを確認して下さい。");
-    mail.Smtp = "mail.example.jp";
-    mail.SmtpPort = 25;
+    FillExampleMail(mail);
     saved &= Save(mail, folder + QStringLiteral("/mail-settings.png"));
 
     AboutDialog about(&main);

@@ -15,6 +15,8 @@ if [[ "$mode" == test ]]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd)
     # The tests also build the Windows programs and run them under Wine.
     packages+=(g++-mingw-w64-x86-64-posix wine64 googletest xvfb)
+    # Wine's own fonts: the caption buttons' Marlett and Tahoma, which draws captions and menus.
+    packages+=(fonts-wine)
     # The Debian package's checks: CPack's dependency computation needs file, systemd brings
     # systemd-analyze, node evaluates the polkit rule.
     packages+=(file lintian systemd nodejs)
