@@ -380,6 +380,24 @@ TEST_F(MailSettingsDialogTest, OkThatTheStoreRefusesSaysWhyAndStaysOpen) {
     EXPECT_EQ(Field(*dialog, 1010)->text(), "from@example.jp");
 }
 
+// The store's reason is the system's text: a path with Japanese in it is UTF-8 here, and
+// shows as it is, not read as CP932.
+TEST_F(MailSettingsDialogTest, ARefusedStoreNamesAJapanesePathAsItIs) {
+    const std::string place = dir.File("設定") + "/HKEY_CLASSES_ROOT.reg";
+    std::filesystem::create_directories(place);  // the store's place taken by a folder
+    RegistryHive refusingHive(place);
+    SettingsStore refusingStore(refusingHive);
+    MailSettingsDialog dialog(refusingStore, Dispatch());
+    MessageRecorder messages;
+    dialog.show();
+    QTest::mouseClick(dialog.Control(1), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    const QString& text = messages.boxes[0].text;
+    EXPECT_TRUE(text.startsWith(U("設定を保存できませんでした。") + "\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8(place.c_str()))) << text.toStdString();
+    EXPECT_TRUE(dialog.isVisible());
+}
+
 TEST_F(MailSettingsDialogTest, CancelAfterASendTestLeavesRecordAndStoreUnchanged) {
     Settings record;
     record.WithMail = 1;

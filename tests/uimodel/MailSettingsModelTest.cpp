@@ -30,8 +30,10 @@ public:
         steps.push_back(model_.ControlEnabled(1009) ? "enabled" : "disabled");
     }
     void RepaintNow() override { steps.push_back("repaint"); }
-    void Message(bool information, const std::string& text) override {
-        steps.push_back(std::string(information ? "info " : "warn ") + text);
+    void Message(bool information, const std::string& text,
+                 const std::string& systemText) override {
+        steps.push_back(std::string(information ? "info " : "warn ") + text + systemText);
+        systemTexts.push_back(systemText);
     }
 
     std::string from;
@@ -39,6 +41,7 @@ public:
     std::uint32_t withMail = 1;
     bool portAccepted = true;
     std::vector<std::string> steps;
+    std::vector<std::string> systemTexts;  // of each message
 
 private:
     MailSettingsModel& model_;
@@ -169,6 +172,9 @@ TEST(MailSettingsModelTest, OkStoresTheValuesOrSaysWhyNot) {
             EXPECT_EQ(message.rfind("warn " + Text(UiText::SettingsNotSaved) + "\n", 0), 0u)
                 << message;
             EXPECT_NE(message.find(hive.Path()), std::string::npos) << message;
+            // The store's reason is the system's text (a path may be UTF-8), so it travels
+            // apart from the CP932 text for the view to convert.
+            EXPECT_NE(view.systemTexts[0].find(hive.Path()), std::string::npos);
             EXPECT_TRUE(std::filesystem::is_directory(hive.Path()));
         }
     }

@@ -65,7 +65,7 @@ void MailSettingsModel::SendTest(MailSettingsView& view, const MailDispatch& sen
     To = TrimBlanks(To);
     view.ShowAddresses();
     if (From.empty() || To.empty()) {
-        view.Message(false, Text(UiText::AddressMissing));
+        view.Message(false, Text(UiText::AddressMissing), {});
         return;
     }
     Idle = 0;
@@ -76,9 +76,9 @@ void MailSettingsModel::SendTest(MailSettingsView& view, const MailDispatch& sen
     std::string reason;
     const int sent = sendMail ? sendMail(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
     if (sent != 0) {
-        view.Message(true, Text(UiText::TestMailSent));
+        view.Message(true, Text(UiText::TestMailSent), {});
     } else {
-        view.Message(false, Text(UiText::TestMailFailed) + reason);
+        view.Message(false, Text(UiText::TestMailFailed) + reason, {});
     }
 
     view.RepaintNow();
@@ -92,7 +92,7 @@ bool MailSettingsModel::Accept(MailSettingsView& view) {
         return false;
     }
     if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
-        view.Message(false, Text(UiText::AddressMissing));
+        view.Message(false, Text(UiText::AddressMissing), {});
         return false;
     }
     return true;
@@ -102,7 +102,7 @@ bool MailSettingsModel::Store(MailSettingsView& view, SettingsStore& store) cons
     if (store.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body) != 0) {
         return true;
     }
-    view.Message(false, Text(UiText::SettingsNotSaved) + "\n" + store.LastError());
+    view.Message(false, Text(UiText::SettingsNotSaved) + "\n", store.LastError());
     return false;
 }
 

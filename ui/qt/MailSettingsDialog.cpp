@@ -20,18 +20,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr std::uint32_t kNoRadio = 0xFFFFFFFFu;  // -1: neither radio button checked
-
-// Which controls follow which flags; the radio buttons, labels and the group never change.
-struct EnablingRule {
-    int id;
-    bool needsMailFields;  // besides Idle
-};
-constexpr EnablingRule kEnablingRules[] = {
-    {1, false},   {2, false},   {1009, true}, {1016, true}, {1003, true},
-    {1010, true}, {1011, true}, {1012, true}, {1013, true},
-};
-
 // The body is kept with CR LF line ends; the edit shows plain line breaks.
 QString BodyForDisplay(const std::string& body) {
     QString text = ToQString(body);
@@ -141,35 +129,19 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
         body_->setPlainText(BodyForDisplay(cut));
         body_->moveCursor(QTextCursor::End);
     });
-    connect(sendTest_, &QPushButton::clicked, this, &MailSettingsDialog::SendTest);
+    connect(sendTest_, &QPushButton::clicked, this, [this] { SendTest(*this, sendMail_); });
     connect(ok_, &QPushButton::clicked, this, &MailSettingsDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);
 }
 
-namespace {
-
-// The seven mail values, which the record and the dialog hold under the same names.
-template <typename From, typename To>
-void CopyMailValues(const From& from, To& to) {
-    to.Smtp = from.Smtp;
-    to.SmtpPort = from.SmtpPort;
-    to.From = from.From;
-    to.To = from.To;
-    to.Subject = from.Subject;
-    to.Body = from.Body;
-    to.WithMail = from.WithMail;
-}
-
-}  // namespace
-
 bool MailSettingsDialog::Edit(Settings& record, SettingsStore& store, MailDispatch sendMail,
                               QWidget* owner) {
     MailSettingsDialog dialog(store, std::move(sendMail), owner);
-    CopyMailValues(record, dialog);
+    dialog.TakeFrom(record);
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    CopyMailValues(dialog, record);
+    dialog.GiveTo(record);
     return true;
 }
 
@@ -181,16 +153,14 @@ QWidget* MailSettingsDialog::Control(int id) const {
 void MailSettingsDialog::setVisible(bool visible) {
     if (visible && !initialised_) {
         initialised_ = true;
-        Initialise();
+        InitialiseWindow();
     }
     QDialog::setVisible(visible);
 }
 
-void MailSettingsDialog::Initialise() {
+void MailSettingsDialog::InitialiseWindow() {
     ExchangeToControls();
-    if (WithMail != 0) {
-        MailFieldsEnabled = 1;
-    }
+    Initialise();
     UpdateEnabledStates();
     FocusFirstControl(this, true);
 }
@@ -224,70 +194,35 @@ bool MailSettingsDialog::ExchangeFromControls() {
     return ReadNumberField(this, port_, RuleOf(&Settings::SmtpPort), SmtpPort);
 }
 
+void MailSettingsDialog::ShowAddresses() {
+    from_->setText(ToQString(From));
+    to_->setText(ToQString(To));
+}
+
 void MailSettingsDialog::UpdateEnabledStates() {
-    for (const EnablingRule& rule : kEnablingRules) {
-        Control(rule.id)->setEnabled(Idle != 0 &&
-                                     (!rule.needsMailFields || MailFieldsEnabled != 0));
+    for (int id : RuledControls()) {
+        Control(id)->setEnabled(ControlEnabled(id));
     }
 }
 
-void MailSettingsDialog::SendTest() {
-    if (!ExchangeFromControls()) {
-        return;
-    }
-    From = TrimBlanks(From);
-    To = TrimBlanks(To);
-    from_->setText(ToQString(From));
-    to_->setText(ToQString(To));
-    if (From.empty() || To.empty()) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
-                         QText(UiText::AddressMissing));
-        return;
-    }
-    Idle = 0;
-    MailFieldsEnabled = 0;
-    UpdateEnabledStates();
-    // The send blocks this thread; show the disabled dialog before it starts.
+void MailSettingsDialog::RepaintNow() {
     repaint();
+}
 
-    std::string reason;
-    const int sent = sendMail_ ? sendMail_(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
-    if (sent != 0) {
-        MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),
-                         QText(UiText::TestMailSent));
-    } else {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
-                         ToQString(Text(UiText::TestMailFailed) + reason));
-    }
-
-    repaint();
-    Idle = 1;
-    MailFieldsEnabled = 1;
-    UpdateEnabledStates();
+void MailSettingsDialog::Message(bool information, const std::string& cp932,
+                                 const std::string& systemText) {
+    MessageBox::Show(
+        this, information ? MessageBox::Icon::Information : MessageBox::Icon::Exclamation,
+        QText(UiText::WindowTitle), ToQString(cp932) + QString::fromLocal8Bit(systemText.c_str()));
 }
 
 void MailSettingsDialog::accept() {
-    if (!ExchangeFromControls()) {
-        return;
-    }
-    if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
-                         QText(UiText::AddressMissing));
-        return;
-    }
     // Ending takes the controls once more: the addresses are stored as typed, blanks and all;
-    // the trimming served only the check above.
-    if (!ExchangeFromControls()) {
-        return;
+    // the trimming served only the check. They are stored before the dialog ends, so that a
+    // refused store is told and what was typed stays.
+    if (Accept(*this) && ExchangeFromControls() && Store(*this, store_)) {
+        QDialog::accept();
     }
-    // Stored before the dialog ends: a refused store is told, and what was typed stays.
-    if (store_.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body) == 0) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
-                         QText(UiText::SettingsNotSaved) + QStringLiteral("\n") +
-                             QString::fromLocal8Bit(store_.LastError().c_str()));
-        return;
-    }
-    QDialog::accept();
 }
 
 }  // namespace tolvane

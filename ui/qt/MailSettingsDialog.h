@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QDialog>
-#include <cstdint>
 #include <map>
 #include <string>
 
 #include "monitor/MonitorCycle.h"
 #include "settings/SettingsStore.h"
+#include "ui/model/MailSettingsModel.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -16,8 +16,9 @@ class QRadioButton;
 namespace tolvane {
 
 // Whether and how the administrator is mailed after a restart. Works on its own copy of the
-// seven mail values; OK stores them and hands them back, Cancel changes nothing.
-class MailSettingsDialog : public QDialog {
+// seven mail values (the model's, whose flow it shows); OK stores them and hands them back,
+// Cancel changes nothing.
+class MailSettingsDialog : public QDialog, public MailSettingsModel, private MailSettingsView {
     Q_OBJECT
 public:
     MailSettingsDialog(SettingsStore& store, MailDispatch sendMail, QWidget* owner = nullptr);
@@ -29,30 +30,21 @@ public:
     // The control with the template's id (1014, 1015, 1010 ... 1, 2), or null.
     QWidget* Control(int id) const;
 
-    // The dialog's values, CP932 texts.
-    std::string Body;
-    std::string From;
-    std::string Subject;
-    std::string To;
-    std::uint32_t WithMail = 0;  // index of the checked radio button; all bits set for none
-    std::string Smtp;
-    std::uint32_t SmtpPort = 0;
-
-    std::uint32_t Idle = 1;
-    std::uint32_t MailFieldsEnabled = 0;
-
     void setVisible(bool visible) override;
 
 public slots:
     void accept() override;
 
 private:
-    void Initialise();
+    void InitialiseWindow();
     void ExchangeToControls();
-    // False when a field was refused; the user has been told and the field has the focus.
-    bool ExchangeFromControls();
-    void UpdateEnabledStates();
-    void SendTest();
+    // The model's view.
+    bool ExchangeFromControls() override;
+    void ShowAddresses() override;
+    void UpdateEnabledStates() override;
+    void RepaintNow() override;
+    void Message(bool information, const std::string& cp932,
+                 const std::string& systemText) override;
 
     SettingsStore& store_;
     MailDispatch sendMail_;

@@ -119,8 +119,10 @@ void MailSettingsDialog::RepaintNow() {
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
-void MailSettingsDialog::Message(bool information, const std::string& cp932) {
-    ShowMessageBox(window_, cp932, Text(UiText::WindowTitle),
+void MailSettingsDialog::Message(bool information, const std::string& cp932,
+                                 const std::string& systemText) {
+    // The system's own text is code page 932 here as well.
+    ShowMessageBox(window_, cp932 + systemText, Text(UiText::WindowTitle),
                    MB_OK | (information ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
 }
 

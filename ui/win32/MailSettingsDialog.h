@@ -19,7 +19,8 @@ public:
     void ShowAddresses() override;
     void UpdateEnabledStates() override;
     void RepaintNow() override;
-    void Message(bool information, const std::string& cp932) override;
+    void Message(bool information, const std::string& cp932,
+                 const std::string& systemText) override;
 
 private:
     MailSettingsDialog(SettingsStore& store, MailDispatch sendMail)
