@@ -6,13 +6,13 @@
 
 #include "monitor/MonitorCycle.h"
 #include "settings/SettingsStore.h"
+#include "ui/model/MessageView.h"
 
 namespace tolvane {
 
 // What the mail settings dialog's flow needs of the window that shows it.
-class MailSettingsView {
+class MailSettingsView : public MessageView {
 public:
-    virtual ~MailSettingsView() = default;
     // Copies the controls into the model's values; false when the port was refused (the view
     // has then told the user and put the focus on the field).
     virtual bool ExchangeFromControls() = 0;
@@ -22,11 +22,6 @@ public:
     virtual void UpdateEnabledStates() = 0;
     // Draws the dialog at once: the send blocks the thread.
     virtual void RepaintNow() = 0;
-    // A message box with the caption "IIS Tolvane"; information or exclamation icon. The text
-    // is `cp932` followed by `systemText`, a reason in the system's own text (the locale's on
-    // Linux, where a path may be UTF-8), which the view converts on its own.
-    virtual void Message(bool information, const std::string& cp932,
-                         const std::string& systemText) = 0;
 };
 
 // The mail settings dialog without its toolkit: the seven values, the two flags, which

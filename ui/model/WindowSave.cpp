@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "ui/model/UiTexts.h"
+
 namespace tolvane {
 
 namespace {
@@ -25,6 +27,26 @@ int SaveWindowValues(SettingsStore& store, Settings& shown) {
         shown = saved;
     }
     return stored;
+}
+
+void SaveFromWindow(WindowSaveView& view, SettingsStore& store, Settings& shown) {
+    if (!view.ReadControls()) {
+        return;
+    }
+    if (SaveWindowValues(store, shown) == 0) {
+        view.Message(false, Text(UiText::SettingsNotSaved) + "\n", store.LastError());
+        return;
+    }
+    view.CheckStartupMode();
+    view.Message(true, Text(UiText::SettingsSaved), {});
+    view.HideSaveButton();
+}
+
+void ChangeStartupMode(WindowSaveView& view, SettingsStore& store, Settings& shown,
+                       std::uint32_t automatic) {
+    shown.AutoStartupMode = automatic;
+    view.CheckStartupMode();
+    store.SaveStartupMode(automatic);
 }
 
 }  // namespace tolvane

@@ -211,9 +211,7 @@ void MailSettingsDialog::RepaintNow() {
 
 void MailSettingsDialog::Message(bool information, const std::string& cp932,
                                  const std::string& systemText) {
-    MessageBox::Show(
-        this, information ? MessageBox::Icon::Information : MessageBox::Icon::Exclamation,
-        QText(UiText::WindowTitle), ToQString(cp932) + QString::fromLocal8Bit(systemText.c_str()));
+    MessageBox::ShowProgramMessage(this, information, cp932, systemText);
 }
 
 void MailSettingsDialog::accept() {

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "ui/qt/UiTexts.h"
+
 namespace tolvane {
 
 namespace {
@@ -24,6 +26,12 @@ void MessageBox::Show(QWidget* parent, Icon icon, const QString& caption, const 
     // Mail failure reasons are a server's own words and must not be taken as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void MessageBox::ShowProgramMessage(QWidget* parent, bool information, const std::string& cp932,
+                                    const std::string& systemText) {
+    Show(parent, information ? Icon::Information : Icon::Exclamation, QText(UiText::WindowTitle),
+         ToQString(cp932) + QString::fromLocal8Bit(systemText.c_str()));
 }
 
 void MessageBox::Beep() {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -23,6 +24,11 @@ public:
 
     // A modal box with the one button OK; the text is shown as plain text, never as markup.
     static void Show(QWidget* parent, Icon icon, const QString& caption, const QString& text);
+
+    // The program's own box, caption "IIS Tolvane": a CP932 text followed by a text in the
+    // locale's charset (a reason the system gave).
+    static void ShowProgramMessage(QWidget* parent, bool information, const std::string& cp932,
+                                   const std::string& systemText);
 
     // The error beep of a dialog for a key or click it refuses.
     static void Beep();

@@ -90,8 +90,7 @@ MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidge
     store_.LoadSettings(settings_);
     setWindowIcon(ProgramIcon());
     cycle_.Open();
-    menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
-    menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
+    CheckStartupMode();
     cycle_.StatusText = Text(UiText::Ready);
     ShowStatus();
     RefreshControls();
@@ -354,7 +353,7 @@ void MonitorDialog::Command(int id) {
             cycle_.ConnectionTest();
             break;
         case SaveCommand:
-            Save();
+            SaveFromWindow(*this, store_, settings_);
             break;
         case IconControlId:
         case AboutCommand:
@@ -370,10 +369,10 @@ void MonitorDialog::Command(int id) {
             OpenMailSettings();
             break;
         case AutoModeCommand:
-            SetStartupMode(1);
+            ChangeStartupMode(*this, store_, settings_, 1);
             break;
         case ManualModeCommand:
-            SetStartupMode(0);
+            ChangeStartupMode(*this, store_, settings_, 0);
             break;
         case ExitCommand:
             Exit(false);
@@ -399,21 +398,18 @@ void MonitorDialog::Exit(bool fromDialogManager) {
     done(QDialog::Rejected);
 }
 
-void MonitorDialog::Save() {
-    if (!ReadControls()) {
-        return;
-    }
-    if (SaveWindowValues(store_, settings_) == 0) {
-        MessageBox::Show(this, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle),
-                         QText(UiText::SettingsNotSaved) + QStringLiteral("\n") +
-                             QString::fromLocal8Bit(store_.LastError().c_str()));
-        return;
-    }
+void MonitorDialog::CheckStartupMode() {
     menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
     menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
-    MessageBox::Show(this, MessageBox::Icon::Information, QText(UiText::WindowTitle),
-                     QText(UiText::SettingsSaved));
+}
+
+void MonitorDialog::HideSaveButton() {
     save_->hide();
+}
+
+void MonitorDialog::Message(bool information, const std::string& cp932,
+                            const std::string& systemText) {
+    MessageBox::ShowProgramMessage(this, information, cp932, systemText);
 }
 
 void MonitorDialog::ShowSaveButton() {
@@ -424,13 +420,6 @@ void MonitorDialog::ShowSaveButton() {
 
 void MonitorDialog::OpenMailSettings() {
     MailSettingsDialog::Edit(settings_, store_, sendMail_, this);
-}
-
-void MonitorDialog::SetStartupMode(std::uint32_t automatic) {
-    menuItems_[AutoModeCommand]->setChecked(automatic != 0);
-    menuItems_[ManualModeCommand]->setChecked(automatic == 0);
-    settings_.AutoStartupMode = automatic;
-    store_.SaveStartupMode(automatic);
 }
 
 void MonitorDialog::OpenAbout() {

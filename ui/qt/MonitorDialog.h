@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "ui/model/WindowSave.h"
 #include "ui/qt/DialogLayout.h"
 
 class QAbstractButton;
@@ -28,7 +29,7 @@ class TrayIcon;
 // The main window: the settings and status of the monitor, its commands and menus. It holds
 // the settings record for the whole run and hosts the check-and-restart cycle, whose timers
 // are this window's timers.
-class MonitorDialog : public QDialog, public MonitorHost {
+class MonitorDialog : public QDialog, public MonitorHost, private WindowSaveView {
     Q_OBJECT
 public:
     // Opens the window: loads the settings from the hive, adds the tray icon and arms the
@@ -86,9 +87,12 @@ private:
     // The greying done whenever a menu of the window opens.
     void GreyMenus();
     void Exit(bool fromDialogManager);
-    void Save();
+    // Save's and the start-up mode's view.
+    void CheckStartupMode() override;
+    void HideSaveButton() override;
+    void Message(bool information, const std::string& cp932,
+                 const std::string& systemText) override;
     void OpenMailSettings();
-    void SetStartupMode(std::uint32_t automatic);
     void OpenAbout();
     void ShowSaveButton();
     // An enabled control's access key goes before the menu bar's of the same letter, as in a

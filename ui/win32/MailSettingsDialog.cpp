@@ -122,8 +122,7 @@ void MailSettingsDialog::RepaintNow() {
 void MailSettingsDialog::Message(bool information, const std::string& cp932,
                                  const std::string& systemText) {
     // The system's own text is code page 932 here as well.
-    ShowMessageBox(window_, cp932 + systemText, Text(UiText::WindowTitle),
-                   MB_OK | (information ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+    ShowProgramMessage(window_, information, cp932 + systemText);
 }
 
 bool MailSettingsDialog::Command(int id) {

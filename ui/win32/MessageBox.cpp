@@ -1,6 +1,7 @@
 #include "ui/win32/MessageBox.h"
 
 #include "platform/Win32Text.h"
+#include "ui/model/UiTexts.h"
 
 namespace tolvane {
 
@@ -19,6 +20,11 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
         return Answer()(MessageBoxCall{owner, text, caption, flags, GetFocus()});
     }
     return MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption).c_str(), flags);
+}
+
+void ShowProgramMessage(HWND owner, bool information, const std::string& text) {
+    ShowMessageBox(owner, text, Text(UiText::WindowTitle),
+                   MB_OK | (information ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
 }
 
 void SetMessageBoxAnswer(MessageBoxAnswer answer) {

@@ -20,6 +20,9 @@ using MessageBoxAnswer = std::function<int(const MessageBoxCall&)>;
 
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, unsigned flags);
 
+// The program's own box: caption "IIS Tolvane", information or exclamation icon.
+void ShowProgramMessage(HWND owner, bool information, const std::string& text);
+
 // Tests: every box is given to `answer` and not shown; an empty function shows them again.
 void SetMessageBoxAnswer(MessageBoxAnswer answer);
 

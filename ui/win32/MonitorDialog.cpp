@@ -341,7 +341,7 @@ void MonitorDialog::Command(int id) {
             cycle_.ConnectionTest();
             break;
         case SaveCommand:
-            Save();
+            SaveFromWindow(*this, store_, settings_);
             break;
         case IconControlId:
         case AboutCommand:
@@ -357,10 +357,10 @@ void MonitorDialog::Command(int id) {
             OpenMailSettings();
             break;
         case AutoModeCommand:
-            SetStartupMode(1);
+            ChangeStartupMode(*this, store_, settings_, 1);
             break;
         case ManualModeCommand:
-            SetStartupMode(0);
+            ChangeStartupMode(*this, store_, settings_, 0);
             break;
         case ExitCommand:
             Exit();
@@ -429,29 +429,18 @@ void MonitorDialog::Exit() {
     }
 }
 
-void MonitorDialog::Save() {
-    if (!ReadControls()) {
-        return;
-    }
-    if (SaveWindowValues(store_, settings_) == 0) {
-        ShowMessageBox(window_, Text(UiText::SettingsNotSaved) + "\n" + store_.LastError(),
-                       Text(UiText::WindowTitle), MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    CheckStartupMode();
-    ShowMessageBox(window_, Text(UiText::SettingsSaved), Text(UiText::WindowTitle),
-                   MB_OK | MB_ICONINFORMATION);
+void MonitorDialog::HideSaveButton() {
     ::ShowWindow(GetDlgItem(window_, SaveCommand), SW_HIDE);
+}
+
+void MonitorDialog::Message(bool information, const std::string& cp932,
+                            const std::string& systemText) {
+    // The system's own text is code page 932 here as well.
+    ShowProgramMessage(window_, information, cp932 + systemText);
 }
 
 void MonitorDialog::OpenMailSettings() {
     MailSettingsDialog::Edit(window_, settings_, store_, sendMail_);
-}
-
-void MonitorDialog::SetStartupMode(std::uint32_t automatic) {
-    settings_.AutoStartupMode = automatic;
-    CheckStartupMode();
-    store_.SaveStartupMode(automatic);
 }
 
 void MonitorDialog::CheckStartupMode() {

@@ -7,6 +7,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "ui/model/WindowSave.h"
 #include "ui/win32/TrayIcon.h"
 
 namespace tolvane {
@@ -14,7 +15,7 @@ namespace tolvane {
 // The main window as a Win32 dialog from template 102: the settings and status of the monitor,
 // its commands and menus. It holds the settings record for the whole run and hosts the
 // check-and-restart cycle, whose timers are this dialog's window timers.
-class MonitorDialog : public MonitorHost {
+class MonitorDialog : public MonitorHost, private WindowSaveView {
 public:
     MonitorDialog(RegistryHive& classesRoot, CycleParts parts);
     ~MonitorDialog() override;
@@ -60,10 +61,12 @@ private:
     void TrayCallback(std::intptr_t mouseMessage);
     void ShowTrayMenu();
     void Exit();
-    void Save();
+    // Save's and the start-up mode's view.
+    void CheckStartupMode() override;
+    void HideSaveButton() override;
+    void Message(bool information, const std::string& cp932,
+                 const std::string& systemText) override;
     void OpenMailSettings();
-    void SetStartupMode(std::uint32_t automatic);
-    void CheckStartupMode();
     void OpenAbout();
     void ShowWindow();
     void PaintMinimised();
