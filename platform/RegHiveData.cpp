@@ -371,7 +371,14 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
         if (named && !rest.empty() && rest.back() == '\\' && StartsWithNoCase(rest, "hex")) {
             joined = rest;
             original = firstLine;
-            while (!joined.empty() && joined.back() == '\\' && reader.Next(raw)) {
+            while (!joined.empty() && joined.back() == '\\') {
+                if (!reader.Next(raw)) {
+                    // The file ends inside the data. Kept with a line that no data can end
+                    // with, it neither takes in the next key's line in the written file nor
+                    // reads as data there.
+                    original += "\n;";
+                    break;
+                }
                 joined.pop_back();
                 joined += TrimLeft(TrimRight(raw));
                 original += '\n';

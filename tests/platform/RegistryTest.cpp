@@ -264,6 +264,7 @@ struct Expected {
 // What regedit writes and reads for a key, and lines it would not take: each file is read
 // without a loss beyond its odd line, which stays in the file as it stands.
 TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
+    using namespace std::string_literals;
     const std::string number = Bytes({0x90, 0x1F, 0, 0});
     const std::string two = Bytes({2, 0, 0, 0});
     const struct {
@@ -342,6 +343,28 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
          "REGEDIT4\n\"X\"=dword:1\n[K]\n\"A\"=dword:2\n",
          {{"A", REG_DWORD, two}},
          "\"X\"=dword:1"},
+        {"continuation taking in a key line",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\\\n[Other]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\\\n[Other]"},
+        // Written before the next key, it must neither take in that key's line on the next
+        // read nor become data there: a line that ends the data unread follows it.
+        {"continuation cut off by the end of the file",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,02\\",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,02\\\n;"},
+        {"continuation cut off after a backslash",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,\\\\\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\\\\\n;"},
+        {"hex running into a key line",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,02[K]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,02[K]"},
+        {"zero bytes",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\0,02\n\"A\"=dword:2\n"s,
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\0,02"s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -367,6 +390,10 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
         if (!c.oddLine.empty()) {
             EXPECT_NE(text.find("\n" + c.oddLine + "\n"), std::string::npos) << text;
         }
+        // What was written reads back to itself: the next write gives the same text.
+        RegHiveData written;
+        ASSERT_TRUE(RegHiveData::Parse(text, written));
+        EXPECT_EQ(written.Format(), text);
         RegistryHive again(path_);
         HKEY key = Open(again, "K");
         for (const auto& expected : c.values) {
