@@ -20,6 +20,8 @@ if [[ "$mode" == test ]]; then
     # The Debian package's checks: CPack's dependency computation needs file, systemd brings
     # systemd-analyze, node evaluates the polkit rule.
     packages+=(file lintian systemd nodejs)
+    # The sanitizer leg builds the suite and the fuzz targets with clang.
+    packages+=(clang libclang-rt-14-dev)
 fi
 missing=()
 for package in "${packages[@]}"; do
@@ -40,6 +42,7 @@ if [[ "$mode" == test ]]; then
         -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DTOLVANE_LINUX_BIN_DIR="$PWD/build/bin"
     cmake --build build-win -j"$(nproc)"
     ctest --test-dir build-win --output-on-failure
+    bash scripts/sanitize.sh
     exit
 fi
 
