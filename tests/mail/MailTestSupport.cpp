@@ -10,24 +10,6 @@
 
 namespace tolvane::test {
 
-namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const auto end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return lines;
-}
-
-}  // namespace
-
 SmtpSink::SmtpSink() {
     const std::string portFile = dir_.File("port");
     if (!server_.Start(std::vector<std::string>{
@@ -56,27 +38,11 @@ void SmtpSink::Stop() {
 }
 
 std::size_t SmtpSink::Count() const {
-    std::size_t n = 0;
-    while (::access(dir_.File(std::to_string(n + 1) + ".done").c_str(), F_OK) == 0) {
-        ++n;
-    }
-    return n;
+    return CountReceivedMails(dir_.Path());
 }
 
 std::vector<ReceivedMail> SmtpSink::Messages() const {
-    std::vector<ReceivedMail> mails;
-    const std::size_t n = Count();
-    for (std::size_t i = 1; i <= n; ++i) {
-        const std::string base = dir_.File(std::to_string(i));
-        ReceivedMail mail;
-        mail.from = ReadFile(base + ".from");
-        mail.recipients = Lines(ReadFile(base + ".rcpt"));
-        mail.raw = ReadFile(base + ".raw");
-        mail.subject = ReadFile(base + ".subject");
-        mail.body = ReadFile(base + ".body");
-        mails.push_back(std::move(mail));
-    }
-    return mails;
+    return ReadReceivedMails(dir_.Path());
 }
 
 bool SmtpSink::WaitForMessages(std::size_t n, std::chrono::seconds limit) const {

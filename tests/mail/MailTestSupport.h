@@ -14,15 +14,6 @@
 
 namespace tolvane::test {
 
-// One message as the real SMTP server received it.
-struct ReceivedMail {
-    std::string from;
-    std::vector<std::string> recipients;
-    std::string raw;      // the message as received, dots unstuffed
-    std::string subject;  // UTF-8, decoded by Python's email package
-    std::string body;     // UTF-8, decoded likewise
-};
-
 // Debian's aiosmtpd, started through /usr/bin/python3 on a free loopback port; stopped by
 // the destructor.
 class SmtpSink {

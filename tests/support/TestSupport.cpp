@@ -58,6 +58,49 @@ void WriteFile(const std::string& path, const std::string& contents) {
     out << contents;
 }
 
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::size_t CountReceivedMails(const std::string& folder) {
+    std::size_t n = 0;
+    std::error_code ignored;
+    while (std::filesystem::exists(folder + "/" + std::to_string(n + 1) + ".done", ignored)) {
+        ++n;
+    }
+    return n;
+}
+
+std::vector<ReceivedMail> ReadReceivedMails(const std::string& folder) {
+    std::vector<ReceivedMail> mails;
+    const std::size_t n = CountReceivedMails(folder);
+    for (std::size_t i = 1; i <= n; ++i) {
+        const std::string base = folder + "/" + std::to_string(i);
+        ReceivedMail mail;
+        mail.from = ReadFile(base + ".from");
+        mail.recipients = Lines(ReadFile(base + ".rcpt"));
+        mail.raw = ReadFile(base + ".raw");
+        mail.subject = ReadFile(base + ".subject");
+        mail.body = ReadFile(base + ".body");
+        mails.push_back(std::move(mail));
+    }
+    return mails;
+}
+
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {

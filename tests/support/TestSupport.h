@@ -70,6 +70,18 @@ bool EndsWithoutData(int connection, int timeoutMs);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 
+// One message as the real SMTP server (tests/mail/smtp_sink.py) received it.
+struct ReceivedMail {
+    std::string from;
+    std::vector<std::string> recipients;
+    std::string raw;      // the message as received, dots unstuffed
+    std::string subject;  // UTF-8, decoded by Python's email package
+    std::string body;     // UTF-8, decoded likewise
+};
+// The complete messages in the server's folder, in the order they came.
+std::size_t CountReceivedMails(const std::string& folder);
+std::vector<ReceivedMail> ReadReceivedMails(const std::string& folder);
+
 // The text quoted for sh.
 std::string ShellQuote(const std::string& text);
 

@@ -12,78 +12,24 @@
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
+#include "tests/win32/WindowTestSupport.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/MonitorDialog.h"
 #include "ui/win32/WindowText.h"
 
-// After the project's headers: the registry store's names clash with its macros.
-#include <windows.h>
-
 namespace tolvane {
 namespace {
 
+using test::Click;
+using test::ExpectClientSize;
+using test::ExpectPlacements;
 using test::LoopbackListener;
-
-// Handles the messages of this thread until `condition` holds (or a generous bound passes).
-bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs = 60000) {
-    const ULONGLONG end = GetTickCount64() + limitMs;
-    while (!condition()) {
-        if (GetTickCount64() > end) {
-            return false;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    return true;
-}
-
-void Click(HWND dialog, int id) {
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-// A control's rectangle in the dialog's client pixels.
-RECT ClientRect(HWND dialog, HWND control) {
-    RECT rect;
-    GetWindowRect(control, &rect);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-// As the dialog manager places a control: position and size each converted on their own.
-RECT DialogUnits(HWND dialog, int x, int y, int width, int height) {
-    RECT rect{x, y, width, height};
-    MapDialogRect(dialog, &rect);
-    return RECT{rect.left, rect.top, rect.left + rect.right, rect.top + rect.bottom};
-}
-
-struct Placement {
-    int x, y, width, height;
-};
-
-// Every control of a template, in its order, against its place in dialog units.
-void ExpectPlacements(HWND dialog, std::span<const Placement> placements) {
-    HWND child = GetWindow(dialog, GW_CHILD);
-    for (std::size_t i = 0; i < placements.size(); ++i) {
-        SCOPED_TRACE(i);
-        ASSERT_NE(child, nullptr);
-        const Placement& p = placements[i];
-        const RECT expected = DialogUnits(dialog, p.x, p.y, p.width, p.height);
-        const RECT actual = ClientRect(dialog, child);
-        EXPECT_EQ(actual.left, expected.left);
-        EXPECT_EQ(actual.top, expected.top);
-        EXPECT_EQ(actual.right, expected.right);
-        EXPECT_EQ(actual.bottom, expected.bottom);
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
-    EXPECT_EQ(child, nullptr) << "more controls than the template gives";
-}
+using test::Placement;
+using test::PumpUntil;
+using test::WhileModal;
+using test::Win32WindowTest;
 
 constexpr Placement kMainPlacements[] = {
     {5, 6, 98, 8},      {121, 4, 24, 14},  {158, 7, 57, 8},  {5, 26, 114, 8},   {121, 23, 24, 14},
@@ -92,85 +38,10 @@ constexpr Placement kMainPlacements[] = {
     {138, 115, 36, 14}, {182, 115, 36, 14}};
 constexpr Placement kAboutPlacements[] = {{7, 6, 20, 20}, {35, 9, 91, 8}, {127, 6, 50, 14}};
 
-// Runs `inside` with the modal box that `open` brings up, from a timer of the modal loop.
-void WhileModal(HWND owner, const std::function<void()>& open,
-                const std::function<void(HWND)>& inside) {
-    static std::function<void()> tick;
-    std::pair<HWND, HWND> found;
-    bool ran = false;
-    tick = [&] {
-        found = {owner, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM search) {
-                auto* owned = reinterpret_cast<std::pair<HWND, HWND>*>(search);
-                if (GetWindow(window, GW_OWNER) == owned->first && IsWindowVisible(window)) {
-                    owned->second = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        HWND box = found.second;
-        if (box == nullptr || ran) {
-            return;
-        }
-        ran = true;
-        inside(box);
-    };
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
-    open();
-    KillTimer(nullptr, timer);
-    EXPECT_TRUE(ran);
-}
-
-struct RecordedBox {
-    std::string text;
-    std::string caption;
-    unsigned flags;
-};
-
-class Win32WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::DeleteSettingsKey();
-        SetMessageBoxAnswer([this](const MessageBoxCall& call) {
-            boxes.push_back({call.text, call.caption, call.flags});
-            return IDOK;
-        });
-    }
-    void TearDown() override {
-        dialog.reset();
-        SetMessageBoxAnswer({});
-    }
-
-    HWND Open() {
-        CycleParts parts;
-        parts.computerName = [] { return std::string("127.0.0.1"); };
-        parts.runCommand = [](const std::string&, RepaintTarget*) { return true; };
-        dialog = std::make_unique<MonitorDialog>(hive, parts);
-        HWND window = dialog->Open();
-        EXPECT_NE(window, nullptr);
-        return window;
-    }
-
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog->Window(), id)) != 0; }
-    std::string TextOf(int id) const { return ItemTextCp932(dialog->Window(), id); }
-    void Type(int id, const char* text) { SetDlgItemTextA(dialog->Window(), id, text); }
-
-    RegistryHive hive{RegistryHive::ClassesRootPath()};
-    std::unique_ptr<MonitorDialog> dialog;
-    std::vector<RecordedBox> boxes;
-};
-
 TEST_F(Win32WindowTest, TemplatePlacesEveryControlInDialogUnits) {
     HWND window = Open();
     ExpectPlacements(window, kMainPlacements);
-    RECT client;
-    GetClientRect(window, &client);
-    const RECT size = DialogUnits(window, 0, 0, 223, 135);
-    EXPECT_EQ(client.right, size.right);
-    EXPECT_EQ(client.bottom, size.bottom);
+    ExpectClientSize(window, 223, 135);
 }
 
 TEST_F(Win32WindowTest, AFreshInstallationOpensWithTheDefaultsAndItsTexts) {

@@ -7,11 +7,12 @@ Wine programs write to files, never to pipes: Wine's helper processes keep pipes
 """
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+from with_smtp_sink import smtp_sink
 
 SUBJECT = "再起動のお知らせ ①～"
 BODY = "IISを再起動しました。\\r\\n二行目 ﾃｽﾄ \"引用\""
@@ -33,50 +34,39 @@ def without_date(raw):
                     if not line.startswith(b"Date: "))
 
 
-def main(wine_run, prefix, win_tolvanectl, linux_tolvanectl, smtp_sink):
+def main(wine_run, prefix, win_tolvanectl, linux_tolvanectl, script):
     work = tempfile.mkdtemp(prefix="tolvane-compare-")
-    outdir = os.path.join(work, "mail")
-    os.mkdir(outdir)
-    portfile = os.path.join(work, "port")
-    sink = subprocess.Popen(["/usr/bin/python3", smtp_sink, outdir, portfile],
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     try:
-        deadline = time.time() + 30
-        while not os.path.exists(portfile):
-            if time.time() > deadline or sink.poll() is not None:
-                sys.exit("the SMTP server did not start")
-            time.sleep(0.05)
-        with open(portfile) as f:
-            port = f.read().strip()
-        settings = ["set", "Smtp=127.0.0.1", "SmtpPort=" + port, "From=watch@example.jp",
-                    "To=admin@example.jp;ops@example.jp", "Subject=" + SUBJECT, "Body=" + BODY]
-        env = dict(os.environ, LC_ALL="C.UTF-8", TOLVANE_REGISTRY=os.path.join(work, "store.reg"))
-        run([linux_tolvanectl] + settings, work, env, "linux-set")
-        run([linux_tolvanectl, "send-test-mail"], work, env, "linux-send")
-        run([wine_run, prefix, win_tolvanectl] + settings, work, env, "win-set")
-        run([wine_run, prefix, win_tolvanectl, "send-test-mail"], work, env, "win-send")
-        deadline = time.time() + 30
-        while not os.path.exists(os.path.join(outdir, "2.done")):
-            if time.time() > deadline:
-                sys.exit("the server did not receive both messages")
-            time.sleep(0.05)
-        files = {}
-        for n in ("1", "2"):
-            for part in ("from", "rcpt", "raw"):
-                with open(os.path.join(outdir, n + "." + part), "rb") as f:
-                    files[n + part] = f.read()
-        for part in ("from", "rcpt"):
-            if files["1" + part] != files["2" + part]:
-                sys.exit("envelope differs (%s): %r != %r" % (part, files["1" + part],
-                                                                files["2" + part]))
-        linux, windows = without_date(files["1raw"]), without_date(files["2raw"])
-        if linux != windows or linux == files["1raw"]:
-            sys.exit("messages differ:\n%r\n%r" % (files["1raw"], files["2raw"]))
-        print("same message, %d bytes apart from the Date header" % len(linux))
+        with smtp_sink(script) as (port, outdir):
+            settings = ["set", "Smtp=127.0.0.1", "SmtpPort=" + port, "From=watch@example.jp",
+                        "To=admin@example.jp;ops@example.jp", "Subject=" + SUBJECT,
+                        "Body=" + BODY]
+            env = dict(os.environ, LC_ALL="C.UTF-8",
+                       TOLVANE_REGISTRY=os.path.join(work, "store.reg"))
+            run([linux_tolvanectl] + settings, work, env, "linux-set")
+            run([linux_tolvanectl, "send-test-mail"], work, env, "linux-send")
+            run([wine_run, prefix, win_tolvanectl] + settings, work, env, "win-set")
+            run([wine_run, prefix, win_tolvanectl, "send-test-mail"], work, env, "win-send")
+            deadline = time.time() + 30
+            while not os.path.exists(os.path.join(outdir, "2.done")):
+                if time.time() > deadline:
+                    sys.exit("the server did not receive both messages")
+                time.sleep(0.05)
+            files = {}
+            for n in ("1", "2"):
+                for part in ("from", "rcpt", "raw"):
+                    with open(os.path.join(outdir, n + "." + part), "rb") as f:
+                        files[n + part] = f.read()
     finally:
-        sink.send_signal(signal.SIGTERM)
-        sink.wait(timeout=30)
         shutil.rmtree(work, ignore_errors=True)
+    for part in ("from", "rcpt"):
+        if files["1" + part] != files["2" + part]:
+            sys.exit("envelope differs (%s): %r != %r" % (part, files["1" + part],
+                                                            files["2" + part]))
+    linux, windows = without_date(files["1raw"]), without_date(files["2raw"])
+    if linux != windows or linux == files["1raw"]:
+        sys.exit("messages differ:\n%r\n%r" % (files["1raw"], files["2raw"]))
+    print("same message, %d bytes apart from the Date header" % len(linux))
 
 
 if __name__ == "__main__":

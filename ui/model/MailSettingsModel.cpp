@@ -106,6 +106,17 @@ bool MailSettingsModel::Store(MailSettingsView& view, SettingsStore& store) cons
     return false;
 }
 
+bool MailSettingsModel::CutBodyToStore(std::string& body) {
+    if (body.size() < kSettingsTextLimit) {
+        return false;
+    }
+    body = CutCp932(body, kSettingsTextLimit - 1);
+    if (!body.empty() && body.back() == '\r') {
+        body.pop_back();  // a line break is CR LF or nothing
+    }
+    return true;
+}
+
 void MailSettingsModel::TakeFrom(const Settings& record) {
     CopyMailValues(record, *this);
 }

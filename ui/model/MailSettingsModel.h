@@ -54,6 +54,10 @@ public:
     // stays open with what was typed; false then.
     bool Store(MailSettingsView& view, SettingsStore& store) const;
 
+    // The store reads a text back only up to its limit: a longer body is cut to the last whole
+    // character before it, and a line break is kept whole or not at all. False when it fits.
+    static bool CutBodyToStore(std::string& body);
+
     // The seven values from and to a settings record.
     void TakeFrom(const Settings& record);
     void GiveTo(Settings& record) const;

@@ -48,10 +48,14 @@ struct MailSettingsProcedure {
             return FALSE;
         }
         auto* self = reinterpret_cast<MailSettingsDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (self == nullptr || message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) {
+        if (self == nullptr || message != WM_COMMAND) {
             return FALSE;
         }
-        return self->Command(LOWORD(wParam)) ? TRUE : FALSE;
+        if (LOWORD(wParam) == BodyField && HIWORD(wParam) == EN_CHANGE) {
+            self->CutBody();
+            return TRUE;
+        }
+        return HIWORD(wParam) == BN_CLICKED && self->Command(LOWORD(wParam)) ? TRUE : FALSE;
     }
 };
 
@@ -70,6 +74,11 @@ bool MailSettingsDialog::Edit(HWND owner, Settings& record, SettingsStore& store
 void MailSettingsDialog::Initialise() {
     SetTextCp932(window_, Text(UiText::MailCaption));
     SetChildTexts(window_, kControlTexts);
+    // The edit's default limit (some 30,000 characters) would stop the body short of what the
+    // store takes. Every character is at least one CP932 byte, so a limit of one character
+    // more than the store's bytes never cuts first (nor halves a line break): the cut in bytes
+    // after each change decides.
+    SendDlgItemMessageW(window_, BodyField, EM_SETLIMITTEXT, kSettingsTextLimit, 0);
     ExchangeToControls();
     model_.Initialise();
     UpdateEnabledStates();
@@ -123,6 +132,17 @@ void MailSettingsDialog::Message(bool information, const std::string& cp932,
                                  const std::string& systemText) {
     // The system's own text is code page 932 here as well.
     ShowProgramMessage(window_, information, cp932 + systemText);
+}
+
+void MailSettingsDialog::CutBody() {
+    std::string body = ItemTextCp932(window_, BodyField);
+    if (!MailSettingsModel::CutBodyToStore(body)) {
+        return;
+    }
+    SetItemTextCp932(window_, BodyField, body);
+    const auto end = static_cast<WPARAM>(GetWindowTextLengthW(GetDlgItem(window_, BodyField)));
+    SendDlgItemMessageW(window_, BodyField, EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendDlgItemMessageW(window_, BodyField, EM_SCROLLCARET, 0, 0);
 }
 
 bool MailSettingsDialog::Command(int id) {

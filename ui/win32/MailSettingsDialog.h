@@ -28,6 +28,8 @@ private:
     friend struct MailSettingsProcedure;
     void Initialise();
     void ExchangeToControls();
+    // Keeps the body within what the store reads back.
+    void CutBody();
     bool Command(int id);
 
     SettingsStore& store_;

@@ -1,0 +1,137 @@
+#include "tests/win32/WindowTestSupport.h"
+
+#include "mail/SendNotificationMail.h"
+#include "tests/win32/Win32TestSupport.h"
+#include "ui/win32/MessageBox.h"
+#include "ui/win32/WindowText.h"
+
+namespace tolvane::test {
+
+bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs) {
+    const ULONGLONG end = GetTickCount64() + limitMs;
+    while (!condition()) {
+        if (GetTickCount64() > end) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+void Click(HWND dialog, int id) {
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+namespace {
+
+// A control's rectangle in the dialog's client pixels.
+RECT ClientRect(HWND dialog, HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+// As the dialog manager places a control: position and size each converted on their own.
+RECT DialogUnits(HWND dialog, int x, int y, int width, int height) {
+    RECT rect{x, y, width, height};
+    MapDialogRect(dialog, &rect);
+    return RECT{rect.left, rect.top, rect.left + rect.right, rect.top + rect.bottom};
+}
+
+}  // namespace
+
+void ExpectPlacements(HWND dialog, std::span<const Placement> placements) {
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(child, nullptr);
+        const Placement& p = placements[i];
+        const RECT expected = DialogUnits(dialog, p.x, p.y, p.width, p.height);
+        const RECT actual = ClientRect(dialog, child);
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right, expected.right);
+        EXPECT_EQ(actual.bottom, expected.bottom);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "more controls than the template gives";
+}
+
+void ExpectClientSize(HWND dialog, int width, int height) {
+    RECT client;
+    GetClientRect(dialog, &client);
+    const RECT size = DialogUnits(dialog, 0, 0, width, height);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+}
+
+void WhileModal(HWND owner, const std::function<void()>& open,
+                const std::function<void(HWND)>& inside) {
+    static std::function<void()> tick;
+    std::pair<HWND, HWND> found;
+    bool ran = false;
+    tick = [&] {
+        found = {owner, nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM search) {
+                auto* owned = reinterpret_cast<std::pair<HWND, HWND>*>(search);
+                if (GetWindow(window, GW_OWNER) == owned->first && IsWindowVisible(window)) {
+                    owned->second = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        HWND box = found.second;
+        if (box == nullptr || ran) {
+            return;
+        }
+        ran = true;
+        inside(box);
+    };
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
+    open();
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(ran);
+}
+
+void Win32WindowTest::SetUp() {
+    DeleteSettingsKey();
+    SetMessageBoxAnswer([this](const MessageBoxCall& call) {
+        boxes.push_back({call.text, call.caption, call.flags});
+        if (onBox) {
+            onBox(boxes.back());
+        }
+        return IDOK;
+    });
+}
+
+void Win32WindowTest::TearDown() {
+    dialog.reset();
+    SetMessageBoxAnswer({});
+}
+
+HWND Win32WindowTest::Open() {
+    CycleParts parts;
+    parts.computerName = [] { return std::string("127.0.0.1"); };
+    parts.runCommand = [](const std::string&, RepaintTarget*) { return true; };
+    parts.sendMail = SendNotificationMail;
+    dialog = std::make_unique<MonitorDialog>(hive, parts);
+    HWND window = dialog->Open();
+    EXPECT_NE(window, nullptr);
+    return window;
+}
+
+std::string Win32WindowTest::TextOf(int id) const {
+    return ItemTextCp932(dialog->Window(), id);
+}
+
+}  // namespace tolvane::test

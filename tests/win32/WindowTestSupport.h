@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Registry.h"
+#include "ui/win32/MonitorDialog.h"
+
+// After the project's headers: the registry store's names clash with its macros.
+#include <windows.h>
+
+namespace tolvane::test {
+
+// Handles the messages of this thread until `condition` holds (or a generous bound passes).
+bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs = 60000);
+
+void Click(HWND dialog, int id);
+
+// A control's rectangle in dialog units, as the template gives it.
+struct Placement {
+    int x, y, width, height;
+};
+// Every control of a template, in its order, against its place in dialog units (read back
+// with GetWindowRect and MapDialogRect).
+void ExpectPlacements(HWND dialog, std::span<const Placement> placements);
+// The client area against the template's size in dialog units.
+void ExpectClientSize(HWND dialog, int width, int height);
+
+// Runs `inside` with the window that `open` brings up modally (a visible window owned by
+// `owner`), from a timer of the modal loop.
+void WhileModal(HWND owner, const std::function<void()>& open,
+                const std::function<void(HWND)>& inside);
+
+struct RecordedBox {
+    std::string text;
+    std::string caption;
+    unsigned flags;
+};
+
+// The main window opened from its template in this process, over the real registry (the
+// settings key removed first), the real mail dispatch, and every message box answered with
+// OK and recorded.
+class Win32WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    HWND Open();
+
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(dialog->Window(), id)) != 0; }
+    std::string TextOf(int id) const;
+    void Type(int id, const char* text) { SetDlgItemTextA(dialog->Window(), id, text); }
+
+    RegistryHive hive{RegistryHive::ClassesRootPath()};
+    std::unique_ptr<MonitorDialog> dialog;
+    std::vector<RecordedBox> boxes;
+    // Called with each box as it is asked for, before it is answered.
+    std::function<void(const RecordedBox&)> onBox;
+};
+
+}  // namespace tolvane::test
