@@ -72,34 +72,68 @@ void ExpectClientSize(HWND dialog, int width, int height) {
     EXPECT_EQ(client.bottom, size.bottom);
 }
 
+namespace {
+
+std::function<void()>& TickerCall() {
+    static std::function<void()> call;
+    return call;
+}
+
+}  // namespace
+
+Ticker::Ticker(std::function<void()> tick) {
+    TickerCall() = std::move(tick);
+    timer_ = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (TickerCall()) {
+            TickerCall()();
+        }
+    });
+}
+
+Ticker::~Ticker() {
+    KillTimer(nullptr, timer_);
+    TickerCall() = nullptr;
+}
+
+HWND FindThreadWindow(const wchar_t* className, HWND owner) {
+    struct Search {
+        const wchar_t* className;
+        HWND owner;
+        HWND found;
+    } search{className, owner, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM lParam) {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            const bool classMatches = s->className == nullptr || wcscmp(name, s->className) == 0;
+            const bool ownerMatches =
+                s->owner == nullptr || GetWindow(window, GW_OWNER) == s->owner;
+            if (classMatches && ownerMatches && IsWindowVisible(window)) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void WhileModal(HWND owner, const std::function<void()>& open,
                 const std::function<void(HWND)>& inside) {
-    static std::function<void()> tick;
-    std::pair<HWND, HWND> found;
     bool ran = false;
-    tick = [&] {
-        found = {owner, nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM search) {
-                auto* owned = reinterpret_cast<std::pair<HWND, HWND>*>(search);
-                if (GetWindow(window, GW_OWNER) == owned->first && IsWindowVisible(window)) {
-                    owned->second = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        HWND box = found.second;
-        if (box == nullptr || ran) {
-            return;
-        }
-        ran = true;
-        inside(box);
-    };
-    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
-    open();
-    KillTimer(nullptr, timer);
+    {
+        Ticker ticker([&] {
+            HWND box = FindThreadWindow(nullptr, owner);
+            if (box == nullptr || ran) {
+                return;
+            }
+            ran = true;
+            inside(box);
+        });
+        open();
+    }
     EXPECT_TRUE(ran);
 }
 

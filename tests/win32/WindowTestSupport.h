@@ -31,6 +31,23 @@ void ExpectPlacements(HWND dialog, std::span<const Placement> placements);
 // The client area against the template's size in dialog units.
 void ExpectClientSize(HWND dialog, int width, int height);
 
+// Calls `tick` every 50 ms from this thread's message loops, modal ones (dialogs, menus)
+// included, for as long as it lives.
+class Ticker {
+public:
+    explicit Ticker(std::function<void()> tick);
+    ~Ticker();
+    Ticker(const Ticker&) = delete;
+    Ticker& operator=(const Ticker&) = delete;
+
+private:
+    UINT_PTR timer_;
+};
+
+// The first visible window of this thread with the class name, or owned by `owner` when one
+// is given; null when there is none.
+HWND FindThreadWindow(const wchar_t* className, HWND owner = nullptr);
+
 // Runs `inside` with the window that `open` brings up modally (a visible window owned by
 // `owner`), from a timer of the modal loop.
 void WhileModal(HWND owner, const std::function<void()>& open,
