@@ -199,5 +199,29 @@ TEST(MailSettingsModelTest, TheFlagsEnableTheirControls) {
     }
 }
 
+// What the store reads back: 65,534 bytes, never half a character or half a line break.
+TEST(MailSettingsModelTest, TheBodyIsCutToWhatTheStoreReadsBack) {
+    const std::string a = "\x82\xa0";  // a two-byte character
+    const struct {
+        const char* name;
+        std::string body;
+        bool cut;
+        std::size_t kept;
+    } cases[] = {
+        {"one byte short", std::string(65534, 'b'), false, 65534},
+        {"one byte over", std::string(65535, 'b'), true, 65534},
+        {"a character across the limit", std::string(65533, 'b') + a, true, 65533},
+        {"a line break across the limit", std::string(65533, 'b') + "\r\nc", true, 65533},
+        {"a line break just inside", std::string(65532, 'b') + "\r\nc", true, 65534},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string body = c.body;
+        EXPECT_EQ(MailSettingsModel::CutBodyToStore(body), c.cut);
+        EXPECT_EQ(body.size(), c.kept);
+        EXPECT_EQ(c.body.compare(0, body.size(), body), 0) << "only the end goes";
+    }
+}
+
 }  // namespace
 }  // namespace tolvane
