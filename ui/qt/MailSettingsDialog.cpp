@@ -118,15 +118,11 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     // The line edits stop at 32,767 characters, which CP932 never makes more than 65,534
     // bytes.
     connect(body_, &QPlainTextEdit::textChanged, this, [this] {
-        const std::string body = BodyFromDisplay(body_->toPlainText());
-        if (body.size() < kSettingsTextLimit) {
+        std::string body = BodyFromDisplay(body_->toPlainText());
+        if (!CutBodyToStore(body)) {
             return;
         }
-        std::string cut = CutCp932(body, kSettingsTextLimit - 1);
-        if (!cut.empty() && cut.back() == '\r') {
-            cut.pop_back();  // a line break is CR LF or nothing
-        }
-        body_->setPlainText(BodyForDisplay(cut));
+        body_->setPlainText(BodyForDisplay(body));
         body_->moveCursor(QTextCursor::End);
     });
     connect(sendTest_, &QPushButton::clicked, this, [this] { SendTest(*this, sendMail_); });
