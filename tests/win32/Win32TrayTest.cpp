@@ -200,9 +200,12 @@ TEST(Win32TrayIconTest, TheShellShowsTheTipCutTo63Bytes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TrayIcon icon;
-        HICON image = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON, 0,
-                                                    0, LR_SHARED | LR_DEFAULTSIZE));
+        HICON image = static_cast<HICON>(
+            LoadImageW(nullptr, MAKEINTRESOURCEW(32512), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+        ASSERT_NE(image, nullptr);
         EXPECT_TRUE(icon.Add(owner, MonitorDialog::kTrayMessage, image, c.tip));
+        ICONINFO info{};
+        EXPECT_FALSE(GetIconInfo(image, &info)) << "the handle given to the shell is destroyed";
         const auto icons = ShellIconsWhen(1);
         ASSERT_EQ(icons.size(), 1u);
         EXPECT_EQ(icons[0].tip, c.shown);

@@ -76,9 +76,10 @@ void SetNumber(HWND window, int id, std::uint32_t value) {
     SetDlgItemTextW(window, id, std::to_wstring(value).c_str());
 }
 
+// Shared: loaded once per size for the program's life, so a window opened again takes no more.
 HICON ProgramIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIcon),
-                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR | LR_SHARED));
 }
 
 }  // namespace
@@ -139,7 +140,8 @@ void MonitorDialog::Opening() {
     ShowStatus();
     RefreshControls();
     FocusWindow();
-    tray_.Add(window_, kTrayMessage, ProgramIcon(GetSystemMetrics(SM_CXSMICON)),
+    // The icon takes a handle of its own, which it destroys.
+    tray_.Add(window_, kTrayMessage, CopyIcon(ProgramIcon(GetSystemMetrics(SM_CXSMICON))),
               Text(UiText::TrayTip));
     cycle_.ArmAutoStart();
 }

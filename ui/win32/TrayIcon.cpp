@@ -29,6 +29,9 @@ bool TrayIcon::Add(HWND owner, unsigned callbackMessage, void* icon, const std::
     const std::wstring tip = ToWide(CutCp932(tipCp932, 63));
     tip.copy(data.szTip, std::size(data.szTip) - 1);
     const bool added = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    if (data.hIcon != nullptr) {
+        DestroyIcon(data.hIcon);
+    }
     // Marked even when the shell refused: the removal then finds nothing, which is harmless.
     owner_ = owner;
     return added;

@@ -14,6 +14,7 @@ namespace tolvane {
 class TrayIcon {
 public:
     // Registers the icon (id 1) with its tip, cut to 63 bytes. False when the shell refused.
+    // The shell keeps its own copy of the image: the handle passed in is destroyed either way.
     bool Add(HWND owner, unsigned callbackMessage, void* icon, const std::string& tipCp932);
     void Remove();
     bool Shown() const { return owner_ != nullptr; }
