@@ -16,7 +16,7 @@
 
 #include "ui/model/CommandId.h"
 #include "ui/model/EnablingRules.h"
-#include "ui/model/WindowSave.h"
+#include "ui/model/WindowCommands.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
@@ -342,48 +342,15 @@ void MonitorDialog::Command(int id) {
     if (!CommandEnabled(id)) {
         return;
     }
-    switch (id) {
-        case StartCommand:
-            cycle_.Start();
-            break;
-        case StopCommand:
-            cycle_.Stop();
-            break;
-        case ConnectionTestCommand:
-            cycle_.ConnectionTest();
-            break;
-        case SaveCommand:
-            SaveFromWindow(*this, store_, settings_);
-            break;
-        case IconControlId:
-        case AboutCommand:
-            OpenAbout();
-            break;
-        case HideCommand:
-            HideWindow();
-            break;
-        case ShowCommand:
-            ShowWindow();
-            break;
-        case MailSettingsCommand:
-            OpenMailSettings();
-            break;
-        case AutoModeCommand:
-            ChangeStartupMode(*this, store_, settings_, 1);
-            break;
-        case ManualModeCommand:
-            ChangeStartupMode(*this, store_, settings_, 0);
-            break;
-        case ExitCommand:
-            Exit(false);
-            break;
-        default:
-            break;
-    }
+    CarryOutCommand(id, *this, cycle_, store_, settings_);
 }
 
 void MonitorDialog::reject() {
     Exit(true);
+}
+
+void MonitorDialog::Exit() {
+    Exit(false);
 }
 
 void MonitorDialog::Exit(bool fromDialogManager) {

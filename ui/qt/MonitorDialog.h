@@ -8,7 +8,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-#include "ui/model/WindowSave.h"
+#include "ui/model/WindowCommands.h"
 #include "ui/qt/DialogLayout.h"
 
 class QAbstractButton;
@@ -29,7 +29,7 @@ class TrayIcon;
 // The main window: the settings and status of the monitor, its commands and menus. It holds
 // the settings record for the whole run and hosts the check-and-restart cycle, whose timers
 // are this window's timers.
-class MonitorDialog : public QDialog, public MonitorHost, private WindowSaveView {
+class MonitorDialog : public QDialog, public MonitorHost, private WindowCommandView {
     Q_OBJECT
 public:
     // Opens the window: loads the settings from the hive, adds the tray icon and arms the
@@ -53,7 +53,7 @@ public:
     void Command(int id);
 
     // Command 32, and a later copy's request: shows the window and brings it to the front.
-    void ShowWindow();
+    void ShowWindow() override;
 
     Settings& Record() { return settings_; }
     MonitorCycle& Cycle() { return cycle_; }
@@ -86,14 +86,15 @@ private:
     bool CommandEnabled(int id) const;
     // The greying done whenever a menu of the window opens.
     void GreyMenus();
+    void Exit() override;
     void Exit(bool fromDialogManager);
     // Save's and the start-up mode's view.
     void CheckStartupMode() override;
     void HideSaveButton() override;
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
-    void OpenMailSettings();
-    void OpenAbout();
+    void OpenMailSettings() override;
+    void OpenAbout() override;
     void ShowSaveButton();
     // An enabled control's access key goes before the menu bar's of the same letter, as in a
     // Windows dialog ("隠す(&H)" and "ﾍﾙﾌﾟ(&H)").

@@ -8,7 +8,7 @@
 #include "ui/model/CommandId.h"
 #include "ui/model/EnablingRules.h"
 #include "ui/model/UiTexts.h"
-#include "ui/model/WindowSave.h"
+#include "ui/model/WindowCommands.h"
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/MailSettingsDialog.h"
 #include "ui/win32/MessageBox.h"
@@ -332,44 +332,7 @@ void MonitorDialog::Command(int id) {
         }
         return;
     }
-    switch (id) {
-        case StartCommand:
-            cycle_.Start();
-            break;
-        case StopCommand:
-            cycle_.Stop();
-            break;
-        case ConnectionTestCommand:
-            cycle_.ConnectionTest();
-            break;
-        case SaveCommand:
-            SaveFromWindow(*this, store_, settings_);
-            break;
-        case IconControlId:
-        case AboutCommand:
-            OpenAbout();
-            break;
-        case HideCommand:
-            HideWindow();
-            break;
-        case ShowCommand:
-            ShowWindow();
-            break;
-        case MailSettingsCommand:
-            OpenMailSettings();
-            break;
-        case AutoModeCommand:
-            ChangeStartupMode(*this, store_, settings_, 1);
-            break;
-        case ManualModeCommand:
-            ChangeStartupMode(*this, store_, settings_, 0);
-            break;
-        case ExitCommand:
-            Exit();
-            break;
-        default:
-            break;
-    }
+    CarryOutCommand(id, *this, cycle_, store_, settings_);
 }
 
 bool MonitorDialog::SystemCommand(std::uintptr_t command) {

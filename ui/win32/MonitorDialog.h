@@ -7,7 +7,7 @@
 #include "platform/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-#include "ui/model/WindowSave.h"
+#include "ui/model/WindowCommands.h"
 #include "ui/win32/TrayIcon.h"
 
 namespace tolvane {
@@ -15,7 +15,7 @@ namespace tolvane {
 // The main window as a Win32 dialog from template 102: the settings and status of the monitor,
 // its commands and menus. It holds the settings record for the whole run and hosts the
 // check-and-restart cycle, whose timers are this dialog's window timers.
-class MonitorDialog : public MonitorHost, private WindowSaveView {
+class MonitorDialog : public MonitorHost, private WindowCommandView {
 public:
     MonitorDialog(RegistryHive& classesRoot, CycleParts parts);
     ~MonitorDialog() override;
@@ -60,15 +60,15 @@ private:
     bool SystemCommand(std::uintptr_t command);
     void TrayCallback(std::intptr_t mouseMessage);
     void ShowTrayMenu();
-    void Exit();
+    void Exit() override;
     // Save's and the start-up mode's view.
     void CheckStartupMode() override;
     void HideSaveButton() override;
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
-    void OpenMailSettings();
-    void OpenAbout();
-    void ShowWindow();
+    void OpenMailSettings() override;
+    void OpenAbout() override;
+    void ShowWindow() override;
     void PaintMinimised();
 
     RegistryHive& hive_;
