@@ -16,6 +16,7 @@
 
 #include "ui/model/CommandId.h"
 #include "ui/model/EnablingRules.h"
+#include "ui/model/ExchangeGuard.h"
 #include "ui/model/WindowCommands.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogFocus.h"
@@ -33,18 +34,6 @@ namespace tolvane {
 namespace {
 
 constexpr int kTimerIds[] = {CheckTimer, AutoStartTimer, AutoHideTimer};
-
-class ExchangeGuard {
-public:
-    explicit ExchangeGuard(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-    ~ExchangeGuard() { flag_ = previous_; }
-    ExchangeGuard(const ExchangeGuard&) = delete;
-    ExchangeGuard& operator=(const ExchangeGuard&) = delete;
-
-private:
-    bool& flag_;
-    bool previous_;
-};
 
 QLabel* Label(UiText text, QWidget* parent) {
     auto* label = new QLabel(QText(text), parent);

@@ -7,6 +7,7 @@
 
 #include "ui/model/CommandId.h"
 #include "ui/model/EnablingRules.h"
+#include "ui/model/ExchangeGuard.h"
 #include "ui/model/UiTexts.h"
 #include "ui/model/WindowCommands.h"
 #include "ui/win32/AboutDialog.h"
@@ -51,18 +52,6 @@ constexpr MenuText kTrayMenuTexts[] = {
 
 // Messages the window sends itself: a number field's reading once the focus has moved.
 constexpr UINT kReadLeftField = WM_APP + 1;
-
-class ExchangeGuard {
-public:
-    explicit ExchangeGuard(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-    ~ExchangeGuard() { flag_ = previous_; }
-    ExchangeGuard(const ExchangeGuard&) = delete;
-    ExchangeGuard& operator=(const ExchangeGuard&) = delete;
-
-private:
-    bool& flag_;
-    bool previous_;
-};
 
 void SetCheck(HWND window, int id, std::uint32_t flag) {
     CheckDlgButton(window, id, flag != 0 ? BST_CHECKED : BST_UNCHECKED);
