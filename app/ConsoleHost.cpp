@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <ctime>
 
-#include "platform/CodePage.h"
-#include "platform/Console.h"
-#include "platform/LocalTime.h"
-#include "platform/StopRequest.h"
+#include "os/CodePage.h"
+#include "os/Console.h"
+#include "os/LocalTime.h"
+#include "os/StopRequest.h"
 
 namespace tolvane {
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <optional>
 
+#include "app/ServiceNotifier.h"
 #include "monitor/MonitorCycle.h"
-#include "platform/ServiceNotifier.h"
 
 namespace tolvane {
 

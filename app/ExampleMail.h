@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane {
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/FirstRun.h"
+#include "app/StartupReport.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
-#include "platform/InstanceMarker.h"
-#include "platform/Registry.h"
+#include "os/InstanceMarker.h"
+#include "registry/Registry.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/InstanceServer.h"
 #include "ui/qt/MessageBox.h"

@@ -2,9 +2,9 @@
 
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
-#include "platform/InstanceMarker.h"
-#include "platform/Registry.h"
-#include "platform/Win32Text.h"
+#include "os/InstanceMarker.h"
+#include "os/Win32Text.h"
+#include "registry/Registry.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MonitorDialog.h"
 

@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "app/ExampleMail.h"
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/MailSettingsDialog.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/ExampleMail.h"
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "ui/model/CommandId.h"
 #include "ui/win32/MonitorDialog.h"
 

@@ -7,20 +7,20 @@
 #include <vector>
 
 #include "app/ConsoleHost.h"
-#include "app/FirstRun.h"
+#include "app/ServiceNotifier.h"
+#include "app/StartupReport.h"
 #include "mail/MailTexts.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/MonitorCycle.h"
 #include "monitor/MonitorTexts.h"
 #include "monitor/RestartLog.h"
-#include "platform/CodePage.h"
-#include "platform/Console.h"
-#include "platform/File.h"
-#include "platform/InstanceMarker.h"
-#include "platform/Registry.h"
-#include "platform/ServiceNotifier.h"
-#include "platform/TextEscape.h"
+#include "os/CodePage.h"
+#include "os/Console.h"
+#include "os/File.h"
+#include "os/InstanceMarker.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
+#include "text/TextEscape.h"
 
 using namespace tolvane;
 

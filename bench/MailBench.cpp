@@ -18,8 +18,8 @@
 
 #include "mail/JisEncoder.h"
 #include "mail/SendNotificationMail.h"
-#include "platform/CodePage.h"
-#include "platform/Process.h"
+#include "os/CodePage.h"
+#include "os/Process.h"
 
 namespace tolvane {
 namespace {

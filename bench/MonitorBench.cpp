@@ -15,8 +15,8 @@
 #include "app/ConsoleHost.h"
 #include "bench/BenchSupport.h"
 #include "monitor/MonitorCycle.h"
-#include "platform/Process.h"
-#include "platform/Registry.h"
+#include "os/Process.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 
 namespace tolvane {

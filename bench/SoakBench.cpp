@@ -23,7 +23,7 @@
 
 #include "bench/BenchSupport.h"
 #include "monitor/MonitorTexts.h"
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Process.h"
-#include "platform/RegHiveData.h"
-#include "platform/Registry.h"
+#include "os/Process.h"
+#include "registry/RegHiveData.h"
+#include "registry/Registry.h"
 
 namespace tolvane {
 namespace {

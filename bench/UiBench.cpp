@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "platform/File.h"
-#include "platform/Process.h"
-#include "platform/Registry.h"
+#include "os/File.h"
+#include "os/Process.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 

@@ -2,7 +2,8 @@
 // were, and a split line quoted again splits the same.
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/Process.h"
+#include "os/Process.h"
+#include "text/CommandLine.h"
 
 namespace tolvane::fuzz {
 namespace {

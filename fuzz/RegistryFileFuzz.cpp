@@ -4,7 +4,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/RegHiveData.h"
+#include "registry/RegHiveData.h"
 
 namespace tolvane::fuzz {
 namespace {

@@ -5,7 +5,7 @@
 #include <cctype>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/ServicesMap.h"
+#include "standins/ServicesMap.h"
 
 namespace tolvane::fuzz {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "mail/SmtpClient.h"
-#include "platform/Socket.h"
+#include "os/Socket.h"
 
 namespace tolvane::fuzz {
 namespace {

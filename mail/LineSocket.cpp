@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/ResolverLock.h"
+#include "os/ResolverLock.h"
 
 namespace tolvane {
 

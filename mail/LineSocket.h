@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "mail/MailLimits.h"
-#include "platform/Socket.h"
-#include "platform/SocketIo.h"
+#include "os/Socket.h"
+#include "os/SocketIo.h"
 
 namespace tolvane {
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/ResolverLock.h"
-#include "platform/Socket.h"
+#include "os/ResolverLock.h"
+#include "os/Socket.h"
 
 namespace tolvane {
 

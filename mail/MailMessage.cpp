@@ -4,7 +4,7 @@
 
 #include "mail/Base64.h"
 #include "mail/JisEncoder.h"
-#include "platform/LocalTimeParts.h"
+#include "os/LocalTimeParts.h"
 
 namespace tolvane {
 

@@ -1,6 +1,6 @@
 #include "mail/MailTexts.h"
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane::mailtexts {
 

@@ -1,9 +1,10 @@
 #include "mail/ScriptMailer.h"
 
-#include "monitor/CommandRunner.h"
-#include "platform/FileWrite.h"
-#include "platform/Process.h"
-#include "platform/ScriptMailObject.h"
+#include "os/CommandRunner.h"
+#include "os/FileWrite.h"
+#include "os/Process.h"
+#include "os/ScriptMailObject.h"
+#include "text/CommandLine.h"
 
 namespace tolvane {
 

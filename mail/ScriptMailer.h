@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/Clock.h"
+#include "os/Clock.h"
 
 namespace tolvane {
 

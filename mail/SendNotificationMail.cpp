@@ -6,7 +6,7 @@
 #include "mail/MailTexts.h"
 #include "mail/ScriptMailer.h"
 #include "mail/SmtpClient.h"
-#include "platform/Clock.h"
+#include "os/Clock.h"
 
 namespace tolvane {
 

@@ -1,8 +1,8 @@
 #include "mail/SmtpClient.h"
 
 #include "mail/MailTexts.h"
-#include "platform/ComputerName.h"
-#include "platform/TextEscape.h"
+#include "os/ComputerName.h"
+#include "text/TextEscape.h"
 
 namespace tolvane {
 

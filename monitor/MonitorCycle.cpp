@@ -4,9 +4,9 @@
 
 #include "monitor/MonitorTexts.h"
 #include "monitor/PortProbe.h"
-#include "platform/CodePage.h"
-#include "platform/ComputerName.h"
-#include "platform/LocalTime.h"
+#include "os/CodePage.h"
+#include "os/ComputerName.h"
+#include "os/LocalTime.h"
 
 namespace tolvane {
 

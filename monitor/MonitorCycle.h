@@ -6,7 +6,7 @@
 
 #include "monitor/MonitorHost.h"
 #include "monitor/RestartLog.h"
-#include "platform/Clock.h"
+#include "os/Clock.h"
 #include "settings/Settings.h"
 
 namespace tolvane {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "monitor/CommandRunner.h"
+#include "os/CommandRunner.h"
 
 namespace tolvane {
 

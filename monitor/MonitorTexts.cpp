@@ -1,6 +1,6 @@
 #include "monitor/MonitorTexts.h"
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane::texts {
 

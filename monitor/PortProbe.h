@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Socket.h"
+#include "os/Socket.h"
 
 namespace tolvane {
 

@@ -1,8 +1,8 @@
 #include "monitor/RestartLog.h"
 
-#include "platform/File.h"
-#include "platform/LocalTime.h"
-#include "platform/Process.h"
+#include "os/File.h"
+#include "os/LocalTime.h"
+#include "os/Process.h"
 
 namespace tolvane {
 

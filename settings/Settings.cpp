@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane {
 

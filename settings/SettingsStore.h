@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "settings/Settings.h"
 
 namespace tolvane {

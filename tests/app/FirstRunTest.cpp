@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -51,7 +51,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
     struct Run {
         const Case* c;
         std::unique_ptr<test::PrivateInstall> install;
-        std::unique_ptr<test::LoopbackListener> server;
+        std::unique_ptr<test::Listener> server;
         ChildProcess monitor;
     };
     std::vector<Run> runs;
@@ -63,7 +63,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
                 std::make_unique<test::PrivateInstall>(
                     TOLVANE_BIN_DIR, std::initializer_list<const char*>{"tolvanectl", "command.com",
                                                                         "net", "mtxstop"}),
-                std::make_unique<test::LoopbackListener>(), ChildProcess()};
+                std::make_unique<test::Listener>(), ChildProcess()};
         const test::PrivateInstall& install = *run.install;
         std::string variable = "TOLVANE_SERVICES= ";
         if (c.servicesVariable != nullptr) {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

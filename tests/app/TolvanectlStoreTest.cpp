@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/InstanceMarker.h"
-#include "platform/Process.h"
-#include "platform/RegHiveData.h"
-#include "platform/Registry.h"
+#include "os/InstanceMarker.h"
+#include "os/Process.h"
+#include "registry/RegHiveData.h"
+#include "registry/Registry.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

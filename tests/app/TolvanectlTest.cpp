@@ -14,8 +14,8 @@
 #include <functional>
 #include <thread>
 
-#include "platform/CodePage.h"
-#include "platform/Process.h"
+#include "os/CodePage.h"
+#include "os/Process.h"
 #include "tests/support/NumberCases.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"

@@ -5,7 +5,7 @@
 
 #include "mail/Base64.h"
 #include "mail/JisEncoder.h"
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 #include "tests/mail/MailTestSupport.h"
 
 namespace tolvane {

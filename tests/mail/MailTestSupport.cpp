@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane::test {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -73,7 +73,7 @@ public:
     std::vector<std::string> Received();
 
 private:
-    LoopbackListener listener_;
+    LoopbackOnlyListener listener_;
     std::vector<std::string> received_;
     std::thread thread_;
 };

@@ -17,8 +17,8 @@
 #include "mail/Base64.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/MonitorCycle.h"
-#include "platform/CodePage.h"
-#include "platform/Process.h"
+#include "os/CodePage.h"
+#include "os/Process.h"
 #include "tests/mail/MailTestSupport.h"
 
 namespace tolvane {

@@ -13,9 +13,10 @@
 #include "mail/MailTexts.h"
 #include "mail/ScriptMailer.h"
 #include "mail/SendNotificationMail.h"
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/mail/MailTestSupport.h"
 #include "tests/support/PosixSupport.h"
+#include "text/CommandLine.h"
 
 namespace tolvane {
 namespace {

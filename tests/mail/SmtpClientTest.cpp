@@ -13,7 +13,7 @@
 #include "mail/LineSocket.h"
 #include "mail/MailTexts.h"
 #include "mail/SmtpClient.h"
-#include "platform/ResolverLock.h"
+#include "os/ResolverLock.h"
 #include "tests/mail/MailTestSupport.h"
 
 namespace tolvane {
@@ -378,7 +378,7 @@ TEST(LineSocketTest, WaitsForTheResolverLockThenGoesAhead) {
     test::TempDir dir;
     MailLimits limits = ShortLimits();
     limits.resolverLockName = dir.File("resolver.lock");
-    test::LoopbackListener listener;  // its queue takes the connections
+    test::LoopbackOnlyListener listener;  // its queue takes the connections
     for (const bool released : {false, true}) {
         SCOPED_TRACE(released ? "released after 300 ms" : "held past the bound");
         limits.resolverLockTimeout = released ? 20s : 400ms;

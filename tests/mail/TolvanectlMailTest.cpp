@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/mail/MailTestSupport.h"
 #include "tests/support/PosixSupport.h"
 

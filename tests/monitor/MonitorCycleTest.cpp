@@ -8,14 +8,14 @@
 
 #include "monitor/MonitorCycle.h"
 #include "monitor/MonitorTexts.h"
-#include "platform/CodePage.h"
-#include "platform/LocalTime.h"
+#include "os/CodePage.h"
+#include "os/LocalTime.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
 namespace {
 
-using test::LoopbackListener;
+using test::LoopbackOnlyListener;
 using test::TempDir;
 
 class VirtualClock final : public Clock {
@@ -174,7 +174,7 @@ private:
 };
 
 TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     host.controlPort = listener.Port();
     MonitorCycle& cycle = Cycle();
     cycle.Start();
@@ -299,7 +299,7 @@ TEST_F(CycleTest, RestartRunsItsRowsInOrderUnderTheirConditions) {
 }
 
 TEST_F(CycleTest, TicksComeOneSecondAfterStartThenIntervalAfterTheEndOfEachTick) {
-    auto listener = std::make_unique<LoopbackListener>();
+    auto listener = std::make_unique<LoopbackOnlyListener>();
     host.controlPort = listener->Port();
     settings.Interval = 5;
     MonitorCycle& cycle = Cycle();
@@ -314,7 +314,7 @@ TEST_F(CycleTest, TicksComeOneSecondAfterStartThenIntervalAfterTheEndOfEachTick)
             listener.reset();
         }
         if (tick == 2) {
-            listener = std::make_unique<LoopbackListener>();
+            listener = std::make_unique<LoopbackOnlyListener>();
             host.controlPort = listener->Port();
         }
         const std::size_t before = host.shown.size();
@@ -330,7 +330,7 @@ TEST_F(CycleTest, TicksComeOneSecondAfterStartThenIntervalAfterTheEndOfEachTick)
 }
 
 TEST_F(CycleTest, StopBetweenTicksEndsMonitoringAndKeepsTheStatus) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     host.controlPort = listener.Port();
     MonitorCycle& cycle = Cycle();
     cycle.Start();
@@ -362,7 +362,7 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
     EXPECT_EQ(ShownTexts(), alternating);
     EXPECT_EQ(host.shown[2].atMs - host.shown[0].atMs, 2000u);
 
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     host.controlPort = listener.Port();
     ASSERT_EQ(host.FireNext(), AutoStartTimer);
     const std::uint64_t succeededAt = clock.nowMs;
@@ -427,7 +427,7 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
 // the tick skips the probe (a number out of range must not restart a healthy server) and re-arms
 // with the last interval that was accepted, never with the refused one.
 TEST_F(CycleTest, RefusedReadingAtATickSkipsTheProbeAndReArmsWithTheLastAcceptedInterval) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     host.controlPort = listener.Port();
     settings.Interval = 30;
     MonitorCycle& cycle = Cycle();

@@ -26,7 +26,7 @@ TEST(PortProbe, ListenerSeesOneConnectionClosedWithoutData) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " +" + std::to_string(c.portOffset));
-        test::LoopbackListener listener;
+        test::LoopbackOnlyListener listener;
         Socket socket;
         ASSERT_TRUE(PortProbe(c.host, listener.Port() + c.portOffset, socket))
             << "the tests need \"localhost\" to resolve to 127.0.0.1 (an /etc/hosts line)";
@@ -53,7 +53,7 @@ TEST(PortProbe, NothingListeningFailsAtOnce) {
 // The name is answered by the test, so no query leaves the machine.
 TEST(PortProbe, UnresolvableNameFailsWithoutConnecting) {
     static std::string asked;
-    test::LoopbackListener listener;
+    test::LoopbackOnlyListener listener;
     Socket socket;
     EXPECT_FALSE(PortProbe("no-such-host", listener.Port(), socket,
                            [](const std::string& host) -> std::optional<IPv4Address> {

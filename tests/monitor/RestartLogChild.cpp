@@ -6,7 +6,7 @@
 #include <string>
 
 #include "monitor/RestartLog.h"
-#include "platform/File.h"
+#include "os/File.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

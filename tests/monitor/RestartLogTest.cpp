@@ -12,8 +12,8 @@
 #include <string>
 
 #include "monitor/RestartLog.h"
-#include "platform/CodePage.h"
-#include "platform/Process.h"
+#include "os/CodePage.h"
+#include "os/Process.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 

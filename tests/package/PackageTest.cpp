@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 

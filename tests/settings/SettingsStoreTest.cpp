@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/File.h"
-#include "platform/RegHiveData.h"
-#include "platform/Registry.h"
+#include "os/CodePage.h"
+#include "os/File.h"
+#include "registry/RegHiveData.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 

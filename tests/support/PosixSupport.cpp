@@ -11,7 +11,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "platform/ComputerName.h"
+#include "os/ComputerName.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane::test {

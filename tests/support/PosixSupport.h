@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Process.h"
-#include "platform/Socket.h"
+#include "os/Process.h"
+#include "os/Socket.h"
 
 namespace tolvane::test {
 

@@ -1,10 +1,14 @@
 #include "tests/support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "os/ComputerName.h"
 
 namespace tolvane::test {
 
@@ -32,8 +36,25 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+
+IPv4Address WhereTheMachineNameLeads() {
+    const std::string name = GetComputerName();
+    if (const auto address = ResolveIPv4(name)) {
+        return *address;
+    }
+    ADD_FAILURE() << "the machine's name \"" << name
+                  << "\" does not resolve; the program probes the machine by its name, so this "
+                     "test needs an /etc/hosts line for it";
+    return kLoopbackAddress;
+}
+
+}  // namespace
+
+Listener::Listener() : Listener(WhereTheMachineNameLeads()) {}
+
 std::uint16_t UnusedLoopbackPort() {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     return listener.Port();
 }
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Socket.h"
+#include "os/Socket.h"
 
 namespace tolvane::test {
 
@@ -27,27 +27,36 @@ private:
     std::string path_;
 };
 
-// A TCP listener on 127.0.0.1 (or another loopback address, such as the one the machine's
-// name leads to) with a port chosen by the system, closed by the destructor.
-class LoopbackListener {
+// A TCP listener with a port chosen by the system, closed by the destructor. By default it
+// listens where the machine's own name leads (127.0.1.1 on a machine set up by Debian's
+// installer), since that is where the program's probe goes; a test that connects to 127.0.0.1
+// itself takes LoopbackOnlyListener.
+class Listener {
 public:
-    LoopbackListener() : LoopbackListener(IPv4Address{kLoopback}) {}
-    explicit LoopbackListener(IPv4Address address);
-    LoopbackListener(const LoopbackListener&) = delete;
-    LoopbackListener& operator=(const LoopbackListener&) = delete;
-    ~LoopbackListener();
+    // A name that does not resolve fails the test saying so; it then listens on 127.0.0.1.
+    Listener();
+    explicit Listener(IPv4Address address);
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    ~Listener();
     std::uint16_t Port() const { return port_; }
     int Fd() const { return fd_; }
     // Accepts one connection within the timeout; -1 when none came.
     int Accept(int timeoutMs);
 
 private:
-    // 127.0.0.1 in network order.
-    static constexpr std::uint32_t kLoopback =
-        std::endian::native == std::endian::little ? 0x0100007Fu : 0x7F000001u;
-
     int fd_ = -1;  // the socket; on Windows its SOCKET value
     std::uint16_t port_ = 0;
+};
+
+// 127.0.0.1.
+constexpr IPv4Address kLoopbackAddress{std::endian::native == std::endian::little ? 0x0100007Fu
+                                                                                  : 0x7F000001u};
+
+// A listener on 127.0.0.1 only, for a test that names that address itself.
+class LoopbackOnlyListener : public Listener {
+public:
+    LoopbackOnlyListener() : Listener(kLoopbackAddress) {}
 };
 
 // A loopback port on which nothing listens (bound, then released).

@@ -12,13 +12,13 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/InstanceMarker.h"
-#include "platform/Process.h"
+#include "os/InstanceMarker.h"
+#include "os/Process.h"
 #include "tests/support/PosixSupport.h"
 
 namespace tolvane::test {
 
-LoopbackListener::LoopbackListener(IPv4Address at) {
+Listener::Listener(IPv4Address at) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -32,13 +32,13 @@ LoopbackListener::LoopbackListener(IPv4Address at) {
     port_ = ntohs(address.sin_port);
 }
 
-LoopbackListener::~LoopbackListener() {
+Listener::~Listener() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
 }
 
-int LoopbackListener::Accept(int timeoutMs) {
+int Listener::Accept(int timeoutMs) {
     pollfd waiting{fd_, POLLIN, 0};
     if (::poll(&waiting, 1, timeoutMs) != 1) {
         return -1;

@@ -19,7 +19,7 @@ bool Readable(SOCKET s, int timeoutMs) {
 
 }  // namespace
 
-LoopbackListener::LoopbackListener(IPv4Address at) {
+Listener::Listener(IPv4Address at) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -36,14 +36,14 @@ LoopbackListener::LoopbackListener(IPv4Address at) {
     port_ = ntohs(address.sin_port);
 }
 
-LoopbackListener::~LoopbackListener() {
+Listener::~Listener() {
     if (fd_ >= 0) {
         ::closesocket(static_cast<SOCKET>(fd_));
     }
     WSACleanup();
 }
 
-int LoopbackListener::Accept(int timeoutMs) {
+int Listener::Accept(int timeoutMs) {
     const auto s = static_cast<SOCKET>(fd_);
     if (!Readable(s, timeoutMs)) {
         return -1;

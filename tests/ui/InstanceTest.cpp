@@ -12,8 +12,8 @@
 #include <optional>
 #include <thread>
 
-#include "platform/InstanceMarker.h"
-#include "platform/Process.h"
+#include "os/InstanceMarker.h"
+#include "os/Process.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
@@ -249,7 +249,7 @@ TEST_F(TwoCopiesTest, TheSecondEndsWithZeroAndTheFirstShowsItsWindow) {
     // the name, so the listener listens where the name leads (127.0.1.1 with Debian's
     // installer), not only on 127.0.0.1.
     const test::MachineName machine = test::OwnMachineName();
-    std::optional<test::LoopbackListener> listener;
+    std::optional<test::Listener> listener;
     if (machine.IsLoopback()) {
         listener.emplace(*machine.address);
         RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "monitor/MonitorTexts.h"
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/NumberCases.h"
 #include "tests/support/TestSupport.h"
@@ -30,7 +30,7 @@
 namespace tolvane {
 namespace {
 
-using test::LoopbackListener;
+using test::LoopbackOnlyListener;
 using test::MessageBoxCloser;
 using test::MessageRecorder;
 using test::PaintCounter;
@@ -182,7 +182,7 @@ TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
     };
     std::map<std::string, Snapshot> seen;
 
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     auto dialog = Open();
     Type(Field(*dialog, 1003), QString::number(listener.Port()));
 
@@ -262,8 +262,8 @@ TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
     EXPECT_TRUE(commands.empty()) << "the listener answered; nothing may be restarted";
 }
 
-TEST_F(MonitorDialogTest, StartAgainstALoopbackListenerShowsEachStepAndEndsWithOk) {
-    LoopbackListener listener;
+TEST_F(MonitorDialogTest, StartAgainstALoopbackOnlyListenerShowsEachStepAndEndsWithOk) {
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     auto* status = qobject_cast<QLabel*>(dialog->Control(1000));
@@ -435,7 +435,7 @@ TEST_F(MonitorDialogTest, RefusedReadingsShowTheirMessageAndKeepTheField) {
 }
 
 TEST_F(MonitorDialogTest, StartWithARefusedIntervalAsksOnceAndStaysStopped) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     struct Case {
         const char* name;
         bool typed;  // else stored
@@ -530,7 +530,7 @@ TEST_F(MonitorDialogTest, AfterEachRefusalTheFieldHasTheFocusWithItsWholeTextSel
 // opens, and the first enabled control in the tab order after Stop, a test or a tick, never
 // the window itself.
 TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     QLineEdit* interval = Field(*dialog, 1004);
@@ -611,7 +611,7 @@ TEST_F(MonitorDialogTest, FieldsTakeNumbersByTheSharedTable) {
 }
 
 TEST_F(MonitorDialogTest, StartupModeIsStoredAtOnceAndTheAutomaticStartHidesTheWindow) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     {
         auto dialog = Open();
@@ -655,7 +655,7 @@ TEST_F(MonitorDialogTest, ExitEndsTheDialogAndLeavesNoTrayIcon) {
 }
 
 TEST_F(MonitorDialogTest, AboutBoxOpensFromEachTriggerAndLeavesTheStateAlone) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     dialog->Command(1);
@@ -724,7 +724,7 @@ TEST_F(MonitorDialogTest, MailSettingsReachTheRecordOnlyWithOk) {
 }
 
 TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     dialog->WindowMenuItem(48)->trigger();
@@ -741,7 +741,7 @@ TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
 // Alt+H is both the Hide button's and the Help menu's access key; as in a Windows dialog, an
 // enabled control's access key comes first, and the menu's serves while the control is off.
 TEST_F(MonitorDialogTest, AccessKeysOfControlsGoBeforeTheMenuBar) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     QMenu* help = dialog->MenuBar().actions()[1]->menu();

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "os/Clock.h"
 #include "ui/qt/MessageBox.h"
 
 namespace tolvane::test {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "ui/model/UiTexts.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/ComputerName.h"
-#include "platform/Process.h"
-#include "platform/Registry.h"
-#include "platform/Socket.h"
+#include "os/CodePage.h"
+#include "os/ComputerName.h"
+#include "os/Process.h"
+#include "os/Socket.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/InstanceMarker.h"
-#include "platform/Process.h"
-#include "platform/Win32Text.h"
+#include "os/InstanceMarker.h"
+#include "os/Process.h"
+#include "os/Win32Text.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "ui/model/UiTexts.h"

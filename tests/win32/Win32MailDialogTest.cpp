@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/Win32Text.h"
+#include "os/CodePage.h"
+#include "os/Win32Text.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"

@@ -11,15 +11,15 @@
 #include <string>
 #include <thread>
 
-#include "monitor/CommandRunner.h"
 #include "monitor/PortProbe.h"
 #include "monitor/RestartLog.h"
-#include "platform/CodePage.h"
-#include "platform/ComputerName.h"
-#include "platform/InstanceMarker.h"
-#include "platform/LocalTime.h"
-#include "platform/Process.h"
-#include "platform/ResolverLock.h"
+#include "os/CodePage.h"
+#include "os/CommandRunner.h"
+#include "os/ComputerName.h"
+#include "os/InstanceMarker.h"
+#include "os/LocalTime.h"
+#include "os/Process.h"
+#include "os/ResolverLock.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -210,7 +210,7 @@ TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
 }
 
 TEST(Win32Sockets, TheProbeConnectsOnLoopbackAndIsRefusedWithoutAListener) {
-    test::LoopbackListener listener;
+    test::LoopbackOnlyListener listener;
     Socket socket;
     EXPECT_TRUE(PortProbe("127.0.0.1", listener.Port(), socket));
     const int accepted = listener.Accept(10000);
@@ -221,7 +221,7 @@ TEST(Win32Sockets, TheProbeConnectsOnLoopbackAndIsRefusedWithoutAListener) {
     Socket refused;
     EXPECT_FALSE(PortProbe("127.0.0.1", test::UnusedLoopbackPort(), refused));
     // The port is taken by its low 16 bits.
-    test::LoopbackListener wrapped;
+    test::LoopbackOnlyListener wrapped;
     Socket high;
     EXPECT_TRUE(PortProbe("127.0.0.1", 0x10000u + wrapped.Port(), high));
 }

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/CodePage.h"
-#include "platform/Registry.h"
+#include "os/CodePage.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Process.h"
+#include "os/Process.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane::test {

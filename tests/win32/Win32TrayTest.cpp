@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/Win32Text.h"
+#include "os/CodePage.h"
+#include "os/Win32Text.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/WindowTestSupport.h"
 #include "ui/model/CommandId.h"
@@ -147,7 +147,7 @@ std::vector<ShellIcon> ShellIconsWhen(std::size_t count) {
 // monitor starts, checks, hides and shows the window and stops; it goes with the window.
 TEST_F(Win32WindowTest, TheShellShowsOneIconWhoseTipNeverChanges) {
     ASSERT_EQ(ShellIcons().size(), 0u) << "an icon left behind by an earlier test";
-    test::LoopbackListener listener;
+    test::LoopbackOnlyListener listener;
     HWND window = Open();
     const auto added = ShellIconsWhen(1);
     ASSERT_EQ(added.size(), 1u) << "Wine's shell shows no icon (no window of winex11's tray)";

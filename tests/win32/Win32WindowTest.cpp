@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "platform/InstanceMarker.h"
-#include "platform/Registry.h"
-#include "platform/Win32Text.h"
+#include "os/InstanceMarker.h"
+#include "os/Win32Text.h"
+#include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
@@ -25,7 +25,7 @@ namespace {
 using test::Click;
 using test::ExpectClientSize;
 using test::ExpectPlacements;
-using test::LoopbackListener;
+using test::LoopbackOnlyListener;
 using test::Placement;
 using test::PumpUntil;
 using test::WhileModal;
@@ -178,7 +178,7 @@ TEST_F(Win32WindowTest, AFailedSaveSaysWhyAndKeepsWhatWasTyped) {
 }
 
 TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {
-    LoopbackListener listener;
+    LoopbackOnlyListener listener;
     HWND window = Open();
     std::vector<std::string> statuses;
     Type(PortField, std::to_string(listener.Port()).c_str());

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "ui/win32/MonitorDialog.h"
 
 // After the project's headers: the registry store's names clash with its macros.

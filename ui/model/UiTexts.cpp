@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane {
 

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "platform/InstanceMarker.h"
+#include "os/InstanceMarker.h"
 
 class QSocketNotifier;
 

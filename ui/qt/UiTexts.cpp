@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "platform/CodePage.h"
+#include "os/CodePage.h"
 
 namespace tolvane {
 

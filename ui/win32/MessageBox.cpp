@@ -1,6 +1,6 @@
 #include "ui/win32/MessageBox.h"
 
-#include "platform/Win32Text.h"
+#include "os/Win32Text.h"
 #include "ui/model/UiTexts.h"
 
 namespace tolvane {

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "monitor/MonitorCycle.h"
-#include "platform/Registry.h"
+#include "registry/Registry.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "ui/model/WindowCommands.h"

@@ -1,6 +1,6 @@
 #include "ui/win32/WindowText.h"
 
-#include "platform/Win32Text.h"
+#include "os/Win32Text.h"
 
 namespace tolvane {
 

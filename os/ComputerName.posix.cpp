@@ -1,0 +1,15 @@
+#include "os/ComputerName.h"
+
+#include <unistd.h>
+
+namespace tolvane {
+
+std::string SystemHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) {
+        return {};
+    }
+    return name;
+}
+
+}  // namespace tolvane

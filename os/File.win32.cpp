@@ -1,0 +1,130 @@
+#include "os/File.h"
+
+#include <windows.h>
+
+#include "os/Win32Text.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// An open file handle, closed by the destructor.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { Close(); }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+    bool Close() {
+        const bool closed = !IsOpen() || CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+HANDLE Open(const std::string& path, DWORD access, DWORD disposition) {
+    return CreateFileW(ToWide(path).c_str(), access, kShareAll, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteWhole(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : bytes.size();
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+}  // namespace
+
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+    // Append-only access: every write lands at the end, whoever else writes the file.
+    FileHandle file(Open(path, FILE_APPEND_DATA, OPEN_ALWAYS));
+    if (!file.IsOpen()) {
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    return file.Close() && ok;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+    FileHandle file(Open(path, GENERIC_READ, OPEN_EXISTING));
+    if (!file.IsOpen()) {
+        return false;
+    }
+    contents.clear();
+    char buffer[65536];
+    while (true) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        contents.append(buffer, got);
+    }
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
+    const std::string temporary = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    {
+        FileHandle file(Open(temporary, GENERIC_WRITE, CREATE_ALWAYS));
+        if (!file.IsOpen()) {
+            return false;
+        }
+        const bool ok = WriteWhole(file.Get(), contents) && FlushFileBuffers(file.Get());
+        if (!file.Close() || !ok) {
+            DeleteFileW(ToWide(temporary).c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(ToWide(temporary).c_str(), ToWide(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(ToWide(temporary).c_str());
+        return false;
+    }
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesW(ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool MakeDirectories(const std::string& folder) {
+    if (folder.empty()) {
+        return true;
+    }
+    for (std::size_t at = 1; at <= folder.size(); ++at) {
+        if (at == folder.size() || IsSeparator(folder[at])) {
+            const std::string part = folder.substr(0, at);
+            if (!part.empty() && part.back() != ':' &&
+                !CreateDirectoryW(ToWide(part).c_str(), nullptr) &&
+                GetLastError() != ERROR_ALREADY_EXISTS) {
+                return false;
+            }
+        }
+    }
+    const DWORD attributes = GetFileAttributesW(ToWide(folder).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,9 @@
+#include "os/ScriptMailObject.h"
+
+namespace tolvane {
+
+bool ScriptMailObjectRegistered() {
+    return true;
+}
+
+}  // namespace tolvane

@@ -1,9 +1,0 @@
-#include "platform/ScriptMailObject.h"
-
-namespace tolvane {
-
-bool ScriptMailObjectRegistered() {
-    return true;
-}
-
-}  // namespace tolvane

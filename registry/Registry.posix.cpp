@@ -1,0 +1,301 @@
+#include "registry/Registry.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "os/File.h"
+#include "registry/RegHiveData.h"
+
+namespace tolvane {
+
+// The hive file as one transaction has it: the lock, what was read and whether it changed.
+struct RegOpenState {
+    std::string target;  // the file itself, links followed
+    std::optional<FileLock> lock;
+    std::string lockProblem;
+    RegHiveData data;
+    bool changed = false;
+    // The file's identity, which a replacement keeps.
+    bool existed = false;
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0600;
+};
+
+namespace {
+
+std::string Reason(const std::string& what, const std::string& path, int error) {
+    return what + " " + path + ": " + std::strerror(error);
+}
+
+// Follows symbolic links to the file they finally name, which need not exist yet, so that an
+// update replaces the link's target and leaves the link.
+std::string ResolveLinks(std::string path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        if (length <= 0) {
+            return path;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        path = target.front() == '/' ? target : FolderOf(path) + "/" + target;
+    }
+    return path;
+}
+
+enum class ReadResult { Read, NoHive, Failed };
+
+// Reads the file into the state, with the reason when it cannot be read. A missing file is an
+// empty hive.
+ReadResult ReadFile(RegOpenState& open, std::string& reason) {
+    const int fd = ::open(open.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadResult::Read;
+        }
+        reason = Reason("cannot read", open.target, errno);
+        return ReadResult::Failed;
+    }
+    struct stat info {};
+    std::string text;
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    } else if (!ReadAll(fd, text)) {
+        error = errno;
+    }
+    ::close(fd);
+    if (error != 0) {
+        reason = Reason("cannot read", open.target, error);
+        return ReadResult::Failed;
+    }
+    open.existed = true;
+    open.owner = info.st_uid;
+    open.group = info.st_gid;
+    open.mode = info.st_mode & 07777;
+    if (!RegHiveData::Parse(text, open.data)) {
+        open.data = RegHiveData{};
+        return ReadResult::NoHive;
+    }
+    return ReadResult::Read;
+}
+
+// Keeps a file that is no hive at all beside, as "*.bad"; the kept name, or empty.
+std::string SetAside(const std::string& target) {
+    std::string kept = target + ".bad";
+    for (int n = 1; FileExists(kept) && n < 1000; ++n) {
+        kept = target + ".bad." + std::to_string(n);
+    }
+    return std::rename(target.c_str(), kept.c_str()) == 0 ? kept : std::string();
+}
+
+// Replaces the file in one step with its owner, group and mode; the reason when it cannot.
+std::string WriteFile(const RegOpenState& open) {
+    // The file's own permission counts, though replacing it needs only the folder's.
+    if (const int fd = ::open(open.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+        ::close(fd);
+    } else if (errno != ENOENT) {
+        return Reason("cannot write", open.target, errno);
+    }
+    std::string temporary = open.target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return Reason("cannot write", open.target, errno);
+    }
+    int error = 0;
+    auto check = [&error](bool done) {
+        if (!done && error == 0) {
+            error = errno != 0 ? errno : EIO;
+        }
+    };
+    struct stat info {};
+    check(::fstat(fd, &info) == 0);
+    if (open.existed && (info.st_uid != open.owner || info.st_gid != open.group)) {
+        check(::fchown(fd, open.owner, open.group) == 0);
+    }
+    check(::fchmod(fd, open.existed ? open.mode : 0600) == 0);
+    check(WriteAll(fd, open.data.Format()));
+    check(::fsync(fd) == 0);
+    check(::close(fd) == 0);
+    if (error == 0) {
+        check(::rename(temporary.c_str(), open.target.c_str()) == 0);
+    }
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        return Reason("cannot write", open.target, error);
+    }
+    const int folder = ::open(FolderOf(open.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    return {};
+}
+
+}  // namespace
+
+RegistryHive::RegistryHive(std::string path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
+
+RegistryHive::~RegistryHive() = default;
+
+std::string RegistryHive::ClassesRootPath() {
+    if (const char* path = std::getenv("TOLVANE_REGISTRY"); path != nullptr && *path != '\0') {
+        return path;
+    }
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+        config = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        config = std::string(home) + "/.config";
+    } else {
+        config = ".config";
+    }
+    return config + "/tolvane/HKEY_CLASSES_ROOT.reg";
+}
+
+long RegistryHive::Begin() {
+    auto open = std::make_unique<RegOpenState>();
+    open->target = ResolveLinks(path_);
+    const std::string folder = FolderOf(open->target);
+    errno = 0;
+    if (!MakeDirectories(folder)) {
+        // A plain file where a folder belongs fails with "exists".
+        const int error = errno == 0 || errno == EEXIST ? ENOTDIR : errno;
+        Fail(Reason("cannot create the folder", folder, error));
+        return ERROR_ACCESS_DENIED;
+    }
+    const std::string lockPath = open->target + ".lock";
+    open->lock.emplace(lockPath, lockWait_);
+    if (!open->lock->Opened()) {
+        // A folder we may not write in can still be read: the file is only ever replaced
+        // whole. Only a change needs the lock.
+        open->lockProblem = Reason("cannot lock", lockPath, open->lock->Error());
+    } else if (!open->lock->Locked()) {
+        Fail(open->target + " is held by another process; waited " +
+             std::to_string(lockWait_.count() / 1000) + " s for it");
+        return ERROR_ACCESS_DENIED;
+    }
+    std::string problem;
+    const ReadResult read = ReadFile(*open, problem);
+    if (read == ReadResult::NoHive) {
+        // Never overwrite what is no hive at all: keep it beside and start from empty.
+        const std::string kept = open->lock->Locked() ? SetAside(open->target) : std::string();
+        if (kept.empty()) {
+            Fail(open->target + " is no registry file and cannot be set aside" +
+                 (open->lockProblem.empty() ? std::string() : ": " + open->lockProblem));
+            return ERROR_ACCESS_DENIED;
+        }
+        Note(open->target + " is no registry file; kept as " + kept +
+             ", the settings start afresh");
+    } else if (read == ReadResult::Failed) {
+        Fail(problem);
+        return ERROR_ACCESS_DENIED;
+    }
+    if (const auto& lines = open->data.unreadLines; !lines.empty()) {
+        std::string list;
+        for (const std::size_t line : lines) {
+            list += (list.empty() ? "" : ", ") + std::to_string(line);
+            if (list.size() > 60) {
+                list += ", ...";
+                break;
+            }
+        }
+        Note(open->target + ": could not read line" + (lines.size() > 1 ? "s " : " ") + list);
+    }
+    open_ = std::move(open);
+    return ERROR_SUCCESS;
+}
+
+long RegistryHive::Commit() {
+    const std::unique_ptr<RegOpenState> open = std::move(open_);
+    if (!open || !open->changed) {
+        return ERROR_SUCCESS;
+    }
+    const std::string problem = open->lock->Locked() ? WriteFile(*open) : open->lockProblem;
+    if (!problem.empty()) {
+        Fail(problem);
+        return ERROR_ACCESS_DENIED;
+    }
+    return ERROR_SUCCESS;
+}
+
+long RegistryHive::CreateKey(const std::string& path) {
+    if (!open_) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // Creating a key creates its missing parents, as the registry does.
+    std::size_t at = 0;
+    while (true) {
+        at = path.find('\\', at);
+        const std::string part = path.substr(0, at);
+        if (open_->data.FindKey(part) == nullptr) {
+            open_->data.AddKey(part);
+            open_->changed = true;
+        }
+        if (at == std::string::npos) {
+            return ERROR_SUCCESS;
+        }
+        ++at;
+    }
+}
+
+long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size) {
+    const RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
+    if (found == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const RegValue* value = found->FindValue(name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    const auto length = static_cast<std::uint32_t>(value->data.size());
+    if (data != nullptr) {
+        if (size == nullptr || *size < length) {
+            if (size != nullptr) {
+                *size = length;
+            }
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(data, value->data.data(), length);
+    }
+    if (size != nullptr) {
+        *size = length;
+    }
+    return ERROR_SUCCESS;
+}
+
+long RegistryHive::SetValue(const std::string& key, const std::string& name, std::uint32_t type,
+                            const std::uint8_t* data, std::uint32_t size) {
+    RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
+    if (found == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    RegValue value{name, type,
+                   std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
+    const RegValue* existing = found->FindValue(name);
+    if (existing == nullptr || existing->type != value.type || existing->data != value.data) {
+        found->SetValue(std::move(value));
+        open_->changed = true;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace tolvane

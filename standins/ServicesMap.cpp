@@ -1,0 +1,134 @@
+#include "standins/ServicesMap.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "os/File.h"
+#include "os/Process.h"
+#include "standins/TrustedPath.h"
+#include "text/CommandLine.h"
+
+namespace tolvane {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> ServicesMap::SearchPaths() {
+    if (const char* path = std::getenv("TOLVANE_SERVICES"); path != nullptr && *path != '\0') {
+        return {path};
+    }
+    return {ExecutableDirectory() + "services.conf", "/etc/tolvane/services.conf"};
+}
+
+std::string ServicesMap::DefaultPath() {
+    const std::vector<std::string> paths = SearchPaths();
+    for (const auto& path : paths) {
+        if (FileExists(path)) {
+            return path;
+        }
+    }
+    return paths.back();
+}
+
+bool ServicesMap::Load(const std::string& path, std::string& error) {
+    entries_.clear();
+    if (!FileExists(path)) {
+        error = "cannot read the services map " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // The map names commands that run as the user of the restart, often root: a map that
+    // anyone else could change would run their commands.
+    std::string problem;
+    if (!IsTrustedPath(path, problem)) {
+        error = "the services map " + path + " is refused: " + problem +
+                "; the map and every folder on its path must belong to you or root and be "
+                "writable by their owner alone (chown, chmod go-w; a sticky folder such as /tmp "
+                "may stay)";
+        return false;
+    }
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+        error = "cannot read the services map " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return Parse(text, path, error);
+}
+
+bool ServicesMap::Parse(const std::string& text, const std::string& source, std::string& error) {
+    entries_.clear();
+    std::size_t at = 0;
+    int number = 0;
+    while (at < text.size()) {
+        auto end = text.find('\n', at);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string line = Trim(text.substr(at, end - at));
+        at = end + 1;
+        ++number;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const auto equals = line.find('=');
+        const std::string key = Lower(Trim(line.substr(0, equals)));
+        const std::string value =
+            equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
+        if (equals == std::string::npos || key.empty() || value.empty()) {
+            error = source + ":" + std::to_string(number) +
+                    ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
+            entries_.clear();  // a refused file maps nothing, not its first lines
+            return false;
+        }
+        entries_.push_back(Entry{key, value});
+    }
+    return true;
+}
+
+const ServicesMap::Entry* ServicesMap::Find(const std::string& key) const {
+    // The later line wins, so a local file can override an earlier default.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        if (it->key == key) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::vector<std::string>> ServicesMap::Command(const std::string& name,
+                                                             const std::string& action) const {
+    const std::string service = Lower(name);
+    if (const Entry* explicitCommand = Find(service + "." + Lower(action))) {
+        return SplitCommandLine(explicitCommand->value);
+    }
+    if (const Entry* unit = Find(service)) {
+        return std::vector<std::string>{"systemctl", Lower(action), unit->value};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ServicesMap::MtxStop() const {
+    if (const Entry* entry = Find("mtxstop")) {
+        return SplitCommandLine(entry->value);
+    }
+    return std::nullopt;
+}
+
+}  // namespace tolvane

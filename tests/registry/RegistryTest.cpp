@@ -1,0 +1,542 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "os/File.h"
+#include "registry/RegHiveData.h"
+#include "registry/Registry.h"
+#include "tests/support/TestSupport.h"
+
+namespace tolvane {
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int v : values) {
+        bytes += static_cast<char>(v);
+    }
+    return bytes;
+}
+
+struct Stored {
+    long status = -1;
+    std::uint32_t type = 0;
+    std::string data;
+};
+
+Stored Query(const HKEY& key, const std::string& name) {
+    Stored stored;
+    std::uint32_t size = 0;
+    stored.status = RegQueryValueEx(key, name, &stored.type, nullptr, &size);
+    if (stored.status != ERROR_SUCCESS) {
+        return stored;
+    }
+    std::vector<std::uint8_t> buffer(size + 1, 0xAA);
+    stored.status = RegQueryValueEx(key, name, &stored.type, buffer.data(), &size);
+    stored.data.assign(reinterpret_cast<const char*>(buffer.data()), size);
+    return stored;
+}
+
+long Set(const HKEY& key, const std::string& name, std::uint32_t type, const std::string& data) {
+    return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                         static_cast<std::uint32_t>(data.size()));
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    HKEY Open(RegistryHive& hive, const std::string& path) {
+        HKEY key = RootKey(hive);
+        std::size_t at = 0;
+        while (true) {
+            const auto slash = path.find('\\', at);
+            HKEY next;
+            EXPECT_EQ(RegCreateKeyEx(key, path.substr(at, slash - at), next), ERROR_SUCCESS);
+            key = next;
+            if (slash == std::string::npos) {
+                return key;
+            }
+            at = slash + 1;
+        }
+    }
+    std::string Text() const { return test::ReadFile(path_); }
+    std::set<std::string> FolderEntries() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    test::TempDir dir_;
+    std::string path_ = dir_.File("hive.reg");
+    RegistryHive hive_{path_};
+};
+
+struct FormatCase {
+    const char* name;
+    std::uint32_t type;
+    std::string data;
+    std::string line;  // as it stands in the file
+};
+
+const FormatCase kFormatCases[] = {
+    // 表 and ソ are 95 5C and 83 5C: their 0x5C is escaped like any backslash.
+    {"Text", REG_SZ, std::string("a\\b\"c\r\nd\x95\x5C\x83\x5C") + '\0',
+     std::string(R"("Text"="a\\b\"c\r\nd)") + "\x95" + R"(\\)" + "\x83" + R"(\\")"},
+    {"Empty", REG_SZ, std::string(1, '\0'), R"("Empty"="")"},
+    {"Port", REG_DWORD, Bytes({0x1E, 0, 0, 0}), R"("Port"=dword:0000001e)"},
+    {"Order", REG_DWORD, Bytes({0x78, 0x56, 0x34, 0x12}), R"("Order"=dword:12345678)"},
+    {"Short", REG_DWORD, Bytes({1, 2, 3}), R"("Short"=hex(4):01,02,03)"},
+    {"Long", REG_DWORD, Bytes({1, 2, 3, 4, 5}), R"("Long"=hex(4):01,02,03,04,05)"},
+    {"Binary", REG_BINARY, Bytes({0x00, 0xFF, 0x10}), R"("Binary"=hex(3):00,ff,10)"},
+    {"Odd", REG_BINARY, Bytes({0x7F}), R"("Odd"=hex(3):7f)"},
+    {"NoNul", REG_SZ, "abc", R"("NoNul"=hex(1):61,62,63)"},
+    {"InnerNul", REG_SZ, std::string("a\0b\0", 4), R"("InnerNul"=hex(1):61,00,62,00)"},
+    {"NoData", REG_SZ, "", R"("NoData"=hex(1):)"},
+    {"Expand", REG_EXPAND_SZ, std::string("%X%\0", 4), R"("Expand"=hex(2):25,58,25,00)"},
+    {"Big type", 0x12345, "x", R"("Big type"=hex(12345):78)"},
+    {"we\"ird\\na\nme", REG_DWORD, Bytes({1, 0, 0, 0}), R"("we\"ird\\na\nme"=dword:00000001)"},
+};
+
+TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    for (const auto& c : kFormatCases) {
+        ASSERT_EQ(Set(key, c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
+    }
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string text = Text();
+    EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
+    std::size_t previous = 0;
+    for (const auto& c : kFormatCases) {
+        SCOPED_TRACE(c.name);
+        // Lines appear in the order the values were first written.
+        const auto at = text.find("\n" + c.line + "\n");
+        ASSERT_NE(at, std::string::npos) << text;
+        EXPECT_GT(at, previous);
+        previous = at;
+    }
+    // A fresh hive reads every value back with its type and exact bytes.
+    RegistryHive again(path_);
+    HKEY reread = Open(again, "Zr.ClassDlg.1\\Setting");
+    for (const auto& c : kFormatCases) {
+        SCOPED_TRACE(c.name);
+        const Stored stored = Query(reread, c.name);
+        EXPECT_EQ(stored.status, ERROR_SUCCESS);
+        EXPECT_EQ(stored.type, c.type);
+        EXPECT_EQ(stored.data, c.data);
+    }
+    EXPECT_EQ(RegCloseKey(reread), ERROR_SUCCESS);
+    EXPECT_EQ(Text(), text);  // reading changed nothing
+}
+
+TEST_F(RegistryTest, KeepsUnknownKeysAndValues) {
+    // Written by hand, with Windows line ends and a key whose parent line is missing.
+    test::WriteFile(path_,
+                    "REGEDIT4\r\n\r\n[Other\\Deep\\Key]\r\n\"Keep\"=\"me\"\r\n"
+                    "\"Blob\"=hex(3):DE,AD\r\n\r\n[Zr.ClassDlg.1\\Setting]\r\n"
+                    "\"Foreign\"=dword:0000000A\r\n");
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    RegistryHive again(path_);
+    const HKEY other = Open(again, "Other\\Deep\\Key");
+    const Stored keep = Query(other, "Keep");
+    EXPECT_EQ(keep.type, REG_SZ);
+    EXPECT_EQ(keep.data, std::string("me\0", 3));
+    const Stored blob = Query(other, "Blob");
+    EXPECT_EQ(blob.type, REG_BINARY);
+    EXPECT_EQ(blob.data, Bytes({0xDE, 0xAD}));
+    const Stored foreign = Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Foreign");
+    EXPECT_EQ(foreign.type, REG_DWORD);
+    EXPECT_EQ(foreign.data, Bytes({10, 0, 0, 0}));
+    EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+    EXPECT_FALSE(FileExists(path_ + ".bad"));
+}
+
+TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "SmtpPort", REG_DWORD, Bytes({25, 0, 0, 0})), ERROR_SUCCESS);
+    // A second opening in the same process joins the open transaction.
+    HKEY upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
+    ASSERT_EQ(Set(upper, "SMTPPORT", REG_DWORD, Bytes({26, 0, 0, 0})), ERROR_SUCCESS);
+
+    EXPECT_EQ(Query(key, "smtpport").data, Bytes({26, 0, 0, 0}));
+    EXPECT_EQ(RegCloseKey(upper), ERROR_SUCCESS);
+    EXPECT_FALSE(FileExists(path_));  // not written before the last key is closed
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string text = Text();
+    EXPECT_EQ(text,
+              "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n"
+              "\"SmtpPort\"=dword:0000001a\n");
+}
+
+TEST_F(RegistryTest, ReadsFailAsTheWindowsCallsDo) {
+    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Number", REG_DWORD, Bytes({1, 2, 3, 4})), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "Text", REG_SZ, std::string("abcdef\0", 7)), ERROR_SUCCESS);
+    const struct {
+        const char* name;
+        std::uint32_t bufferSize;
+        long status;
+        std::uint32_t sizeAfter;
+    } cases[] = {
+        {"Number", 0, ERROR_MORE_DATA, 4},
+        {"Number", 3, ERROR_MORE_DATA, 4},
+        {"Number", 4, ERROR_SUCCESS, 4},
+        {"Number", 100, ERROR_SUCCESS, 4},
+        {"Text", 6, ERROR_MORE_DATA, 7},
+        {"Text", 7, ERROR_SUCCESS, 7},
+        {"Missing", 100, ERROR_FILE_NOT_FOUND, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " into " + std::to_string(c.bufferSize));
+        std::vector<std::uint8_t> buffer(100, 0);
+        std::uint32_t size = c.bufferSize;
+        std::uint32_t type = 99;
+        EXPECT_EQ(RegQueryValueEx(key, c.name, &type, buffer.data(), &size), c.status);
+        if (c.status != ERROR_FILE_NOT_FOUND) {
+            EXPECT_EQ(size, c.sizeAfter);  // the size needed, also when it did not fit
+        }
+        if (c.status == ERROR_SUCCESS) {
+            EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + size), Query(key, c.name).data);
+        }
+    }
+    // The null handle and a key that was never created fail every call.
+    std::uint32_t size = 4;
+    std::uint8_t buffer[4];
+    const HKEY none;
+    EXPECT_NE(RegQueryValueEx(none, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_NE(RegSetValueEx(none, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
+    HKEY result;
+    EXPECT_NE(RegCreateKeyEx(none, "Setting", result), ERROR_SUCCESS);
+    EXPECT_FALSE(result);
+    const HKEY ghost{&hive_, key.transaction, "Never\\Created"};
+    EXPECT_NE(RegQueryValueEx(ghost, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_NE(RegSetValueEx(ghost, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
+    HKEY closed = key;
+    EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    EXPECT_FALSE(closed);
+}
+
+TEST_F(RegistryTest, OnlyAFileThatIsNoHiveIsSetAside) {
+    const std::string cases[] = {
+        "",
+        "garbage\n",
+        "REGEDIT5\n[K]\n",
+        "[K]\n\"A\"=dword:00000001\n",
+        std::string("\0\1\2", 3),
+        // regedit's own export of version 5 is UTF-16, which this store does not read.
+        std::string("\xFF\xFEW\0i\0n\0", 8),
+    };
+    int round = 0;
+    for (const auto& damaged : cases) {
+        SCOPED_TRACE(::testing::PrintToString(damaged));
+        test::WriteFile(path_, damaged);
+        HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+        EXPECT_TRUE(key);
+        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        const std::string kept =
+            round == 0 ? path_ + ".bad" : path_ + ".bad." + std::to_string(round);
+        EXPECT_EQ(test::ReadFile(kept), damaged);
+        EXPECT_EQ(Text(), "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n");
+        const auto notes = hive_.TakeNotes();
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_NE(notes[0].find(kept), std::string::npos) << notes[0];
+        ++round;
+    }
+}
+
+struct Expected {
+    const char* name;
+    std::uint32_t type;
+    std::string data;
+};
+
+// What regedit writes and reads for a key, and lines it would not take: each file is read
+// without a loss beyond its odd line, which stays in the file as it stands.
+TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
+    using namespace std::string_literals;
+    const std::string number = Bytes({0x90, 0x1F, 0, 0});
+    const std::string two = Bytes({2, 0, 0, 0});
+    const struct {
+        const char* label;
+        std::string file;
+        std::vector<Expected> values;  // of [K], in this order
+        std::string oddLine;           // a line not read, kept as it stands; empty for none
+    } cases[] = {
+        {"short dword", "REGEDIT4\n[K]\n\"D\"=dword:1f90\n", {{"D", REG_DWORD, number}}, ""},
+        {"dword in capitals",
+         "REGEDIT4\n[K]\n\"D\"=DWORD:00001F90\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"version 5 header, BOM, CR LF, trailing blanks",
+         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[K]  \r\n"
+         "\"D\"=dword:00001f90 \t\r\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"comments and blank lines",
+         "REGEDIT4\n; made by hand\n\n[K]\n\n; port\n\"D\"=dword:1f90\n\n",
+         {{"D", REG_DWORD, number}},
+         ""},
+        {"hex over three lines",
+         "REGEDIT4\n[K]\n\"B\"=hex:01,02,\\\n  03,\\\n  04\n",
+         {{"B", REG_BINARY, Bytes({1, 2, 3, 4})}},
+         ""},
+        {"hex(N)",
+         "REGEDIT4\n[K]\n\"E\"=hex(2):25,00\n\"N\"=hex(0):\n",
+         {{"E", REG_EXPAND_SZ, std::string("%\0", 2)}, {"N", REG_NONE, ""}},
+         ""},
+        {"default value",
+         "REGEDIT4\n[K]\n@=\"standard\"\n",
+         {{"", REG_SZ, std::string("standard\0", 9)}},
+         ""},
+        {"repeated section",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n\"X\"=dword:3\n[k]\n\"D\"=dword:1f90\n",
+         {{"A", REG_DWORD, two}, {"D", REG_DWORD, number}},
+         ""},
+        {"later line wins",
+         "REGEDIT4\n[K]\n\"A\"=dword:1\n\"a\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         ""},
+        {"nine digits",
+         "REGEDIT4\n[K]\n\"X\"=dword:123456789\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=dword:123456789"},
+        {"text cut off",
+         "REGEDIT4\n[K]\n\"X\"=\"cut off\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=\"cut off"},
+        {"unknown escape",
+         "REGEDIT4\n[K]\n\"X\"=\"tab\\t\"\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=\"tab\\t\""},
+        {"bad hex",
+         "REGEDIT4\n[K]\n\"X\"=hex(3):012,\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex(3):012,"},
+        {"hex ending in a comma",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,"},
+        {"stray CR before the line end",
+         "REGEDIT4\r\n[K]\r\n\"X\"=hex:01,\r\r\n\"A\"=dword:2\r\r\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,"},
+        {"name without quotes",
+         "REGEDIT4\n[K]\nX=1\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "X=1"},
+        {"broken key line",
+         "REGEDIT4\n[K]\n[Broken\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "[Broken"},
+        {"value before any key",
+         "REGEDIT4\n\"X\"=dword:1\n[K]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=dword:1"},
+        {"continuation taking in a key line",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\\\n[Other]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\\\n[Other]"},
+        // Written before the next key, it must neither take in that key's line on the next
+        // read nor become data there: a line that ends the data unread follows it.
+        {"continuation cut off by the end of the file",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,02\\",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,02\\\n;"},
+        {"continuation cut off after a backslash",
+         "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,\\\\\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\\\\\n;"},
+        {"hex running into a key line",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,02[K]\n\"A\"=dword:2\n",
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,02[K]"},
+        {"zero bytes",
+         "REGEDIT4\n[K]\n\"X\"=hex:01,\0,02\n\"A\"=dword:2\n"s,
+         {{"A", REG_DWORD, two}},
+         "\"X\"=hex:01,\0,02"s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::WriteFile(path_, c.file);
+        {
+            RegistryHive hive(path_);
+            HKEY key = Open(hive, "K");
+            for (const auto& expected : c.values) {
+                SCOPED_TRACE(expected.name);
+                const Stored stored = Query(key, expected.name);
+                EXPECT_EQ(stored.status, ERROR_SUCCESS);
+                EXPECT_EQ(stored.type, expected.type);
+                EXPECT_EQ(stored.data, expected.data);
+            }
+            EXPECT_EQ(Query(key, "X").status, ERROR_FILE_NOT_FOUND);
+            // A change writes the file anew; the odd line goes with it.
+            ASSERT_EQ(Set(key, "New", REG_DWORD, two), ERROR_SUCCESS);
+            ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+            EXPECT_EQ(hive.TakeNotes().size(), c.oddLine.empty() ? 0u : 1u);
+        }
+        EXPECT_FALSE(FileExists(path_ + ".bad"));
+        const std::string text = Text();
+        if (!c.oddLine.empty()) {
+            EXPECT_NE(text.find("\n" + c.oddLine + "\n"), std::string::npos) << text;
+        }
+        // What was written reads back to itself: the next write gives the same text.
+        RegHiveData written;
+        ASSERT_TRUE(RegHiveData::Parse(text, written));
+        EXPECT_EQ(written.Format(), text);
+        RegistryHive again(path_);
+        HKEY key = Open(again, "K");
+        for (const auto& expected : c.values) {
+            EXPECT_EQ(Query(key, expected.name).data, expected.data) << expected.name << text;
+        }
+        EXPECT_EQ(Query(key, "New").data, two);
+        // Setting a value of the odd line's name replaces the line.
+        ASSERT_EQ(Set(key, "X", REG_DWORD, two), ERROR_SUCCESS);
+        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        if (!c.oddLine.empty() && c.oddLine.front() == '"' &&
+            c.label != std::string("value before any key")) {
+            EXPECT_EQ(Text().find(c.oddLine), std::string::npos) << Text();
+        }
+    }
+    // The repeated section added to [K]; [Other] kept its one value.
+    RegHiveData parsed;
+    ASSERT_TRUE(RegHiveData::Parse(
+        "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n\"X\"=dword:3\n[K]\n\"D\"=dword:1f90\n", parsed));
+    ASSERT_EQ(parsed.keys.size(), 2u);
+    EXPECT_EQ(parsed.FindKey("Other")->values.size(), 1u);
+    EXPECT_EQ(parsed.FindKey("K")->values.size(), 2u);
+}
+
+TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
+    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("first\0", 6)), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string before = Text();
+    // A reader that opened the file before the change keeps reading the old file whole.
+    std::FILE* reader = std::fopen(path_.c_str(), "rb");
+    ASSERT_NE(reader, nullptr);
+    key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("second, and longer\0", 19)), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    std::string old;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;) {
+        old.append(buffer, n);
+    }
+    std::fclose(reader);
+    EXPECT_EQ(old, before);
+    EXPECT_NE(Text().find("second, and longer"), std::string::npos);
+    // Nothing but the hive and its lock is left in the folder.
+    EXPECT_EQ(FolderEntries(), (std::set<std::string>{"hive.reg", "hive.reg.lock"}));
+}
+
+TEST_F(RegistryTest, MissingFoldersAreCreated) {
+    RegistryHive deep(dir_.File("a/b/c/hive.reg"));
+    HKEY key = Open(deep, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    RegistryHive again(dir_.File("a/b/c/hive.reg"));
+    EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
+}
+
+TEST_F(RegistryTest, ATransactionWaitsForTheLockNoLongerThanItsBound) {
+    test::WriteFile(path_, "REGEDIT4\n\n[K]\n");
+    // Another process holds the lock and does not let go.
+    FileLock held(path_ + ".lock", std::chrono::milliseconds(0));
+    ASSERT_TRUE(held.Locked());
+    RegistryHive hive(path_, std::chrono::milliseconds(200));
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyEx(RootKey(hive), "K", key), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(key);
+    EXPECT_NE(hive.LastError().find("held by another process"), std::string::npos)
+        << hive.LastError();
+    EXPECT_EQ(Text(), "REGEDIT4\n\n[K]\n");
+}
+
+// An update replaces the file the link names and keeps the file's owner, group and mode.
+TEST_F(RegistryTest, UpdatesKeepTheFilesIdentity) {
+    const std::string target = dir_.File("real/target.reg");
+    std::filesystem::create_directories(dir_.File("real"));
+    test::WriteFile(target, "REGEDIT4\n\n[K]\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    }
+    const std::string link = dir_.File("link.reg");
+    std::filesystem::create_symlink("real/target.reg", link);
+
+    RegistryHive hive(link);
+    HKEY key = Open(hive, "K");
+    ASSERT_EQ(Set(key, "A", REG_DWORD, Bytes({2, 0, 0, 0})), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS) << hive.LastError();
+
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_NE(test::ReadFile(target).find("\"A\"=dword:00000002"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
+    // A file the store creates is its user's alone.
+    RegistryHive fresh(path_);
+    key = Open(fresh, "K");
+    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(RegistryHivePath, FollowsTheEnvironment) {
+    const char* names[] = {"TOLVANE_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; ++i) {
+        if (const char* value = std::getenv(names[i])) {
+            saved[i] = value;
+        }
+    }
+    const struct {
+        const char* registry;
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } cases[] = {
+        {"/r/hive.reg", "/x", "/h", "/r/hive.reg"},
+        {"", "/x", "/h", "/x/tolvane/HKEY_CLASSES_ROOT.reg"},
+        {nullptr, nullptr, "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
+        {nullptr, "", "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const char* values[] = {c.registry, c.xdg, c.home};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i] != nullptr) {
+                ::setenv(names[i], values[i], 1);
+            } else {
+                ::unsetenv(names[i]);
+            }
+        }
+        EXPECT_EQ(RegistryHive::ClassesRootPath(), c.expected);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i]) {
+            ::setenv(names[i], saved[i]->c_str(), 1);
+        } else {
+            ::unsetenv(names[i]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
