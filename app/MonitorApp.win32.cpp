@@ -8,7 +8,6 @@
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MonitorDialog.h"
 
-// After the project's headers: the registry store's names clash with <windows.h>'s macros.
 // <winsock2.h> goes before <windows.h>.
 // clang-format off
 #include <winsock2.h>
@@ -16,6 +15,7 @@
 // clang-format on
 
 #include "ui/win32/MessageBox.h"
+#include "ui/win32/RunningWindow.h"
 #include "ui/win32/WindowText.h"
 
 namespace tolvane {
@@ -40,7 +40,7 @@ int MonitorApp::Second(const std::string& markerName) {
         return kExitMonitoredElsewhere;
     }
     // Nothing to wait for: the window is raised from here.
-    InstanceMarker::AskToShow(markerName, 0);
+    ShowRunningWindow();
     return 0;
 }
 

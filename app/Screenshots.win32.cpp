@@ -11,7 +11,7 @@
 #include "ui/model/CommandId.h"
 #include "ui/win32/MonitorDialog.h"
 
-// After the project's headers: the registry store's names clash with <windows.h>'s macros.
+// <shellapi.h> and <wincodec.h> need <windows.h> before them.
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>

@@ -9,8 +9,8 @@
 #include "app/ConsoleHost.h"
 #include "app/ServiceNotifier.h"
 #include "app/StartupReport.h"
-#include "mail/MailTexts.h"
 #include "mail/SendNotificationMail.h"
+#include "mail/SendTestMail.h"
 #include "monitor/MonitorCycle.h"
 #include "monitor/MonitorTexts.h"
 #include "monitor/RestartLog.h"
@@ -20,7 +20,7 @@
 #include "os/InstanceMarker.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
-#include "text/TextEscape.h"
+#include "settings/SettingsText.h"
 
 using namespace tolvane;
 
@@ -143,13 +143,7 @@ int PrintSettings() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     const Settings settings = LoadStored(hive);
     for (const auto& field : kSettingsFields) {
-        if (field.number != nullptr) {
-            std::printf("%s=%u\n", field.name, settings.*field.number);
-        } else {
-            std::string line = std::string(field.name) + "=";
-            AppendEscaped(line, Cp932ToLocale(settings.*field.text), false);
-            WriteText(stdout, line + "\n");
-        }
+        WriteText(stdout, SettingText(field, settings) + "\n");
     }
     return 0;
 }
@@ -159,44 +153,12 @@ int Set(const std::vector<std::string>& assignments) {
         return Refuse("set needs at least one Name=value");
     }
     // Everything is checked before anything is written.
-    struct Change {
-        const SettingsField* field;
-        std::uint32_t number = 0;
-        std::string text;
-    };
-    std::vector<Change> changes;
+    std::vector<SettingChange> changes;
     for (const auto& assignment : assignments) {
-        const auto equals = assignment.find('=');
-        const std::string name = assignment.substr(0, equals);
-        const SettingsField* field = FindSettingsField(name);
-        if (equals == std::string::npos || field == nullptr) {
-            return Refuse("unknown setting \"" + name +
-                          "\"; the names are those printed by 'tolvanectl settings'");
-        }
-        const std::string value = assignment.substr(equals + 1);
-        Change change{field, 0, {}};
-        if (field->number != nullptr) {
-            // Read as the windows read their fields: the same rule, the same messages.
-            const NumberReading reading = ReadNumber(value, field->rule);
-            if (!reading.accepted) {
-                return Refuse(name + ": " + reading.message);
-            }
-            change.number = reading.value;
-        } else {
-            std::string unescaped;
-            std::size_t at = 0;
-            if (!ReadEscaped(value, at, unescaped, false)) {
-                return Refuse(name + ": a backslash must be followed by \\, r or n");
-            }
-            if (!LocaleToCp932(unescaped, change.text)) {
-                return Refuse(name +
-                              ": the text holds characters that Shift_JIS (CP932) cannot store");
-            }
-            if (change.text.size() + 1 > kSettingsTextLimit) {
-                return Refuse(name + ": the text takes " + std::to_string(change.text.size()) +
-                              " bytes in Shift_JIS (CP932); at most " +
-                              std::to_string(kSettingsTextLimit - 1) + " can be read back");
-            }
+        SettingChange change;
+        std::string refusal;
+        if (!ReadSettingAssignment(assignment, change, refusal)) {
+            return Refuse(refusal);
         }
         changes.push_back(std::move(change));
     }
@@ -204,11 +166,7 @@ int Set(const std::vector<std::string>& assignments) {
     Settings settings;
     const int stored = SettingsStore(hive).UpdateSettings(settings, [&](Settings& record) {
         for (const auto& change : changes) {
-            if (change.field->number != nullptr) {
-                record.*change.field->number = change.number;
-            } else {
-                record.*change.field->text = change.text;
-            }
+            change.ApplyTo(record);
         }
     });
     ReportStore(hive, stored);
@@ -226,56 +184,26 @@ int Set(const std::vector<std::string>& assignments) {
 
 // The mail settings dialog's send test: the same check of sender and recipients, the same
 // dispatch, the same messages.
-int SendTestMail() {
+int SendTestMailCommand() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     const Settings settings = LoadStored(hive);
-    auto trim = [](const std::string& text) {
-        const char* const blanks = " \t\r\n\v\f";
-        const auto first = text.find_first_not_of(blanks);
-        return first == std::string::npos
-                   ? std::string()
-                   : text.substr(first, text.find_last_not_of(blanks) - first + 1);
-    };
-    const std::string from = trim(settings.From);
-    const std::string to = trim(settings.To);
-    if (from.empty() || to.empty()) {
-        WriteText(stderr, Cp932ToLocale(mailtexts::AddressMissing()) + "\n");
-        return kExitRefused;
+    std::string from = settings.From;
+    std::string to = settings.To;
+    const TestMailResult result =
+        tolvane::SendTestMail(from, to, settings.Subject, settings.Body, settings.Smtp,
+                              settings.SmtpPort, SendNotificationMail);
+    switch (result.outcome) {
+        case TestMailResult::Outcome::AddressMissing:
+            WriteText(stderr, Cp932ToLocale(result.message) + "\n");
+            return kExitRefused;
+        case TestMailResult::Outcome::NotSent:
+            WriteText(stderr, Cp932ToLocale(result.message) + "\n");
+            return 1;
+        case TestMailResult::Outcome::Sent:
+            break;
     }
-    std::string reason;
-    if (SendNotificationMail(from, to, settings.Subject, settings.Body, settings.Smtp,
-                             settings.SmtpPort, reason) == 0) {
-        WriteText(stderr, Cp932ToLocale(mailtexts::TestMailFailed() + reason) + "\n");
-        return 1;
-    }
-    WriteText(stdout, Cp932ToLocale(mailtexts::TestMailSent()) + "\n");
+    WriteText(stdout, Cp932ToLocale(result.message) + "\n");
     return 0;
-}
-
-// The file's bytes stay as they are; what reaches the terminal holds no control byte but the
-// TAB after each time stamp, and LF line ends, which terminals and scripts here expect.
-std::string PrintableLog(std::string_view contents) {
-    std::string out;
-    out.reserve(contents.size());
-    for (std::size_t at = 0; at < contents.size();) {
-        auto end = contents.find('\n', at);
-        const bool ended = end != std::string_view::npos;
-        std::string_view line = contents.substr(at, ended ? end - at : std::string_view::npos);
-        at = ended ? end + 1 : contents.size();
-        if (ended && line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        const auto tab = line.find('\t');
-        out += ControlsReplaced(line.substr(0, tab));
-        if (tab != std::string_view::npos) {
-            out += '\t';
-            out += ControlsReplaced(line.substr(tab + 1));
-        }
-        if (ended) {
-            out += '\n';
-        }
-    }
-    return out;
 }
 
 int PrintLog() {
@@ -312,7 +240,7 @@ int main(int argc, char** argv) {
         return PrintLog();
     }
     if (command == "send-test-mail" && rest.empty()) {
-        return SendTestMail();
+        return SendTestMailCommand();
     }
     if (command == "paths" && rest.empty()) {
         std::fputs(WhereThingsAre().c_str(), stdout);

@@ -22,7 +22,7 @@ std::string HiveText(long foreign, std::size_t textBytes) {
     other.values.reserve(static_cast<std::size_t>(foreign));
     const std::string text(textBytes, 'x');
     for (long i = 0; i < foreign; ++i) {
-        other.values.push_back(RegValue{"Value" + std::to_string(i), REG_SZ, text + '\0'});
+        other.values.push_back(RegValue{"Value" + std::to_string(i), RegText, text + '\0'});
     }
     return hive.Format();
 }

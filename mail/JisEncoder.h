@@ -29,7 +29,9 @@ public:
     // gives one empty piece.
     static std::vector<std::string> ConvertInPieces(std::string_view sjis, std::size_t maxBytes);
 
-    // A byte that begins a two-byte character: 0x80 to 0xA0 and 0xE0 to 0xFF.
+    // A byte that begins a two-byte character: 0x80 to 0xA0 and 0xE0 to 0xFF. Wider than code
+    // page 932's lead bytes (text/Cp932.h) on purpose: the mail's encoding is defined by this
+    // range, and a mail must come out byte for byte the same as the established one.
     static bool IsLeadByte(unsigned char c) { return (c >= 0x80 && c <= 0xA0) || c >= 0xE0; }
     // A byte that can follow a lead byte: 0x40 to 0x7E and 0x80 to 0xFC.
     static bool IsTrailByte(unsigned char c) {

@@ -4,17 +4,13 @@
 #include <functional>
 #include <string>
 
+#include "mail/MailDispatch.h"
 #include "monitor/MonitorHost.h"
 #include "monitor/RestartLog.h"
 #include "os/Clock.h"
 #include "settings/Settings.h"
 
 namespace tolvane {
-
-// The notification mail: (From, To, Subject, Body, Smtp, SmtpPort, reason) -> 1 sent, 0 not.
-using MailDispatch = std::function<int(
-    const std::string& from, const std::string& to, const std::string& subject,
-    const std::string& body, const std::string& smtp, std::uint32_t smtpPort, std::string& reason)>;
 
 // Runs one command line to its end, repainting the window meanwhile.
 using CommandRun = std::function<bool(const std::string& commandLine, RepaintTarget* window)>;

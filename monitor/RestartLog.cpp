@@ -3,6 +3,7 @@
 #include "os/File.h"
 #include "os/LocalTime.h"
 #include "os/Process.h"
+#include "text/TextEscape.h"
 
 namespace tolvane {
 
@@ -28,6 +29,30 @@ void RestartLog::Append(const std::string& text) {
     line += "\r\n";
     // One write of the whole line, so that other writers never split it.
     AppendToFile(path_, line);
+}
+
+std::string PrintableLog(std::string_view contents) {
+    std::string out;
+    out.reserve(contents.size());
+    for (std::size_t at = 0; at < contents.size();) {
+        auto end = contents.find('\n', at);
+        const bool ended = end != std::string_view::npos;
+        std::string_view line = contents.substr(at, ended ? end - at : std::string_view::npos);
+        at = ended ? end + 1 : contents.size();
+        if (ended && line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        const auto tab = line.find('\t');
+        out += ControlsReplaced(line.substr(0, tab));
+        if (tab != std::string_view::npos) {
+            out += '\t';
+            out += ControlsReplaced(line.substr(tab + 1));
+        }
+        if (ended) {
+            out += '\n';
+        }
+    }
+    return out;
 }
 
 }  // namespace tolvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "os/Clock.h"
 
@@ -28,5 +29,10 @@ private:
     Clock& clock_;
     std::string path_;
 };
+
+// The log as a terminal may show it. The file's bytes stay as they are; what reaches the
+// terminal holds no control byte but the TAB after each time stamp, and LF line ends, which
+// terminals and scripts expect.
+std::string PrintableLog(std::string_view contents);
 
 }  // namespace tolvane

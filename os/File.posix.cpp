@@ -1,4 +1,5 @@
 #include "os/File.h"
+#include "os/File.posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -100,26 +101,6 @@ bool ReadRegularFile(const std::string& path, std::string& contents) {
         return false;
     }
     return ReadAndClose(fd, contents);
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, contents) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    const int folder = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return true;
 }
 
 bool FileExists(const std::string& path) {

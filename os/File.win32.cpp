@@ -34,18 +34,6 @@ HANDLE Open(const std::string& path, DWORD access, DWORD disposition) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool WriteWhole(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        DWORD written = 0;
-        const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : bytes.size();
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
-}
-
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
@@ -82,27 +70,6 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
         }
         contents.append(buffer, got);
     }
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view contents) {
-    const std::string temporary = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-    {
-        FileHandle file(Open(temporary, GENERIC_WRITE, CREATE_ALWAYS));
-        if (!file.IsOpen()) {
-            return false;
-        }
-        const bool ok = WriteWhole(file.Get(), contents) && FlushFileBuffers(file.Get());
-        if (!file.Close() || !ok) {
-            DeleteFileW(ToWide(temporary).c_str());
-            return false;
-        }
-    }
-    if (!MoveFileExW(ToWide(temporary).c_str(), ToWide(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(ToWide(temporary).c_str());
-        return false;
-    }
-    return true;
 }
 
 bool FileExists(const std::string& path) {

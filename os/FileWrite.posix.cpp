@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "os/File.h"
+#include "os/File.posix.h"
 
 namespace tolvane {
 

@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "os/File.h"
+#include "os/InstanceMarker.posix.h"
 
 namespace tolvane {
 
@@ -55,51 +57,83 @@ bool SendAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+void CloseIfOpen(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
 }  // namespace
 
-InstanceMarker::InstanceMarker(std::string name) : name_(std::move(name)) {
-    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd_ < 0) {
+struct InstanceMarker::Handles {
+    int listening = -1;
+    int announcement = -1;  // the holder's announcement, a second bound name
+    ~Handles() {
+        CloseIfOpen(announcement);
+        CloseIfOpen(listening);
+    }
+};
+
+InstanceMarker::InstanceMarker(InstanceMarker&& other) noexcept = default;
+InstanceMarker& InstanceMarker::operator=(InstanceMarker&& other) noexcept = default;
+InstanceMarker::~InstanceMarker() = default;
+
+InstanceMarker::InstanceMarker(std::string name)
+    : name_(std::move(name)), handles_(std::make_unique<Handles>()) {
+    int& listening = handles_->listening;
+    listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listening < 0) {
         return;
     }
     sockaddr_un address;
     const socklen_t length = AbstractAddress(name_, address);
-    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        state_ = errno == EADDRINUSE ? Claim::HeldByOther : Claim::Unavailable;
-        ::close(fd_);
-        fd_ = -1;
+    if (::bind(listening, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        claim_ = errno == EADDRINUSE ? Claim::HeldByOther : Claim::Unavailable;
+        CloseIfOpen(listening);
         return;
     }
-    if (::listen(fd_, 16) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (::listen(listening, 16) != 0) {
+        CloseIfOpen(listening);
         return;
     }
-    state_ = Claim::Held;
+    claim_ = Claim::Held;
 }
 
-InstanceMarker::~InstanceMarker() {
-    if (announcement_ >= 0) {
-        ::close(announcement_);
-    }
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
+int ListenDescriptor(InstanceMarker& marker) {
+    return marker.PlatformHandles().listening;
 }
 
-int InstanceMarker::AcceptWaiting() {
-    if (fd_ < 0) {
-        return -1;
+InstanceConnection AcceptWaiting(InstanceMarker& marker) {
+    const int listening = marker.PlatformHandles().listening;
+    if (listening < 0) {
+        return InstanceConnection();
     }
     for (;;) {
-        const int connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int connection = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (connection >= 0 || errno != EINTR) {
-            return connection;
+            return InstanceConnection(connection);
         }
     }
 }
 
-InstanceMarker::Request InstanceMarker::ReadRequest(int connection) {
+InstanceConnection::InstanceConnection(InstanceConnection&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)) {}
+
+InstanceConnection& InstanceConnection::operator=(InstanceConnection&& other) noexcept {
+    if (this != &other) {
+        CloseIfOpen(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+InstanceConnection::~InstanceConnection() {
+    CloseIfOpen(fd_);
+}
+
+InstanceConnection::Request InstanceConnection::ReadRequest() {
+    const int connection = fd_;
     char buffer[kLongestRequest];
     ssize_t got;
     do {
@@ -131,21 +165,21 @@ InstanceMarker::Request InstanceMarker::ReadRequest(int connection) {
     return show ? Request::ShowWindow : Request::Invalid;
 }
 
-void InstanceMarker::Answer(int connection) {
-    SendAll(connection, kShownAnswer, sizeof kShownAnswer - 1);
-    ::close(connection);
+void InstanceConnection::Answer() {
+    SendAll(fd_, kShownAnswer, sizeof kShownAnswer - 1);
+    CloseIfOpen(fd_);
 }
 
-bool InstanceMarker::FromSameUser(int connection) {
+bool InstanceConnection::FromSameUser() const {
     ucred peer{};
     socklen_t length = sizeof peer;
-    if (::getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+    if (::getsockopt(fd_, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
         return false;
     }
     return peer.uid == ::getuid();
 }
 
-bool InstanceMarker::AskToShow(const std::string& name, int boundMs) {
+bool AskToShow(const std::string& name, int boundMs) {
     sockaddr_un address;
     const socklen_t length = AbstractAddress(name, address);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
@@ -205,19 +239,19 @@ bool InstanceMarker::AskToShow(const std::string& name, int boundMs) {
 }
 
 void InstanceMarker::Announce(Program program) {
-    if (state_ != Claim::Held || announcement_ >= 0) {
+    int& announcement = handles_->announcement;
+    if (claim_ != Claim::Held || announcement >= 0) {
         return;
     }
-    announcement_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (announcement_ < 0) {
+    announcement = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (announcement < 0) {
         return;
     }
     sockaddr_un address;
     const socklen_t length =
         AbstractAddress(name_ + kHolderInfix + AnnouncementText(program, ::getpid()), address);
-    if (::bind(announcement_, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        ::close(announcement_);
-        announcement_ = -1;
+    if (::bind(announcement, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        CloseIfOpen(announcement);
     }
 }
 

@@ -11,8 +11,6 @@ namespace tolvane {
 
 namespace {
 
-constexpr wchar_t kMainWindowTitle[] = L"IIS Tolvane";
-
 // The holder's announcement: a small named mapping "<marker>.holder" that holds
 // "<program>.<pid>" and vanishes with the holder.
 constexpr DWORD kAnnouncementSize = 64;
@@ -23,35 +21,44 @@ std::wstring AnnouncementName(const std::string& name) {
 
 }  // namespace
 
-InstanceMarker::InstanceMarker(std::string name) : name_(std::move(name)) {
+struct InstanceMarker::Handles {
+    HANDLE mutex = nullptr;         // the named mutex whose existence marks the copy
+    HANDLE announcement = nullptr;  // the holder's announcement, a named mapping
+    ~Handles() {
+        if (announcement != nullptr) {
+            CloseHandle(announcement);
+        }
+        if (mutex != nullptr) {
+            CloseHandle(mutex);
+        }
+    }
+};
+
+InstanceMarker::InstanceMarker(InstanceMarker&& other) noexcept = default;
+InstanceMarker& InstanceMarker::operator=(InstanceMarker&& other) noexcept = default;
+InstanceMarker::~InstanceMarker() = default;
+
+InstanceMarker::InstanceMarker(std::string name)
+    : name_(std::move(name)), handles_(std::make_unique<Handles>()) {
     // Creating is atomic: of two copies started at the same instant exactly one creates it.
     // Not inheritable, so a service started by a restart never keeps it alive.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, ToWide(name_).c_str());
     const DWORD error = GetLastError();
     if (mutex == nullptr) {
-        state_ = error == ERROR_ACCESS_DENIED ? Claim::HeldByOther : Claim::Unavailable;
+        claim_ = error == ERROR_ACCESS_DENIED ? Claim::HeldByOther : Claim::Unavailable;
         return;
     }
     if (error == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
-        state_ = Claim::HeldByOther;
+        claim_ = Claim::HeldByOther;
         return;
     }
-    mutex_ = mutex;
-    state_ = Claim::Held;
-}
-
-InstanceMarker::~InstanceMarker() {
-    if (holderInfo_ != nullptr) {
-        CloseHandle(holderInfo_);
-    }
-    if (mutex_ != nullptr) {
-        CloseHandle(mutex_);
-    }
+    handles_->mutex = mutex;
+    claim_ = Claim::Held;
 }
 
 void InstanceMarker::Announce(Program program) {
-    if (state_ != Claim::Held || holderInfo_ != nullptr) {
+    if (claim_ != Claim::Held || handles_->announcement != nullptr) {
         return;
     }
     const std::string text = AnnouncementText(program, static_cast<long>(GetCurrentProcessId()));
@@ -64,7 +71,7 @@ void InstanceMarker::Announce(Program program) {
         std::memcpy(view, text.c_str(), std::min<std::size_t>(text.size() + 1, kAnnouncementSize));
         UnmapViewOfFile(view);
     }
-    holderInfo_ = mapping;
+    handles_->announcement = mapping;
 }
 
 InstanceMarker::Holder InstanceMarker::ReadAnnouncement(const std::string& name) {
@@ -80,31 +87,6 @@ InstanceMarker::Holder InstanceMarker::ReadAnnouncement(const std::string& name)
     }
     CloseHandle(mapping);
     return holder;
-}
-
-// A later copy raises the running copy's window itself; nothing waits on the marker.
-int InstanceMarker::AcceptWaiting() {
-    return -1;
-}
-
-InstanceMarker::Request InstanceMarker::ReadRequest(int) {
-    return Request::Invalid;
-}
-
-void InstanceMarker::Answer(int) {}
-
-bool InstanceMarker::FromSameUser(int) {
-    return false;
-}
-
-bool InstanceMarker::AskToShow(const std::string&, int) {
-    HWND window = FindWindowW(nullptr, kMainWindowTitle);
-    if (window == nullptr) {
-        return false;
-    }
-    ShowWindow(window, SW_SHOW);
-    BringWindowToTop(window);
-    return true;
 }
 
 bool InstanceMarker::IsHeld(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "registry/Registry.h"
+#include "text/Cp932.h"
 #include "text/TextEscape.h"
 
 namespace tolvane {
@@ -13,44 +14,8 @@ namespace {
 constexpr std::string_view kHeaders[] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool IsLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-unsigned char Lower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-// The name as the indexes of one parse compare it.
-std::string Folded(std::string_view name) {
-    std::string out(name);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        if (IsLeadByte(c)) {
-            ++i;
-        } else {
-            out[i] = static_cast<char>(Lower(c));
-        }
-    }
-    return out;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && SameRegName(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view TrimRight(std::string_view text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string_view TrimLeft(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    return text;
 }
 
 int HexDigit(char c) {
@@ -108,7 +73,7 @@ bool ParseData(std::string_view rest, RegValue& value) {
         if (!ReadEscaped(rest, at, text, true) || at != rest.size()) {
             return false;
         }
-        value.type = REG_SZ;
+        value.type = RegText;
         value.data = std::move(text);
         value.data += '\0';
         return true;
@@ -118,7 +83,7 @@ bool ParseData(std::string_view rest, RegValue& value) {
         if (!ParseHexNumber(rest.substr(6), number)) {
             return false;
         }
-        value.type = REG_DWORD;
+        value.type = RegNumber;
         value.data.assign(4, '\0');
         for (std::size_t i = 0; i < 4; ++i) {
             value.data[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
@@ -126,7 +91,7 @@ bool ParseData(std::string_view rest, RegValue& value) {
         return true;
     }
     if (StartsWithNoCase(rest, "hex:")) {
-        value.type = REG_BINARY;
+        value.type = RegBinary;
         return ParseHexBytes(rest.substr(4), value.data);
     }
     if (StartsWithNoCase(rest, "hex(")) {
@@ -174,11 +139,11 @@ void FormatValue(std::string& out, const RegValue& value) {
     AppendName(out, value.name);
     out += '=';
     const auto& data = value.data;
-    if (value.type == REG_SZ && !data.empty() && data.find('\0') == data.size() - 1) {
+    if (value.type == RegText && !data.empty() && data.find('\0') == data.size() - 1) {
         out += '"';
         AppendEscaped(out, std::string_view(data).substr(0, data.size() - 1), true);
         out += '"';
-    } else if (value.type == REG_DWORD && data.size() == 4) {
+    } else if (value.type == RegNumber && data.size() == 4) {
         std::uint32_t number = 0;
         for (std::size_t i = 4; i-- > 0;) {
             number = (number << 8) | static_cast<unsigned char>(data[i]);
@@ -243,19 +208,7 @@ private:
 }  // namespace
 
 bool SameRegName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    bool trail = false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (x != y && (trail || Lower(x) != Lower(y))) {
-            return false;
-        }
-        trail = !trail && IsLeadByte(x);
-    }
-    return true;
+    return SameIgnoringAsciiCase(a, b);
 }
 
 const RegValue* RegKeyData::FindValue(std::string_view name) const {
@@ -308,7 +261,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     // The header is the first line that is not blank.
     bool header = false;
     while (!header && reader.Next(raw)) {
-        const std::string_view line = TrimLeft(TrimRight(raw));
+        const std::string line = TrimBlanks(raw, " \t");
         if (line.empty()) {
             continue;
         }
@@ -334,7 +287,8 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     };
     while (reader.Next(raw)) {
         const std::size_t lineNumber = reader.Number();
-        const std::string_view line = TrimLeft(TrimRight(raw));
+        const std::string trimmed = TrimBlanks(raw, " \t");
+        const std::string_view line = trimmed;
         if (line.empty()) {
             continue;
         }
@@ -346,7 +300,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
             const std::string_view path = line.substr(1, line.size() - 1);
             if (line.size() >= 3 && line.back() == ']' && path.front() != '-') {
                 const std::string name(path.substr(0, path.size() - 1));
-                const auto [found, added] = keyIndex.emplace(Folded(name), hive.keys.size());
+                const auto [found, added] = keyIndex.emplace(AsciiLower(name), hive.keys.size());
                 if (added) {
                     hive.keys.push_back(RegKeyData{name, {}, {}});
                     valueIndex.emplace_back();
@@ -380,7 +334,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
                     break;
                 }
                 joined.pop_back();
-                joined += TrimLeft(TrimRight(raw));
+                joined += TrimBlanks(raw, " \t");
                 original += '\n';
                 original += raw;
             }
@@ -397,7 +351,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
         RegKeyData& key = hive.keys[current];
         // A later line of the same name wins, as an import of the file would have it.
         const auto [found, added] =
-            valueIndex[current].emplace(Folded(value.name), key.values.size());
+            valueIndex[current].emplace(AsciiLower(value.name), key.values.size());
         if (added) {
             key.values.push_back(std::move(value));
         } else {
@@ -408,7 +362,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     // An unreadable line is dropped where a readable value of its name stands.
     for (std::size_t i = 0; i < hive.keys.size(); ++i) {
         std::erase_if(hive.keys[i].kept, [&](const RegKeptLine& line) {
-            return line.named && valueIndex[i].count(Folded(line.name)) != 0;
+            return line.named && valueIndex[i].count(AsciiLower(line.name)) != 0;
         });
     }
     return true;

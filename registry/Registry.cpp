@@ -1,6 +1,9 @@
 #include "registry/Registry.h"
 
+#include <cstring>
 #include <utility>
+
+#include "registry/RegHiveData.h"
 
 namespace tolvane {
 
@@ -18,23 +21,23 @@ public:
 
     bool Done() const { return done_; }
     // A change that failed fails the whole transaction.
-    long Note(long status) {
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND &&
-            status != ERROR_MORE_DATA && failure_ == ERROR_SUCCESS) {
+    RegStatus Note(RegStatus status) {
+        if (status != RegStatus::Success && status != RegStatus::NotFound &&
+            status != RegStatus::MoreData && failure_ == RegStatus::Success) {
             failure_ = status;
         }
         return status;
     }
-    long Commit() {
+    RegStatus Commit() {
         done_ = true;
-        const long written = hive_.Commit();
-        return failure_ != ERROR_SUCCESS ? failure_ : written;
+        const RegStatus written = hive_.Commit();
+        return failure_ != RegStatus::Success ? failure_ : written;
     }
 
 private:
     RegistryHive& hive_;
     bool done_ = false;
-    long failure_ = ERROR_SUCCESS;
+    RegStatus failure_ = RegStatus::Success;
 };
 
 std::vector<std::string> RegistryHive::TakeNotes() {
@@ -49,13 +52,13 @@ void RegistryHive::Note(std::string note) {
     notes_.push_back(std::move(note));
 }
 
-std::shared_ptr<RegTransaction> RegistryHive::Join(long& status) {
-    status = ERROR_SUCCESS;
+std::shared_ptr<RegTransaction> RegistryHive::Join(RegStatus& status) {
+    status = RegStatus::Success;
     if (auto open = transaction_.lock(); open && !open->Done()) {
         return open;
     }
     status = Begin();
-    if (status != ERROR_SUCCESS) {
+    if (status != RegStatus::Success) {
         return nullptr;
     }
     auto transaction = std::make_shared<RegTransaction>(*this);
@@ -63,62 +66,84 @@ std::shared_ptr<RegTransaction> RegistryHive::Join(long& status) {
     return transaction;
 }
 
-HKEY RootKey(RegistryHive& hive) {
-    return HKEY{&hive, nullptr, std::string()};
+RegKey RootKey(RegistryHive& hive) {
+    return RegKey{&hive, nullptr, std::string()};
 }
 
 namespace {
 
 // Whether the handle is open: the null handle and a key of an ended transaction are not.
-bool IsOpen(const HKEY& key) {
+bool IsOpen(const RegKey& key) {
     return key && key.transaction && !key.transaction->Done();
 }
 
 }  // namespace
 
-long RegCreateKeyEx(const HKEY& parent, const std::string& subkey, HKEY& result) {
-    result = HKEY{};
+RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& result) {
+    result = RegKey{};
     if (!parent || subkey.empty() || (parent.transaction && !IsOpen(parent))) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
-    long status = ERROR_SUCCESS;
+    RegStatus status = RegStatus::Success;
     auto transaction = parent.transaction ? parent.transaction : parent.hive->Join(status);
     if (!transaction) {
         return status;
     }
     const std::string path = parent.path.empty() ? subkey : parent.path + "\\" + subkey;
     status = transaction->Note(parent.hive->CreateKey(path));
-    if (status == ERROR_SUCCESS) {
-        result = HKEY{parent.hive, std::move(transaction), path};
+    if (status == RegStatus::Success) {
+        result = RegKey{parent.hive, std::move(transaction), path};
     }
     return status;
 }
 
-long RegQueryValueEx(const HKEY& key, const std::string& name, std::uint32_t* type,
+RegStatus QueryValue(const RegKey& key, const std::string& name, std::uint32_t* type,
                      std::uint8_t* data, std::uint32_t* size) {
     if (!IsOpen(key)) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
-    return key.hive->QueryValue(key.path, name, type, data, size);
+    RegValue value;
+    const RegStatus status = key.hive->ReadValue(key.path, name, value);
+    if (status != RegStatus::Success) {
+        return status;
+    }
+    if (type != nullptr) {
+        *type = value.type;
+    }
+    // A read into a buffer too small for the data fails and tells the size it needs.
+    const auto length = static_cast<std::uint32_t>(value.data.size());
+    if (data != nullptr) {
+        if (size == nullptr || *size < length) {
+            if (size != nullptr) {
+                *size = length;
+            }
+            return RegStatus::MoreData;
+        }
+        std::memcpy(data, value.data.data(), length);
+    }
+    if (size != nullptr) {
+        *size = length;
+    }
+    return RegStatus::Success;
 }
 
-long RegSetValueEx(const HKEY& key, const std::string& name, std::uint32_t type,
+RegStatus SetValue(const RegKey& key, const std::string& name, std::uint32_t type,
                    const std::uint8_t* data, std::uint32_t size) {
     if (!IsOpen(key)) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
     return key.transaction->Note(key.hive->SetValue(key.path, name, type, data, size));
 }
 
-long RegCloseKey(HKEY& key) {
+RegStatus CloseKey(RegKey& key) {
     if (!key) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
-    long status = ERROR_SUCCESS;
+    RegStatus status = RegStatus::Success;
     if (IsOpen(key) && key.transaction.use_count() == 1) {
         status = key.transaction->Commit();
     }
-    key = HKEY{};
+    key = RegKey{};
     return status;
 }
 

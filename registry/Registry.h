@@ -8,21 +8,25 @@
 
 namespace tolvane {
 
-// Value types and status codes with the numbers of the Windows registry.
+// Value types with the numbers the registry (and a .reg file's hex(N)) gives them.
 enum RegType : std::uint32_t {
-    REG_NONE = 0,
-    REG_SZ = 1,
-    REG_EXPAND_SZ = 2,
-    REG_BINARY = 3,
-    REG_DWORD = 4
+    RegNone = 0,
+    RegText = 1,
+    RegExpandText = 2,
+    RegBinary = 3,
+    RegNumber = 4
 };
-enum RegStatus : long {
-    ERROR_SUCCESS = 0,
-    ERROR_FILE_NOT_FOUND = 2,
-    ERROR_ACCESS_DENIED = 5,
-    ERROR_INVALID_HANDLE = 6,
-    ERROR_MORE_DATA = 234,
+// What a registry call came to. The numbers are the Windows error codes, so that any other code
+// the real registry gives passes through as its number.
+enum class RegStatus : long {
+    Success = 0,
+    NotFound = 2,
+    AccessDenied = 5,
+    InvalidHandle = 6,
+    MoreData = 234,
 };
+
+struct RegValue;
 
 class RegTransaction;
 struct RegOpenState;  // what an open transaction holds, per platform
@@ -55,17 +59,17 @@ public:
 
     // The open transaction, or a new one; null, with the status, when the hive could not be
     // locked or read. Keys opened from the root call it.
-    std::shared_ptr<RegTransaction> Join(long& status);
+    std::shared_ptr<RegTransaction> Join(RegStatus& status);
 
     // The steps of a transaction, for RegTransaction and the four calls: Begin locks and reads,
     // the value calls work on what was read, Commit writes the changes and lets go.
-    long Begin();
-    long CreateKey(const std::string& path);
-    long QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
-                    std::uint8_t* data, std::uint32_t* size);
-    long SetValue(const std::string& key, const std::string& name, std::uint32_t type,
-                  const std::uint8_t* data, std::uint32_t size);
-    long Commit();
+    RegStatus Begin();
+    RegStatus CreateKey(const std::string& path);
+    // The value as stored, type and bytes; the buffer contract of QueryValue lies above this.
+    RegStatus ReadValue(const std::string& key, const std::string& name, RegValue& value);
+    RegStatus SetValue(const std::string& key, const std::string& name, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t size);
+    RegStatus Commit();
 
 private:
     void Fail(std::string reason) { lastError_ = std::move(reason); }
@@ -82,24 +86,24 @@ private:
 // An open key: the hive, the transaction it belongs to and the key's path within the hive. A
 // default-constructed key is the null handle, on which every call fails; the root key of a
 // hive has no transaction yet.
-struct HKEY {
+struct RegKey {
     RegistryHive* hive = nullptr;
     std::shared_ptr<RegTransaction> transaction;
     std::string path;
     explicit operator bool() const { return hive != nullptr; }
 };
 
-HKEY RootKey(RegistryHive& hive);
+RegKey RootKey(RegistryHive& hive);
 
 // The four calls the settings store is written against, with the Windows semantics it needs:
-// create opens or creates, a read into a too-small buffer fails with ERROR_MORE_DATA, type and
+// create opens or creates, a read into a too-small buffer fails with RegStatus::MoreData, type and
 // data length are kept as written. Closing the last key of a transaction writes its changes;
 // its status tells whether they were written.
-long RegCreateKeyEx(const HKEY& parent, const std::string& subkey, HKEY& result);
-long RegQueryValueEx(const HKEY& key, const std::string& name, std::uint32_t* type,
+RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& result);
+RegStatus QueryValue(const RegKey& key, const std::string& name, std::uint32_t* type,
                      std::uint8_t* data, std::uint32_t* size);
-long RegSetValueEx(const HKEY& key, const std::string& name, std::uint32_t type,
+RegStatus SetValue(const RegKey& key, const std::string& name, std::uint32_t type,
                    const std::uint8_t* data, std::uint32_t size);
-long RegCloseKey(HKEY& key);
+RegStatus CloseKey(RegKey& key);
 
 }  // namespace tolvane

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "os/File.h"
+#include "os/File.posix.h"
 #include "registry/RegHiveData.h"
 
 namespace tolvane {
@@ -167,7 +168,7 @@ std::string RegistryHive::ClassesRootPath() {
     return config + "/tolvane/HKEY_CLASSES_ROOT.reg";
 }
 
-long RegistryHive::Begin() {
+RegStatus RegistryHive::Begin() {
     auto open = std::make_unique<RegOpenState>();
     open->target = ResolveLinks(path_);
     const std::string folder = FolderOf(open->target);
@@ -176,7 +177,7 @@ long RegistryHive::Begin() {
         // A plain file where a folder belongs fails with "exists".
         const int error = errno == 0 || errno == EEXIST ? ENOTDIR : errno;
         Fail(Reason("cannot create the folder", folder, error));
-        return ERROR_ACCESS_DENIED;
+        return RegStatus::AccessDenied;
     }
     const std::string lockPath = open->target + ".lock";
     open->lock.emplace(lockPath, lockWait_);
@@ -187,7 +188,7 @@ long RegistryHive::Begin() {
     } else if (!open->lock->Locked()) {
         Fail(open->target + " is held by another process; waited " +
              std::to_string(lockWait_.count() / 1000) + " s for it");
-        return ERROR_ACCESS_DENIED;
+        return RegStatus::AccessDenied;
     }
     std::string problem;
     const ReadResult read = ReadFile(*open, problem);
@@ -197,13 +198,13 @@ long RegistryHive::Begin() {
         if (kept.empty()) {
             Fail(open->target + " is no registry file and cannot be set aside" +
                  (open->lockProblem.empty() ? std::string() : ": " + open->lockProblem));
-            return ERROR_ACCESS_DENIED;
+            return RegStatus::AccessDenied;
         }
         Note(open->target + " is no registry file; kept as " + kept +
              ", the settings start afresh");
     } else if (read == ReadResult::Failed) {
         Fail(problem);
-        return ERROR_ACCESS_DENIED;
+        return RegStatus::AccessDenied;
     }
     if (const auto& lines = open->data.unreadLines; !lines.empty()) {
         std::string list;
@@ -217,25 +218,25 @@ long RegistryHive::Begin() {
         Note(open->target + ": could not read line" + (lines.size() > 1 ? "s " : " ") + list);
     }
     open_ = std::move(open);
-    return ERROR_SUCCESS;
+    return RegStatus::Success;
 }
 
-long RegistryHive::Commit() {
+RegStatus RegistryHive::Commit() {
     const std::unique_ptr<RegOpenState> open = std::move(open_);
     if (!open || !open->changed) {
-        return ERROR_SUCCESS;
+        return RegStatus::Success;
     }
     const std::string problem = open->lock->Locked() ? WriteFile(*open) : open->lockProblem;
     if (!problem.empty()) {
         Fail(problem);
-        return ERROR_ACCESS_DENIED;
+        return RegStatus::AccessDenied;
     }
-    return ERROR_SUCCESS;
+    return RegStatus::Success;
 }
 
-long RegistryHive::CreateKey(const std::string& path) {
+RegStatus RegistryHive::CreateKey(const std::string& path) {
     if (!open_) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
     // Creating a key creates its missing parents, as the registry does.
     std::size_t at = 0;
@@ -247,46 +248,31 @@ long RegistryHive::CreateKey(const std::string& path) {
             open_->changed = true;
         }
         if (at == std::string::npos) {
-            return ERROR_SUCCESS;
+            return RegStatus::Success;
         }
         ++at;
     }
 }
 
-long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
-                              std::uint8_t* data, std::uint32_t* size) {
+RegStatus RegistryHive::ReadValue(const std::string& key, const std::string& name,
+                                  RegValue& value) {
     const RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
     if (found == nullptr) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
-    const RegValue* value = found->FindValue(name);
-    if (value == nullptr) {
-        return ERROR_FILE_NOT_FOUND;
+    const RegValue* stored = found->FindValue(name);
+    if (stored == nullptr) {
+        return RegStatus::NotFound;
     }
-    if (type != nullptr) {
-        *type = value->type;
-    }
-    const auto length = static_cast<std::uint32_t>(value->data.size());
-    if (data != nullptr) {
-        if (size == nullptr || *size < length) {
-            if (size != nullptr) {
-                *size = length;
-            }
-            return ERROR_MORE_DATA;
-        }
-        std::memcpy(data, value->data.data(), length);
-    }
-    if (size != nullptr) {
-        *size = length;
-    }
-    return ERROR_SUCCESS;
+    value = *stored;
+    return RegStatus::Success;
 }
 
-long RegistryHive::SetValue(const std::string& key, const std::string& name, std::uint32_t type,
-                            const std::uint8_t* data, std::uint32_t size) {
+RegStatus RegistryHive::SetValue(const std::string& key, const std::string& name,
+                                 std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
     RegKeyData* found = open_ ? open_->data.FindKey(key) : nullptr;
     if (found == nullptr) {
-        return ERROR_INVALID_HANDLE;
+        return RegStatus::InvalidHandle;
     }
     RegValue value{name, type,
                    std::string(reinterpret_cast<const char*>(data), data != nullptr ? size : 0)};
@@ -295,7 +281,7 @@ long RegistryHive::SetValue(const std::string& key, const std::string& name, std
         found->SetValue(std::move(value));
         open_->changed = true;
     }
-    return ERROR_SUCCESS;
+    return RegStatus::Success;
 }
 
 }  // namespace tolvane

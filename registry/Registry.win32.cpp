@@ -1,17 +1,17 @@
 #include "registry/Registry.h"
 
-// After our own names: windows.h defines REG_SZ and the error codes as macros of equal value.
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "os/Win32Text.h"
+#include "registry/RegHiveData.h"
 
 namespace {
 
-// Spelt out here: the macro names the type HKEY, which inside our namespace is our own.
-const ::HKEY kClassesRoot = HKEY_CLASSES_ROOT;
+const HKEY kClassesRoot = HKEY_CLASSES_ROOT;
 
 // One open key of the real registry, closed by the destructor.
 class OpenKey {
@@ -27,15 +27,24 @@ public:
         }
     }
     LSTATUS Status() const { return status_; }
-    ::HKEY Get() const { return key_; }
+    HKEY Get() const { return key_; }
 
 private:
-    ::HKEY key_ = nullptr;
+    HKEY key_ = nullptr;
     LSTATUS status_;
 };
 
 bool IsText(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+tolvane::RegStatus Status(LSTATUS status) {
+    return static_cast<tolvane::RegStatus>(status);
+}
+
+// A key that is not there is no open key to the callers, as with the file-backed hive.
+tolvane::RegStatus KeyStatus(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND ? tolvane::RegStatus::InvalidHandle : Status(status);
 }
 
 }  // namespace
@@ -51,20 +60,20 @@ RegistryHive::RegistryHive(std::string path, std::chrono::milliseconds lockWait)
 
 RegistryHive::~RegistryHive() = default;
 
-long RegistryHive::Begin() {
-    return ERROR_SUCCESS;
+RegStatus RegistryHive::Begin() {
+    return RegStatus::Success;
 }
 
-long RegistryHive::Commit() {
-    return ERROR_SUCCESS;
+RegStatus RegistryHive::Commit() {
+    return RegStatus::Success;
 }
 
 std::string RegistryHive::ClassesRootPath() {
     return "HKEY_CLASSES_ROOT";
 }
 
-long RegistryHive::CreateKey(const std::string& path) {
-    ::HKEY key = nullptr;
+RegStatus RegistryHive::CreateKey(const std::string& path) {
+    HKEY key = nullptr;
     const LSTATUS status = RegCreateKeyExW(kClassesRoot, ToWide(path).c_str(), 0, nullptr, 0,
                                            KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
@@ -72,16 +81,16 @@ long RegistryHive::CreateKey(const std::string& path) {
     } else {
         Fail("cannot open HKEY_CLASSES_ROOT\\" + path + ": error " + std::to_string(status));
     }
-    return status;
+    return Status(status);
 }
 
 // Texts are stored as UTF-16 and handed out as CP932 bytes, with the type and the length an
 // ANSI read on a Japanese system reports: the converted bytes with their terminator.
-long RegistryHive::QueryValue(const std::string& key, const std::string& name, std::uint32_t* type,
-                              std::uint8_t* data, std::uint32_t* size) {
+RegStatus RegistryHive::ReadValue(const std::string& key, const std::string& name,
+                                  RegValue& value) {
     OpenKey open(key, KEY_READ);
     if (open.Status() != ERROR_SUCCESS) {
-        return open.Status() == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_HANDLE : open.Status();
+        return KeyStatus(open.Status());
     }
     const std::wstring wideName = ToWide(name);
     DWORD storedType = 0;
@@ -95,7 +104,7 @@ long RegistryHive::QueryValue(const std::string& key, const std::string& name, s
         stored.resize(storedSize);
     }
     if (status != ERROR_SUCCESS) {
-        return status;
+        return Status(status);
     }
     std::string bytes(stored.begin(), stored.end());
     if (IsText(storedType)) {
@@ -103,30 +112,15 @@ long RegistryHive::QueryValue(const std::string& key, const std::string& name, s
         std::memcpy(text.data(), stored.data(), text.size() * 2);
         bytes = FromWide(text);
     }
-    if (type != nullptr) {
-        *type = storedType;
-    }
-    const auto length = static_cast<std::uint32_t>(bytes.size());
-    if (data != nullptr) {
-        if (size == nullptr || *size < length) {
-            if (size != nullptr) {
-                *size = length;
-            }
-            return ERROR_MORE_DATA;
-        }
-        std::memcpy(data, bytes.data(), length);
-    }
-    if (size != nullptr) {
-        *size = length;
-    }
-    return ERROR_SUCCESS;
+    value = RegValue{name, storedType, std::move(bytes)};
+    return RegStatus::Success;
 }
 
-long RegistryHive::SetValue(const std::string& key, const std::string& name, std::uint32_t type,
-                            const std::uint8_t* data, std::uint32_t size) {
+RegStatus RegistryHive::SetValue(const std::string& key, const std::string& name,
+                                 std::uint32_t type, const std::uint8_t* data, std::uint32_t size) {
     OpenKey open(key, KEY_WRITE);
     if (open.Status() != ERROR_SUCCESS) {
-        return open.Status() == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_HANDLE : open.Status();
+        return KeyStatus(open.Status());
     }
     std::string bytes(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
     if (IsText(type)) {
@@ -140,7 +134,7 @@ long RegistryHive::SetValue(const std::string& key, const std::string& name, std
         Fail("cannot write HKEY_CLASSES_ROOT\\" + key + "\\" + name + ": error " +
              std::to_string(status));
     }
-    return status;
+    return Status(status);
 }
 
 }  // namespace tolvane

@@ -6,24 +6,24 @@ namespace tolvane {
 
 namespace {
 
-void WriteNumber(const HKEY& key, const char* name, std::uint32_t value) {
+void WriteNumber(const RegKey& key, const char* name, std::uint32_t value) {
     std::uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) {
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
-    RegSetValueEx(key, name, REG_DWORD, bytes, sizeof bytes);
+    SetValue(key, name, RegNumber, bytes, sizeof bytes);
 }
 
-void WriteText(const HKEY& key, const char* name, const std::string& value) {
-    RegSetValueEx(key, name, REG_SZ, reinterpret_cast<const std::uint8_t*>(value.c_str()),
-                  static_cast<std::uint32_t>(value.size() + 1));
+void WriteText(const RegKey& key, const char* name, const std::string& value) {
+    SetValue(key, name, RegText, reinterpret_cast<const std::uint8_t*>(value.c_str()),
+             static_cast<std::uint32_t>(value.size() + 1));
 }
 
-bool ReadNumber(const HKEY& key, const char* name, std::uint32_t& value) {
+bool ReadNumber(const RegKey& key, const char* name, std::uint32_t& value) {
     std::uint8_t bytes[4];
     std::uint32_t size = sizeof bytes;
     std::uint32_t type = 0;
-    if (RegQueryValueEx(key, name, &type, bytes, &size) != ERROR_SUCCESS) {
+    if (QueryValue(key, name, &type, bytes, &size) != RegStatus::Success) {
         return false;
     }
     // A shorter value fills only its own bytes of the field, as a read into its 4 bytes would.
@@ -33,11 +33,11 @@ bool ReadNumber(const HKEY& key, const char* name, std::uint32_t& value) {
     return true;
 }
 
-bool ReadText(const HKEY& key, const char* name, std::string& value) {
+bool ReadText(const RegKey& key, const char* name, std::string& value) {
     std::vector<std::uint8_t> buffer(kSettingsTextLimit, 0);
     std::uint32_t size = kSettingsTextLimit;
     std::uint32_t type = 0;
-    if (RegQueryValueEx(key, name, &type, buffer.data(), &size) != ERROR_SUCCESS) {
+    if (QueryValue(key, name, &type, buffer.data(), &size) != RegStatus::Success) {
         return false;
     }
     // The text runs to the first NUL, and never past the stored data: a hand-written value
@@ -50,7 +50,7 @@ bool ReadText(const HKEY& key, const char* name, std::string& value) {
     return true;
 }
 
-void ReadAll(const HKEY& key, Settings& settings) {
+void ReadAll(const RegKey& key, Settings& settings) {
     for (const auto& field : kSettingsFields) {
         if (field.number != nullptr) {
             if (!ReadNumber(key, field.name, settings.*field.number)) {
@@ -62,7 +62,7 @@ void ReadAll(const HKEY& key, Settings& settings) {
     }
 }
 
-void WriteAll(const HKEY& key, const Settings& settings) {
+void WriteAll(const RegKey& key, const Settings& settings) {
     for (const auto& field : kSettingsFields) {
         if (field.number != nullptr) {
             WriteNumber(key, field.name, settings.*field.number);
@@ -79,17 +79,17 @@ void WriteAll(const HKEY& key, const Settings& settings) {
 class SettingsStore::OpenKeys {
 public:
     explicit OpenKeys(RegistryHive& root) {
-        RegCreateKeyEx(RootKey(root), "Zr.ClassDlg.1", program_.Key());
-        RegCreateKeyEx(program_.Key(), "Setting", setting_.Key());
+        CreateKey(RootKey(root), "Zr.ClassDlg.1", program_.Key());
+        CreateKey(program_.Key(), "Setting", setting_.Key());
     }
-    const HKEY& Setting() { return setting_.Key(); }
+    const RegKey& Setting() { return setting_.Key(); }
     bool Opened() { return static_cast<bool>(setting_.Key()); }
     // 1 when the keys were open and their changes are written.
     int Close() {
         const bool opened = Opened();
-        const long setting = setting_.Release();
-        const long program = program_.Release();
-        return opened && setting == ERROR_SUCCESS && program == ERROR_SUCCESS ? 1 : 0;
+        const RegStatus setting = setting_.Release();
+        const RegStatus program = program_.Release();
+        return opened && setting == RegStatus::Success && program == RegStatus::Success ? 1 : 0;
     }
 
 private:

@@ -20,12 +20,12 @@ public:
     RegKeyHolder& operator=(const RegKeyHolder&) = delete;
     ~RegKeyHolder() { Release(); }
 
-    HKEY& Key() { return key_; }
+    RegKey& Key() { return key_; }
     // The status of the close, which writes the changes when it ends the transaction.
-    long Release() { return key_ ? RegCloseKey(key_) : ERROR_SUCCESS; }
+    RegStatus Release() { return key_ ? CloseKey(key_) : RegStatus::Success; }
 
 private:
-    HKEY key_;
+    RegKey key_;
 };
 
 // The settings record under HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting. Every operation is one

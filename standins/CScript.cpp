@@ -11,6 +11,7 @@
 #include "mail/JisEncoder.h"
 #include "mail/MailMessage.h"
 #include "os/File.h"
+#include "os/File.posix.h"
 #include "standins/PipedProcess.h"
 
 using namespace tolvane;

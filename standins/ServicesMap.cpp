@@ -9,27 +9,9 @@
 #include "os/Process.h"
 #include "standins/TrustedPath.h"
 #include "text/CommandLine.h"
+#include "text/Cp932.h"
 
 namespace tolvane {
-
-namespace {
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
 
 std::vector<std::string> ServicesMap::SearchPaths() {
     if (const char* path = std::getenv("TOLVANE_SERVICES"); path != nullptr && *path != '\0') {
@@ -81,16 +63,17 @@ bool ServicesMap::Parse(const std::string& text, const std::string& source, std:
         if (end == std::string::npos) {
             end = text.size();
         }
-        const std::string line = Trim(text.substr(at, end - at));
+        const std::string line = TrimBlanks(text.substr(at, end - at), " \t\r");
         at = end + 1;
         ++number;
         if (line.empty() || line[0] == '#') {
             continue;
         }
         const auto equals = line.find('=');
-        const std::string key = Lower(Trim(line.substr(0, equals)));
-        const std::string value =
-            equals == std::string::npos ? std::string() : Trim(line.substr(equals + 1));
+        const std::string key = AsciiLower(TrimBlanks(line.substr(0, equals), " \t\r"));
+        const std::string value = equals == std::string::npos
+                                      ? std::string()
+                                      : TrimBlanks(line.substr(equals + 1), " \t\r");
         if (equals == std::string::npos || key.empty() || value.empty()) {
             error = source + ":" + std::to_string(number) +
                     ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
@@ -114,12 +97,12 @@ const ServicesMap::Entry* ServicesMap::Find(const std::string& key) const {
 
 std::optional<std::vector<std::string>> ServicesMap::Command(const std::string& name,
                                                              const std::string& action) const {
-    const std::string service = Lower(name);
-    if (const Entry* explicitCommand = Find(service + "." + Lower(action))) {
+    const std::string service = AsciiLower(name);
+    if (const Entry* explicitCommand = Find(service + "." + AsciiLower(action))) {
         return SplitCommandLine(explicitCommand->value);
     }
     if (const Entry* unit = Find(service)) {
-        return std::vector<std::string>{"systemctl", Lower(action), unit->value};
+        return std::vector<std::string>{"systemctl", AsciiLower(action), unit->value};
     }
     return std::nullopt;
 }

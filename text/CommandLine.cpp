@@ -1,5 +1,7 @@
 #include "text/CommandLine.h"
 
+#include "text/Cp932.h"
+
 namespace tolvane {
 
 namespace {
@@ -8,15 +10,10 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Shift_JIS two-byte characters: a lead byte and the byte after it, which may be 0x5C.
-bool IsLeadByte(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrailByte(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+// A two-byte character: its second byte may be 0x5C and is never a backslash.
+bool IsTwoByteCharacter(std::string_view text, std::size_t at) {
+    return IsCp932LeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size() &&
+           IsCp932TrailByte(static_cast<unsigned char>(text[at + 1]));
 }
 
 }  // namespace
@@ -57,7 +54,7 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
         quoted = false;
         while (i < n) {
             const char c = line[i];
-            if (IsLeadByte(c) && i + 1 < n && IsTrailByte(line[i + 1])) {
+            if (IsTwoByteCharacter(line, i)) {
                 // The second byte of 表 or ソ is 0x5C, yet it is no backslash: Windows reads
                 // the line by characters, so a quoted text ending in one stays closed.
                 arg.append(line.substr(i, 2));
@@ -102,7 +99,7 @@ std::string EscapeForCommandLine(std::string_view text, bool quoted) {
     out.reserve(text.size());
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
-        if (IsLeadByte(text[i]) && i + 1 < n && IsTrailByte(text[i + 1])) {
+        if (IsTwoByteCharacter(text, i)) {
             out.append(text.substr(i, 2));
             i += 2;
             continue;

@@ -21,7 +21,7 @@ class Install : public test::PrivateInstall {
 public:
     Install() : PrivateInstall(TOLVANE_BIN_DIR, {"tolvanectl"}) {}
 
-    // A number value as the store's file holds it; -1 when missing or not a REG_DWORD.
+    // A number value as the store's file holds it; -1 when missing or not a RegNumber.
     long long Number(const std::string& name) const {
         RegHiveData hive;
         if (!RegHiveData::Parse(ReadFile(Store()), hive)) {
@@ -29,7 +29,7 @@ public:
         }
         const RegKeyData* key = hive.FindKey("Zr.ClassDlg.1\\Setting");
         const RegValue* value = key != nullptr ? key->FindValue(name) : nullptr;
-        if (value == nullptr || value->type != REG_DWORD || value->data.size() != 4) {
+        if (value == nullptr || value->type != RegNumber || value->data.size() != 4) {
             return -1;
         }
         long long number = 0;

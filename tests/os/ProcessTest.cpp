@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "os/File.h"
+#include "os/File.posix.h"
 #include "os/Process.h"
 #include "os/Socket.h"
 #include "registry/Registry.h"
@@ -166,11 +167,11 @@ TEST(ChildProcess, InheritsNoDescriptorOfTheProgram) {
     RegistryHive hive(root + "/hive.reg");
     const std::string hiveLock = root + "/hive.reg.lock";
     std::optional<FileLock> holder(std::in_place, hiveLock);
-    long created = -1;
+    RegStatus created{-1};
     std::thread writer([&] {
-        HKEY key;
-        created = RegCreateKeyEx(RootKey(hive), "Zr.ClassDlg.1", key);
-        RegCloseKey(key);
+        RegKey key;
+        created = CreateKey(RootKey(hive), "Zr.ClassDlg.1", key);
+        CloseKey(key);
     });
     for (int i = 0; i < 1000 && CountDescriptorsOn(hiveLock) < 2; ++i) {
         ::usleep(10000);
@@ -184,7 +185,7 @@ TEST(ChildProcess, InheritsNoDescriptorOfTheProgram) {
     const ExitState state = child.Wait();
     holder.reset();
     writer.join();
-    EXPECT_EQ(created, ERROR_SUCCESS);
+    EXPECT_EQ(created, RegStatus::Success);
     ASSERT_EQ(state.exitCode, 0);
 
     // Every line of "ls -l" on /proc/self/fd ends in "N -> TARGET".

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "os/File.h"
+#include "os/File.posix.h"
 #include "registry/RegHiveData.h"
 #include "registry/Registry.h"
 #include "tests/support/TestSupport.h"
@@ -27,38 +28,39 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 struct Stored {
-    long status = -1;
+    RegStatus status{-1};
     std::uint32_t type = 0;
     std::string data;
 };
 
-Stored Query(const HKEY& key, const std::string& name) {
+Stored Query(const RegKey& key, const std::string& name) {
     Stored stored;
     std::uint32_t size = 0;
-    stored.status = RegQueryValueEx(key, name, &stored.type, nullptr, &size);
-    if (stored.status != ERROR_SUCCESS) {
+    stored.status = QueryValue(key, name, &stored.type, nullptr, &size);
+    if (stored.status != RegStatus::Success) {
         return stored;
     }
     std::vector<std::uint8_t> buffer(size + 1, 0xAA);
-    stored.status = RegQueryValueEx(key, name, &stored.type, buffer.data(), &size);
+    stored.status = QueryValue(key, name, &stored.type, buffer.data(), &size);
     stored.data.assign(reinterpret_cast<const char*>(buffer.data()), size);
     return stored;
 }
 
-long Set(const HKEY& key, const std::string& name, std::uint32_t type, const std::string& data) {
-    return RegSetValueEx(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                         static_cast<std::uint32_t>(data.size()));
+RegStatus Set(const RegKey& key, const std::string& name, std::uint32_t type,
+              const std::string& data) {
+    return SetValue(key, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                    static_cast<std::uint32_t>(data.size()));
 }
 
 class RegistryTest : public ::testing::Test {
 protected:
-    HKEY Open(RegistryHive& hive, const std::string& path) {
-        HKEY key = RootKey(hive);
+    RegKey Open(RegistryHive& hive, const std::string& path) {
+        RegKey key = RootKey(hive);
         std::size_t at = 0;
         while (true) {
             const auto slash = path.find('\\', at);
-            HKEY next;
-            EXPECT_EQ(RegCreateKeyEx(key, path.substr(at, slash - at), next), ERROR_SUCCESS);
+            RegKey next;
+            EXPECT_EQ(CreateKey(key, path.substr(at, slash - at), next), RegStatus::Success);
             key = next;
             if (slash == std::string::npos) {
                 return key;
@@ -89,29 +91,29 @@ struct FormatCase {
 
 const FormatCase kFormatCases[] = {
     // 表 and ソ are 95 5C and 83 5C: their 0x5C is escaped like any backslash.
-    {"Text", REG_SZ, std::string("a\\b\"c\r\nd\x95\x5C\x83\x5C") + '\0',
+    {"Text", RegText, std::string("a\\b\"c\r\nd\x95\x5C\x83\x5C") + '\0',
      std::string(R"("Text"="a\\b\"c\r\nd)") + "\x95" + R"(\\)" + "\x83" + R"(\\")"},
-    {"Empty", REG_SZ, std::string(1, '\0'), R"("Empty"="")"},
-    {"Port", REG_DWORD, Bytes({0x1E, 0, 0, 0}), R"("Port"=dword:0000001e)"},
-    {"Order", REG_DWORD, Bytes({0x78, 0x56, 0x34, 0x12}), R"("Order"=dword:12345678)"},
-    {"Short", REG_DWORD, Bytes({1, 2, 3}), R"("Short"=hex(4):01,02,03)"},
-    {"Long", REG_DWORD, Bytes({1, 2, 3, 4, 5}), R"("Long"=hex(4):01,02,03,04,05)"},
-    {"Binary", REG_BINARY, Bytes({0x00, 0xFF, 0x10}), R"("Binary"=hex(3):00,ff,10)"},
-    {"Odd", REG_BINARY, Bytes({0x7F}), R"("Odd"=hex(3):7f)"},
-    {"NoNul", REG_SZ, "abc", R"("NoNul"=hex(1):61,62,63)"},
-    {"InnerNul", REG_SZ, std::string("a\0b\0", 4), R"("InnerNul"=hex(1):61,00,62,00)"},
-    {"NoData", REG_SZ, "", R"("NoData"=hex(1):)"},
-    {"Expand", REG_EXPAND_SZ, std::string("%X%\0", 4), R"("Expand"=hex(2):25,58,25,00)"},
+    {"Empty", RegText, std::string(1, '\0'), R"("Empty"="")"},
+    {"Port", RegNumber, Bytes({0x1E, 0, 0, 0}), R"("Port"=dword:0000001e)"},
+    {"Order", RegNumber, Bytes({0x78, 0x56, 0x34, 0x12}), R"("Order"=dword:12345678)"},
+    {"Short", RegNumber, Bytes({1, 2, 3}), R"("Short"=hex(4):01,02,03)"},
+    {"Long", RegNumber, Bytes({1, 2, 3, 4, 5}), R"("Long"=hex(4):01,02,03,04,05)"},
+    {"Binary", RegBinary, Bytes({0x00, 0xFF, 0x10}), R"("Binary"=hex(3):00,ff,10)"},
+    {"Odd", RegBinary, Bytes({0x7F}), R"("Odd"=hex(3):7f)"},
+    {"NoNul", RegText, "abc", R"("NoNul"=hex(1):61,62,63)"},
+    {"InnerNul", RegText, std::string("a\0b\0", 4), R"("InnerNul"=hex(1):61,00,62,00)"},
+    {"NoData", RegText, "", R"("NoData"=hex(1):)"},
+    {"Expand", RegExpandText, std::string("%X%\0", 4), R"("Expand"=hex(2):25,58,25,00)"},
     {"Big type", 0x12345, "x", R"("Big type"=hex(12345):78)"},
-    {"we\"ird\\na\nme", REG_DWORD, Bytes({1, 0, 0, 0}), R"("we\"ird\\na\nme"=dword:00000001)"},
+    {"we\"ird\\na\nme", RegNumber, Bytes({1, 0, 0, 0}), R"("we\"ird\\na\nme"=dword:00000001)"},
 };
 
 TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
-    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
     for (const auto& c : kFormatCases) {
-        ASSERT_EQ(Set(key, c.name, c.type, c.data), ERROR_SUCCESS) << c.name;
+        ASSERT_EQ(Set(key, c.name, c.type, c.data), RegStatus::Success) << c.name;
     }
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
     const std::string text = Text();
     EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
     std::size_t previous = 0;
@@ -125,15 +127,15 @@ TEST_F(RegistryTest, ValuesRoundTripThroughTheFile) {
     }
     // A fresh hive reads every value back with its type and exact bytes.
     RegistryHive again(path_);
-    HKEY reread = Open(again, "Zr.ClassDlg.1\\Setting");
+    RegKey reread = Open(again, "Zr.ClassDlg.1\\Setting");
     for (const auto& c : kFormatCases) {
         SCOPED_TRACE(c.name);
         const Stored stored = Query(reread, c.name);
-        EXPECT_EQ(stored.status, ERROR_SUCCESS);
+        EXPECT_EQ(stored.status, RegStatus::Success);
         EXPECT_EQ(stored.type, c.type);
         EXPECT_EQ(stored.data, c.data);
     }
-    EXPECT_EQ(RegCloseKey(reread), ERROR_SUCCESS);
+    EXPECT_EQ(CloseKey(reread), RegStatus::Success);
     EXPECT_EQ(Text(), text);  // reading changed nothing
 }
 
@@ -143,36 +145,36 @@ TEST_F(RegistryTest, KeepsUnknownKeysAndValues) {
                     "REGEDIT4\r\n\r\n[Other\\Deep\\Key]\r\n\"Keep\"=\"me\"\r\n"
                     "\"Blob\"=hex(3):DE,AD\r\n\r\n[Zr.ClassDlg.1\\Setting]\r\n"
                     "\"Foreign\"=dword:0000000A\r\n");
-    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", RegNumber, Bytes({80, 0, 0, 0})), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
 
     RegistryHive again(path_);
-    const HKEY other = Open(again, "Other\\Deep\\Key");
+    const RegKey other = Open(again, "Other\\Deep\\Key");
     const Stored keep = Query(other, "Keep");
-    EXPECT_EQ(keep.type, REG_SZ);
+    EXPECT_EQ(keep.type, RegText);
     EXPECT_EQ(keep.data, std::string("me\0", 3));
     const Stored blob = Query(other, "Blob");
-    EXPECT_EQ(blob.type, REG_BINARY);
+    EXPECT_EQ(blob.type, RegBinary);
     EXPECT_EQ(blob.data, Bytes({0xDE, 0xAD}));
     const Stored foreign = Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Foreign");
-    EXPECT_EQ(foreign.type, REG_DWORD);
+    EXPECT_EQ(foreign.type, RegNumber);
     EXPECT_EQ(foreign.data, Bytes({10, 0, 0, 0}));
     EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
     EXPECT_FALSE(FileExists(path_ + ".bad"));
 }
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
-    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "SmtpPort", REG_DWORD, Bytes({25, 0, 0, 0})), ERROR_SUCCESS);
+    RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "SmtpPort", RegNumber, Bytes({25, 0, 0, 0})), RegStatus::Success);
     // A second opening in the same process joins the open transaction.
-    HKEY upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
-    ASSERT_EQ(Set(upper, "SMTPPORT", REG_DWORD, Bytes({26, 0, 0, 0})), ERROR_SUCCESS);
+    RegKey upper = Open(hive_, "ZR.CLASSDLG.1\\SETTING");
+    ASSERT_EQ(Set(upper, "SMTPPORT", RegNumber, Bytes({26, 0, 0, 0})), RegStatus::Success);
 
     EXPECT_EQ(Query(key, "smtpport").data, Bytes({26, 0, 0, 0}));
-    EXPECT_EQ(RegCloseKey(upper), ERROR_SUCCESS);
+    EXPECT_EQ(CloseKey(upper), RegStatus::Success);
     EXPECT_FALSE(FileExists(path_));  // not written before the last key is closed
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(CloseKey(key), RegStatus::Success);
     const std::string text = Text();
     EXPECT_EQ(text,
               "REGEDIT4\n\n[Zr.ClassDlg.1]\n\n[Zr.ClassDlg.1\\Setting]\n"
@@ -180,50 +182,47 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
 }
 
 TEST_F(RegistryTest, ReadsFailAsTheWindowsCallsDo) {
-    const HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "Number", REG_DWORD, Bytes({1, 2, 3, 4})), ERROR_SUCCESS);
-    ASSERT_EQ(Set(key, "Text", REG_SZ, std::string("abcdef\0", 7)), ERROR_SUCCESS);
+    const RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Number", RegNumber, Bytes({1, 2, 3, 4})), RegStatus::Success);
+    ASSERT_EQ(Set(key, "Text", RegText, std::string("abcdef\0", 7)), RegStatus::Success);
     const struct {
         const char* name;
         std::uint32_t bufferSize;
-        long status;
+        RegStatus status;
         std::uint32_t sizeAfter;
     } cases[] = {
-        {"Number", 0, ERROR_MORE_DATA, 4},
-        {"Number", 3, ERROR_MORE_DATA, 4},
-        {"Number", 4, ERROR_SUCCESS, 4},
-        {"Number", 100, ERROR_SUCCESS, 4},
-        {"Text", 6, ERROR_MORE_DATA, 7},
-        {"Text", 7, ERROR_SUCCESS, 7},
-        {"Missing", 100, ERROR_FILE_NOT_FOUND, 100},
+        {"Number", 0, RegStatus::MoreData, 4},      {"Number", 3, RegStatus::MoreData, 4},
+        {"Number", 4, RegStatus::Success, 4},       {"Number", 100, RegStatus::Success, 4},
+        {"Text", 6, RegStatus::MoreData, 7},        {"Text", 7, RegStatus::Success, 7},
+        {"Missing", 100, RegStatus::NotFound, 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " into " + std::to_string(c.bufferSize));
         std::vector<std::uint8_t> buffer(100, 0);
         std::uint32_t size = c.bufferSize;
         std::uint32_t type = 99;
-        EXPECT_EQ(RegQueryValueEx(key, c.name, &type, buffer.data(), &size), c.status);
-        if (c.status != ERROR_FILE_NOT_FOUND) {
+        EXPECT_EQ(QueryValue(key, c.name, &type, buffer.data(), &size), c.status);
+        if (c.status != RegStatus::NotFound) {
             EXPECT_EQ(size, c.sizeAfter);  // the size needed, also when it did not fit
         }
-        if (c.status == ERROR_SUCCESS) {
+        if (c.status == RegStatus::Success) {
             EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + size), Query(key, c.name).data);
         }
     }
     // The null handle and a key that was never created fail every call.
     std::uint32_t size = 4;
     std::uint8_t buffer[4];
-    const HKEY none;
-    EXPECT_NE(RegQueryValueEx(none, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
-    EXPECT_NE(RegSetValueEx(none, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
-    HKEY result;
-    EXPECT_NE(RegCreateKeyEx(none, "Setting", result), ERROR_SUCCESS);
+    const RegKey none;
+    EXPECT_NE(QueryValue(none, "Number", nullptr, buffer, &size), RegStatus::Success);
+    EXPECT_NE(SetValue(none, "Number", RegNumber, buffer, 4), RegStatus::Success);
+    RegKey result;
+    EXPECT_NE(CreateKey(none, "Setting", result), RegStatus::Success);
     EXPECT_FALSE(result);
-    const HKEY ghost{&hive_, key.transaction, "Never\\Created"};
-    EXPECT_NE(RegQueryValueEx(ghost, "Number", nullptr, buffer, &size), ERROR_SUCCESS);
-    EXPECT_NE(RegSetValueEx(ghost, "Number", REG_DWORD, buffer, 4), ERROR_SUCCESS);
-    HKEY closed = key;
-    EXPECT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    const RegKey ghost{&hive_, key.transaction, "Never\\Created"};
+    EXPECT_NE(QueryValue(ghost, "Number", nullptr, buffer, &size), RegStatus::Success);
+    EXPECT_NE(SetValue(ghost, "Number", RegNumber, buffer, 4), RegStatus::Success);
+    RegKey closed = key;
+    EXPECT_EQ(CloseKey(closed), RegStatus::Success);
     EXPECT_FALSE(closed);
 }
 
@@ -241,9 +240,9 @@ TEST_F(RegistryTest, OnlyAFileThatIsNoHiveIsSetAside) {
     for (const auto& damaged : cases) {
         SCOPED_TRACE(::testing::PrintToString(damaged));
         test::WriteFile(path_, damaged);
-        HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+        RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
         EXPECT_TRUE(key);
-        EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        EXPECT_EQ(CloseKey(key), RegStatus::Success);
         const std::string kept =
             round == 0 ? path_ + ".bad" : path_ + ".bad." + std::to_string(round);
         EXPECT_EQ(test::ReadFile(kept), damaged);
@@ -273,97 +272,97 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
         std::vector<Expected> values;  // of [K], in this order
         std::string oddLine;           // a line not read, kept as it stands; empty for none
     } cases[] = {
-        {"short dword", "REGEDIT4\n[K]\n\"D\"=dword:1f90\n", {{"D", REG_DWORD, number}}, ""},
+        {"short dword", "REGEDIT4\n[K]\n\"D\"=dword:1f90\n", {{"D", RegNumber, number}}, ""},
         {"dword in capitals",
          "REGEDIT4\n[K]\n\"D\"=DWORD:00001F90\n",
-         {{"D", REG_DWORD, number}},
+         {{"D", RegNumber, number}},
          ""},
         {"version 5 header, BOM, CR LF, trailing blanks",
          "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[K]  \r\n"
          "\"D\"=dword:00001f90 \t\r\n",
-         {{"D", REG_DWORD, number}},
+         {{"D", RegNumber, number}},
          ""},
         {"comments and blank lines",
          "REGEDIT4\n; made by hand\n\n[K]\n\n; port\n\"D\"=dword:1f90\n\n",
-         {{"D", REG_DWORD, number}},
+         {{"D", RegNumber, number}},
          ""},
         {"hex over three lines",
          "REGEDIT4\n[K]\n\"B\"=hex:01,02,\\\n  03,\\\n  04\n",
-         {{"B", REG_BINARY, Bytes({1, 2, 3, 4})}},
+         {{"B", RegBinary, Bytes({1, 2, 3, 4})}},
          ""},
         {"hex(N)",
          "REGEDIT4\n[K]\n\"E\"=hex(2):25,00\n\"N\"=hex(0):\n",
-         {{"E", REG_EXPAND_SZ, std::string("%\0", 2)}, {"N", REG_NONE, ""}},
+         {{"E", RegExpandText, std::string("%\0", 2)}, {"N", RegNone, ""}},
          ""},
         {"default value",
          "REGEDIT4\n[K]\n@=\"standard\"\n",
-         {{"", REG_SZ, std::string("standard\0", 9)}},
+         {{"", RegText, std::string("standard\0", 9)}},
          ""},
         {"repeated section",
          "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n\"X\"=dword:3\n[k]\n\"D\"=dword:1f90\n",
-         {{"A", REG_DWORD, two}, {"D", REG_DWORD, number}},
+         {{"A", RegNumber, two}, {"D", RegNumber, number}},
          ""},
         {"later line wins",
          "REGEDIT4\n[K]\n\"A\"=dword:1\n\"a\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          ""},
         {"nine digits",
          "REGEDIT4\n[K]\n\"X\"=dword:123456789\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=dword:123456789"},
         {"text cut off",
          "REGEDIT4\n[K]\n\"X\"=\"cut off\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=\"cut off"},
         {"unknown escape",
          "REGEDIT4\n[K]\n\"X\"=\"tab\\t\"\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=\"tab\\t\""},
         {"bad hex",
          "REGEDIT4\n[K]\n\"X\"=hex(3):012,\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex(3):012,"},
         {"hex ending in a comma",
          "REGEDIT4\n[K]\n\"X\"=hex:01,\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,"},
         {"stray CR before the line end",
          "REGEDIT4\r\n[K]\r\n\"X\"=hex:01,\r\r\n\"A\"=dword:2\r\r\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,"},
         {"name without quotes",
          "REGEDIT4\n[K]\nX=1\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "X=1"},
         {"broken key line",
          "REGEDIT4\n[K]\n[Broken\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "[Broken"},
         {"value before any key",
          "REGEDIT4\n\"X\"=dword:1\n[K]\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=dword:1"},
         {"continuation taking in a key line",
          "REGEDIT4\n[K]\n\"X\"=hex:01,\\\n[Other]\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,\\\n[Other]"},
         // Written before the next key, it must neither take in that key's line on the next
         // read nor become data there: a line that ends the data unread follows it.
         {"continuation cut off by the end of the file",
          "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,02\\",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,02\\\n;"},
         {"continuation cut off after a backslash",
          "REGEDIT4\n[K]\n\"A\"=dword:2\n[Other]\n[K]\n\"X\"=hex:01,\\\\\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,\\\\\n;"},
         {"hex running into a key line",
          "REGEDIT4\n[K]\n\"X\"=hex:01,02[K]\n\"A\"=dword:2\n",
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,02[K]"},
         {"zero bytes",
          "REGEDIT4\n[K]\n\"X\"=hex:01,\0,02\n\"A\"=dword:2\n"s,
-         {{"A", REG_DWORD, two}},
+         {{"A", RegNumber, two}},
          "\"X\"=hex:01,\0,02"s},
     };
     for (const auto& c : cases) {
@@ -371,18 +370,18 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
         test::WriteFile(path_, c.file);
         {
             RegistryHive hive(path_);
-            HKEY key = Open(hive, "K");
+            RegKey key = Open(hive, "K");
             for (const auto& expected : c.values) {
                 SCOPED_TRACE(expected.name);
                 const Stored stored = Query(key, expected.name);
-                EXPECT_EQ(stored.status, ERROR_SUCCESS);
+                EXPECT_EQ(stored.status, RegStatus::Success);
                 EXPECT_EQ(stored.type, expected.type);
                 EXPECT_EQ(stored.data, expected.data);
             }
-            EXPECT_EQ(Query(key, "X").status, ERROR_FILE_NOT_FOUND);
+            EXPECT_EQ(Query(key, "X").status, RegStatus::NotFound);
             // A change writes the file anew; the odd line goes with it.
-            ASSERT_EQ(Set(key, "New", REG_DWORD, two), ERROR_SUCCESS);
-            ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+            ASSERT_EQ(Set(key, "New", RegNumber, two), RegStatus::Success);
+            ASSERT_EQ(CloseKey(key), RegStatus::Success);
             EXPECT_EQ(hive.TakeNotes().size(), c.oddLine.empty() ? 0u : 1u);
         }
         EXPECT_FALSE(FileExists(path_ + ".bad"));
@@ -395,14 +394,14 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
         ASSERT_TRUE(RegHiveData::Parse(text, written));
         EXPECT_EQ(written.Format(), text);
         RegistryHive again(path_);
-        HKEY key = Open(again, "K");
+        RegKey key = Open(again, "K");
         for (const auto& expected : c.values) {
             EXPECT_EQ(Query(key, expected.name).data, expected.data) << expected.name << text;
         }
         EXPECT_EQ(Query(key, "New").data, two);
         // Setting a value of the odd line's name replaces the line.
-        ASSERT_EQ(Set(key, "X", REG_DWORD, two), ERROR_SUCCESS);
-        ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+        ASSERT_EQ(Set(key, "X", RegNumber, two), RegStatus::Success);
+        ASSERT_EQ(CloseKey(key), RegStatus::Success);
         if (!c.oddLine.empty() && c.oddLine.front() == '"' &&
             c.label != std::string("value before any key")) {
             EXPECT_EQ(Text().find(c.oddLine), std::string::npos) << Text();
@@ -418,16 +417,17 @@ TEST_F(RegistryTest, RegeditFormsAreReadAndAnOddLineCostsOnlyItself) {
 }
 
 TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
-    HKEY key = Open(hive_, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("first\0", 6)), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    RegKey key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Body", RegText, std::string("first\0", 6)), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
     const std::string before = Text();
     // A reader that opened the file before the change keeps reading the old file whole.
     std::FILE* reader = std::fopen(path_.c_str(), "rb");
     ASSERT_NE(reader, nullptr);
     key = Open(hive_, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "Body", REG_SZ, std::string("second, and longer\0", 19)), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(Set(key, "Body", RegText, std::string("second, and longer\0", 19)),
+              RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
     std::string old;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, reader)) > 0;) {
@@ -442,9 +442,9 @@ TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
 
 TEST_F(RegistryTest, MissingFoldersAreCreated) {
     RegistryHive deep(dir_.File("a/b/c/hive.reg"));
-    HKEY key = Open(deep, "Zr.ClassDlg.1\\Setting");
-    ASSERT_EQ(Set(key, "Port", REG_DWORD, Bytes({80, 0, 0, 0})), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    RegKey key = Open(deep, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", RegNumber, Bytes({80, 0, 0, 0})), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
     RegistryHive again(dir_.File("a/b/c/hive.reg"));
     EXPECT_EQ(Query(Open(again, "Zr.ClassDlg.1\\Setting"), "Port").data, Bytes({80, 0, 0, 0}));
 }
@@ -455,8 +455,8 @@ TEST_F(RegistryTest, ATransactionWaitsForTheLockNoLongerThanItsBound) {
     FileLock held(path_ + ".lock", std::chrono::milliseconds(0));
     ASSERT_TRUE(held.Locked());
     RegistryHive hive(path_, std::chrono::milliseconds(200));
-    HKEY key;
-    EXPECT_EQ(RegCreateKeyEx(RootKey(hive), "K", key), ERROR_ACCESS_DENIED);
+    RegKey key;
+    EXPECT_EQ(CreateKey(RootKey(hive), "K", key), RegStatus::AccessDenied);
     EXPECT_FALSE(key);
     EXPECT_NE(hive.LastError().find("held by another process"), std::string::npos)
         << hive.LastError();
@@ -477,9 +477,9 @@ TEST_F(RegistryTest, UpdatesKeepTheFilesIdentity) {
     std::filesystem::create_symlink("real/target.reg", link);
 
     RegistryHive hive(link);
-    HKEY key = Open(hive, "K");
-    ASSERT_EQ(Set(key, "A", REG_DWORD, Bytes({2, 0, 0, 0})), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS) << hive.LastError();
+    RegKey key = Open(hive, "K");
+    ASSERT_EQ(Set(key, "A", RegNumber, Bytes({2, 0, 0, 0})), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success) << hive.LastError();
 
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_NE(test::ReadFile(target).find("\"A\"=dword:00000002"), std::string::npos);
@@ -493,7 +493,7 @@ TEST_F(RegistryTest, UpdatesKeepTheFilesIdentity) {
     // A file the store creates is its user's alone.
     RegistryHive fresh(path_);
     key = Open(fresh, "K");
-    ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
     ASSERT_EQ(::stat(path_.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }

@@ -123,16 +123,16 @@ protected:
 
     void SetRaw(const std::string& name, std::uint32_t type, const std::string& data) {
         RegistryHive hive(path_);
-        HKEY program;
-        HKEY setting;
-        ASSERT_EQ(RegCreateKeyEx(RootKey(hive), "Zr.ClassDlg.1", program), ERROR_SUCCESS);
-        ASSERT_EQ(RegCreateKeyEx(program, "Setting", setting), ERROR_SUCCESS);
+        RegKey program;
+        RegKey setting;
+        ASSERT_EQ(CreateKey(RootKey(hive), "Zr.ClassDlg.1", program), RegStatus::Success);
+        ASSERT_EQ(CreateKey(program, "Setting", setting), RegStatus::Success);
         ASSERT_EQ(
-            RegSetValueEx(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+            SetValue(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
                           static_cast<std::uint32_t>(data.size())),
-            ERROR_SUCCESS);
-        ASSERT_EQ(RegCloseKey(setting), ERROR_SUCCESS);
-        ASSERT_EQ(RegCloseKey(program), ERROR_SUCCESS);
+            RegStatus::Success);
+        ASSERT_EQ(CloseKey(setting), RegStatus::Success);
+        ASSERT_EQ(CloseKey(program), RegStatus::Success);
     }
 
     // The folder's entries but the lock files, which any operation may leave.
@@ -231,12 +231,12 @@ TEST_F(SettingsStoreTest, UnreadableNumbersAreOverwrittenAsDword) {
         std::uint32_t loaded;
         std::string storedAfter;
     } cases[] = {
-        // Too long for the field's four bytes: replaced by the default as REG_DWORD.
-        {"text of four characters", REG_SZ, std::string("8080\0", 5), 80,
+        // Too long for the field's four bytes: replaced by the default as RegNumber.
+        {"text of four characters", RegText, std::string("8080\0", 5), 80,
          std::string("P\0\0\0", 4)},
-        {"eight bytes", REG_BINARY, std::string(8, '\x01'), 80, std::string("P\0\0\0", 4)},
+        {"eight bytes", RegBinary, std::string(8, '\x01'), 80, std::string("P\0\0\0", 4)},
         // Shorter data fits and fills the low bytes; the type is not looked at.
-        {"two bytes", REG_BINARY, std::string("\x90\x1f", 2), 8080, std::string("\x90\x1f", 2)},
+        {"two bytes", RegBinary, std::string("\x90\x1f", 2), 8080, std::string("\x90\x1f", 2)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,7 +247,7 @@ TEST_F(SettingsStoreTest, UnreadableNumbersAreOverwrittenAsDword) {
         const RegValue* port = Find(stored, "Port");
         ASSERT_NE(port, nullptr);
         EXPECT_EQ(port->data, c.storedAfter);
-        EXPECT_EQ(port->type, c.storedAfter == c.data ? c.type : REG_DWORD);
+        EXPECT_EQ(port->type, c.storedAfter == c.data ? c.type : RegNumber);
     }
 }
 
@@ -277,7 +277,7 @@ TEST_F(SettingsStoreTest, TextsKeepTheirBytesThroughSaveAndLoad) {
         SCOPED_TRACE(empty);
         const RegValue* value = Find(values, empty);
         ASSERT_NE(value, nullptr);
-        EXPECT_EQ(value->type, REG_SZ);
+        EXPECT_EQ(value->type, RegText);
         EXPECT_EQ(value->data, std::string(1, '\0'));  // one NUL, data length 1
     }
     EXPECT_EQ(Find(values, "Body")->data, saved.Body + '\0');
@@ -544,11 +544,11 @@ std::vector<long long> Generations(const std::vector<RegValue>& values) {
                 continue;
             }
             long long g = -1;
-            if (value.type == REG_DWORD && value.data.size() == 4) {
+            if (value.type == RegNumber && value.data.size() == 4) {
                 std::uint32_t n = 0;
                 std::memcpy(&n, value.data.data(), 4);  // little-endian, as stored
                 g = static_cast<long long>(n) - static_cast<long long>(i);
-            } else if (value.type == REG_SZ) {
+            } else if (value.type == RegText) {
                 g = std::atoll(value.data.c_str());
             }
             if (g >= 0 && Encoded(Generation(static_cast<std::uint32_t>(g)))[i] == value.data) {

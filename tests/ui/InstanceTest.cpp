@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "os/InstanceMarker.h"
+#include "os/InstanceMarker.posix.h"
 #include "os/Process.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/PosixSupport.h"
@@ -39,7 +39,7 @@ TEST(InstanceMarkerTest, OneHolderAtATimeAndTheMarkVanishesWithIt) {
     {
         InstanceMarker first(name);
         ASSERT_EQ(first.State(), InstanceMarker::Claim::Held);
-        EXPECT_NE(::fcntl(first.ListenFd(), F_GETFD) & FD_CLOEXEC, 0);
+        EXPECT_NE(::fcntl(ListenDescriptor(first), F_GETFD) & FD_CLOEXEC, 0);
         InstanceMarker second(name);
         EXPECT_EQ(second.State(), InstanceMarker::Claim::HeldByOther);
     }
@@ -131,7 +131,7 @@ TEST(InstanceMarkerTest, LaterCopiesEndWhileTheFirstIsStopped) {
     auto answered = std::make_shared<std::atomic<int>>(0);
     std::thread([name, ended, answered] {
         for (int i = 0; i < kLaterCopies; ++i) {
-            *answered += InstanceMarker::AskToShow(name, 200) ? 1 : 0;
+            *answered += AskToShow(name, 200) ? 1 : 0;
             ++*ended;
         }
     }).detach();
@@ -158,7 +158,7 @@ TEST_F(InstanceServerTest, ALaterCopyShowsAHiddenWindowAndGetsItsAnswer) {
     ASSERT_FALSE(dialog.isVisible());
 
     std::atomic<int> answered{-1};
-    std::thread later([&] { answered = InstanceMarker::AskToShow(name, 20000) ? 1 : 0; });
+    std::thread later([&] { answered = AskToShow(name, 20000) ? 1 : 0; });
     const bool shown = WaitUntil([&] { return answered != -1; });
     later.join();
     EXPECT_TRUE(shown) << "waited for the later copy's answer";

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "mail/MailTexts.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
@@ -58,7 +59,7 @@ MailDispatch Dispatch(int result, std::vector<std::string>& sent, const char* re
 }
 
 TEST(MailSettingsModelTest, SendTestRunsItsStepsInOrder) {
-    const std::string failed = Text(UiText::TestMailFailed);
+    const std::string failed = mailtexts::TestMailFailed();
     struct Case {
         const char* name;
         const char* from;
@@ -75,7 +76,7 @@ TEST(MailSettingsModelTest, SendTestRunsItsStepsInOrder) {
          true,
          1,
          {"exchange", "addresses a@x|b@y", "disabled", "repaint",
-          "info " + Text(UiText::TestMailSent), "repaint", "enabled"},
+          "info " + mailtexts::TestMailSent(), "repaint", "enabled"},
          1},
         {"not sent, reason shown",
          "a@x",
@@ -90,7 +91,7 @@ TEST(MailSettingsModelTest, SendTestRunsItsStepsInOrder) {
          "b@y",
          true,
          1,
-         {"exchange", "addresses |b@y", "warn " + Text(UiText::AddressMissing)},
+         {"exchange", "addresses |b@y", "warn " + mailtexts::AddressMissing()},
          0},
         {"port refused", "a@x", "b@y", false, 1, {"exchange"}, 0},
     };

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "mail/MailTexts.h"
 #include "os/CodePage.h"
 #include "os/Win32Text.h"
 #include "settings/SettingsStore.h"
@@ -179,7 +180,7 @@ TEST_F(Win32MailDialogTest, TheSendTestDeliversWhatIsOnScreenToTheRealServer) {
         };
         Click(mail, SendTestButton);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, Text(UiText::TestMailSent));
+        EXPECT_EQ(boxes[0].text, mailtexts::TestMailSent());
         EXPECT_EQ(boxes[0].caption, "IIS Tolvane");
         EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONINFORMATION));
         EXPECT_EQ(enabledDuringSend, std::vector<bool>(5, false));
@@ -224,10 +225,10 @@ TEST_F(Win32MailDialogTest, ARefusedSendTestSaysWhyAndSendsNothing) {
         std::string caption;
         bool focusOnPort;
     } cases[] = {
-        {"sender of blanks only", "  \t ", smtpPort, Text(UiText::AddressMissing), false,
+        {"sender of blanks only", "  \t ", smtpPort, mailtexts::AddressMissing(), false,
          MB_ICONEXCLAMATION, "IIS Tolvane", false},
         {"nothing listens on the port", "watch@example.jp",
-         std::to_string(test::UnusedLoopbackPort()), Text(UiText::TestMailFailed), true,
+         std::to_string(test::UnusedLoopbackPort()), mailtexts::TestMailFailed(), true,
          MB_ICONEXCLAMATION, "IIS Tolvane", false},
         {"empty port", "watch@example.jp", "", portMessage, false, MB_ICONEXCLAMATION,
          "win32_mail_dialog_tests", true},

@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
 #include "registry/Registry.h"
 #include "ui/win32/MonitorDialog.h"
-
-// After the project's headers: the registry store's names clash with its macros.
-#include <windows.h>
 
 namespace tolvane::test {
 

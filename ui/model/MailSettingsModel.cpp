@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "mail/MailTexts.h"
+#include "mail/SendTestMail.h"
 #include "ui/model/UiTexts.h"
 
 namespace tolvane {
@@ -61,25 +63,20 @@ void MailSettingsModel::SendTest(MailSettingsView& view, const MailDispatch& sen
     if (!view.ExchangeFromControls()) {
         return;
     }
-    From = TrimBlanks(From);
-    To = TrimBlanks(To);
-    view.ShowAddresses();
-    if (From.empty() || To.empty()) {
-        view.Message(false, Text(UiText::AddressMissing), {});
+    const TestMailResult result =
+        SendTestMail(From, To, Subject, Body, Smtp, SmtpPort, sendMail, [&] {
+            view.ShowAddresses();
+            Idle = 0;
+            MailFieldsEnabled = 0;
+            view.UpdateEnabledStates();
+            view.RepaintNow();
+        });
+    if (result.outcome == TestMailResult::Outcome::AddressMissing) {
+        view.ShowAddresses();
+        view.Message(false, result.message, {});
         return;
     }
-    Idle = 0;
-    MailFieldsEnabled = 0;
-    view.UpdateEnabledStates();
-    view.RepaintNow();
-
-    std::string reason;
-    const int sent = sendMail ? sendMail(From, To, Subject, Body, Smtp, SmtpPort, reason) : 0;
-    if (sent != 0) {
-        view.Message(true, Text(UiText::TestMailSent), {});
-    } else {
-        view.Message(false, Text(UiText::TestMailFailed) + reason, {});
-    }
+    view.Message(result.outcome == TestMailResult::Outcome::Sent, result.message, {});
 
     view.RepaintNow();
     Idle = 1;
@@ -92,7 +89,7 @@ bool MailSettingsModel::Accept(MailSettingsView& view) {
         return false;
     }
     if (WithMail != 0 && (TrimBlanks(From).empty() || TrimBlanks(To).empty())) {
-        view.Message(false, Text(UiText::AddressMissing), {});
+        view.Message(false, mailtexts::AddressMissing(), {});
         return false;
     }
     return true;

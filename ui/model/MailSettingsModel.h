@@ -4,7 +4,7 @@
 #include <span>
 #include <string>
 
-#include "monitor/MonitorCycle.h"
+#include "mail/MailDispatch.h"
 #include "settings/SettingsStore.h"
 #include "ui/model/MessageView.h"
 

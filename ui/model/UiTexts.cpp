@@ -51,9 +51,6 @@ constexpr std::array kTexts{
     "メール送信テスト(&M)",
     "&OK",
     "ｷｬﾝｾﾙ(&C)",
-    "送信者か宛先が入力されていません。",
-    "メールを送信しました。送信したメールを確認して下さい。",
-    "メールが送信出来ません。設定を見直して下さい。\n",
     "About IIS Tolvane",
     "IIS Tolvane Version 2.1",
     "OK",
@@ -62,14 +59,6 @@ constexpr std::array kTexts{
 };
 static_assert(kTexts.size() == static_cast<std::size_t>(UiText::NoServicesMap) + 1,
               "one text per UiText");
-
-bool IsLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 }  // namespace
 
@@ -88,31 +77,6 @@ std::string MonitoredByTolvanectl(long pid) {
     std::string text = Text(UiText::MonitoredByTolvanectl);
     text.replace(text.find("%1"), 2, std::to_string(pid));
     return text;
-}
-
-std::string CutCp932(const std::string& text, std::size_t maxBytes) {
-    std::size_t end = 0;
-    while (end < text.size()) {
-        const std::size_t width =
-            IsLeadByte(static_cast<unsigned char>(text[end])) && end + 1 < text.size() ? 2 : 1;
-        if (end + width > maxBytes) {
-            break;
-        }
-        end += width;
-    }
-    return text.substr(0, end);
-}
-
-std::string TrimBlanks(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
 }
 
 }  // namespace tolvane

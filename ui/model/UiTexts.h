@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+// The windows cut and trim their CP932 texts by these rules.
+#include "text/Cp932.h"
+
 namespace tolvane {
 
 // The windows' own texts. They are held as CP932, like every text of the system, and become
@@ -50,9 +53,6 @@ enum class UiText {
     SendTestButton,
     OkButton,
     CancelButton,
-    AddressMissing,
-    TestMailSent,
-    TestMailFailed,
     AboutCaption,
     AboutVersion,
     AboutOk,
@@ -65,12 +65,5 @@ const std::string& Text(UiText id);
 
 // The refusal of a later start while `tolvanectl monitor` runs, with its process id.
 std::string MonitoredByTolvanectl(long pid);
-
-// Cuts a CP932 text to at most maxBytes bytes without splitting a two-byte character.
-std::string CutCp932(const std::string& text, std::size_t maxBytes);
-
-// Strips single-byte white space (blank, tab, CR, LF, VT, FF) from both ends; a full-width
-// blank is a character here. Trail bytes of CP932 never fall in that range.
-std::string TrimBlanks(const std::string& text);
 
 }  // namespace tolvane

@@ -1,9 +1,8 @@
 #include "ui/qt/InstanceServer.h"
 
-#include <unistd.h>
-
 #include <QSocketNotifier>
 #include <QTimer>
+#include <memory>
 
 namespace tolvane {
 
@@ -16,49 +15,49 @@ constexpr int kRequestPatienceMs = 5000;
 
 InstanceServer::InstanceServer(InstanceMarker& marker, QObject* parent)
     : QObject(parent), marker_(marker) {
-    if (marker_.ListenFd() < 0) {
+    if (ListenDescriptor(marker_) < 0) {
         return;
     }
-    auto* notifier = new QSocketNotifier(marker_.ListenFd(), QSocketNotifier::Read, this);
+    auto* notifier = new QSocketNotifier(ListenDescriptor(marker_), QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &InstanceServer::AcceptWaiting);
 }
 
 void InstanceServer::AcceptWaiting() {
-    for (int connection = marker_.AcceptWaiting(); connection >= 0;
-         connection = marker_.AcceptWaiting()) {
-        if (!InstanceMarker::FromSameUser(connection)) {
-            ::close(connection);
-            continue;
+    for (InstanceConnection connection = tolvane::AcceptWaiting(marker_); connection;
+         connection = tolvane::AcceptWaiting(marker_)) {
+        if (connection.FromSameUser()) {
+            Listen(std::move(connection));
         }
-        Listen(connection);
     }
 }
 
-void InstanceServer::Listen(int connection) {
-    // One small object per waiting copy; it closes the connection whatever happens.
+void InstanceServer::Listen(InstanceConnection accepted) {
+    // One small object per waiting copy; the connection closes with the last of its handlers.
+    auto connection = std::make_shared<InstanceConnection>(std::move(accepted));
     auto* holder = new QObject(this);
-    auto* notifier = new QSocketNotifier(connection, QSocketNotifier::Read, holder);
+    auto* notifier =
+        new QSocketNotifier(connection->Descriptor(), QSocketNotifier::Read, holder);
     auto* patience = new QTimer(holder);
     patience->setSingleShot(true);
     auto finish = [holder, notifier, patience, connection](bool answer) {
         notifier->setEnabled(false);
         patience->stop();
         if (answer) {
-            InstanceMarker::Answer(connection);
+            connection->Answer();
         } else {
-            ::close(connection);
+            *connection = InstanceConnection();
         }
         holder->deleteLater();
     };
     connect(notifier, &QSocketNotifier::activated, holder, [this, connection, finish] {
-        switch (InstanceMarker::ReadRequest(connection)) {
-            case InstanceMarker::Request::Incomplete:
+        switch (connection->ReadRequest()) {
+            case InstanceConnection::Request::Incomplete:
                 return;
-            case InstanceMarker::Request::ShowWindow:
+            case InstanceConnection::Request::ShowWindow:
                 emit showRequested();
                 finish(true);
                 return;
-            case InstanceMarker::Request::Invalid:
+            case InstanceConnection::Request::Invalid:
                 finish(false);
                 return;
         }

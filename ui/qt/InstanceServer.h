@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "os/InstanceMarker.h"
+#include "os/InstanceMarker.posix.h"
 
 class QSocketNotifier;
 
@@ -21,7 +21,7 @@ signals:
 
 private:
     void AcceptWaiting();
-    void Listen(int connection);
+    void Listen(InstanceConnection connection);
 
     InstanceMarker& marker_;
 };

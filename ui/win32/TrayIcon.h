@@ -2,8 +2,7 @@
 
 #include <string>
 
-// Kept free of <windows.h>: its macros clash with the registry store's names. Sources include
-// the project's headers first and <windows.h> after them.
+// Kept free of <windows.h>, which its users need not see.
 struct HWND__;
 typedef HWND__* HWND;
 

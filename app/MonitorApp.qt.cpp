@@ -9,7 +9,7 @@
 #include "app/StartupReport.h"
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
-#include "os/InstanceMarker.h"
+#include "os/InstanceMarker.posix.h"
 #include "registry/Registry.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/InstanceServer.h"
@@ -96,7 +96,7 @@ int MonitorApp::Second(const std::string& markerName) {
         MessageBox::Show(nullptr, MessageBox::Icon::Exclamation, QText(UiText::WindowTitle), text);
         return kExitMonitoredElsewhere;
     }
-    if (!InstanceMarker::AskToShow(markerName, kAnswerWaitMs)) {
+    if (!AskToShow(markerName, kAnswerWaitMs)) {
         const std::string who =
             holder.pid > 0 ? " (process " + std::to_string(holder.pid) + ")" : std::string();
         std::fprintf(stderr, "tolvane: the running copy%s did not answer within %d s\n",
