@@ -82,7 +82,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
     return FromWide(ToWide(cp932), CP_UTF8);
 }
 
-// tolvanectl takes its arguments as UTF-16 and writes to the console itself (platform/Console),
+// tolvanectl takes its arguments as UTF-16 and writes to the console itself (os/Console),
 // so the texts it handles in between are UTF-8 whatever the system's code pages are.
 std::string LocaleCharset() {
     return "UTF-8";

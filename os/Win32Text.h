@@ -7,7 +7,7 @@ namespace tolvane {
 
 // The system's texts and paths are CP932 bytes; the wide-character Win32 calls take UTF-16.
 // Code page 932 is named explicitly, never the system's ANSI code page, so the bytes are the
-// same on any system locale. Used only by the Win32 side of platform/.
+// same on any system locale. Used only by the Win32 sides of os/ and registry/ and by the Win32 windows.
 constexpr unsigned kCp932 = 932;
 
 std::wstring ToWide(std::string_view bytes, unsigned codePage = kCp932);

@@ -19,44 +19,14 @@ void WriteText(const RegKey& key, const char* name, const std::string& value) {
              static_cast<std::uint32_t>(value.size() + 1));
 }
 
-bool ReadNumber(const RegKey& key, const char* name, std::uint32_t& value) {
-    std::uint8_t bytes[4];
-    std::uint32_t size = sizeof bytes;
-    std::uint32_t type = 0;
-    if (QueryValue(key, name, &type, bytes, &size) != RegStatus::Success) {
-        return false;
-    }
-    // A shorter value fills only its own bytes of the field, as a read into its 4 bytes would.
-    for (std::uint32_t i = 0; i < size; ++i) {
-        value = (value & ~(0xFFu << (8 * i))) | (static_cast<std::uint32_t>(bytes[i]) << (8 * i));
-    }
-    return true;
-}
-
-bool ReadText(const RegKey& key, const char* name, std::string& value) {
-    std::vector<std::uint8_t> buffer(kSettingsTextLimit, 0);
-    std::uint32_t size = kSettingsTextLimit;
-    std::uint32_t type = 0;
-    if (QueryValue(key, name, &type, buffer.data(), &size) != RegStatus::Success) {
-        return false;
-    }
-    // The text runs to the first NUL, and never past the stored data: a hand-written value
-    // without a terminator must not pick up bytes of the previous text.
-    std::size_t length = 0;
-    while (length < size && buffer[length] != 0) {
-        ++length;
-    }
-    value.assign(reinterpret_cast<const char*>(buffer.data()), length);
-    return true;
-}
 
 void ReadAll(const RegKey& key, Settings& settings) {
     for (const auto& field : kSettingsFields) {
         if (field.number != nullptr) {
-            if (!ReadNumber(key, field.name, settings.*field.number)) {
+            if (!ReadNumberIntoField(key, field.name, settings.*field.number)) {
                 WriteNumber(key, field.name, settings.*field.number);
             }
-        } else if (!ReadText(key, field.name, settings.*field.text)) {
+        } else if (!ReadTextWithinLimit(key, field.name, settings.*field.text)) {
             WriteText(key, field.name, settings.*field.text);
         }
     }
@@ -73,6 +43,34 @@ void WriteAll(const RegKey& key, const Settings& settings) {
 }
 
 }  // namespace
+
+bool ReadNumberIntoField(const RegKey& key, const char* name, std::uint32_t& field) {
+    std::uint8_t bytes[4];
+    std::uint32_t size = sizeof bytes;
+    std::uint32_t type = 0;
+    if (QueryValue(key, name, &type, bytes, &size) != RegStatus::Success) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < size; ++i) {
+        field = (field & ~(0xFFu << (8 * i))) | (static_cast<std::uint32_t>(bytes[i]) << (8 * i));
+    }
+    return true;
+}
+
+bool ReadTextWithinLimit(const RegKey& key, const char* name, std::string& text) {
+    std::vector<std::uint8_t> buffer(kSettingsTextLimit, 0);
+    std::uint32_t size = kSettingsTextLimit;
+    std::uint32_t type = 0;
+    if (QueryValue(key, name, &type, buffer.data(), &size) != RegStatus::Success) {
+        return false;
+    }
+    std::size_t length = 0;
+    while (length < size && buffer[length] != 0) {
+        ++length;
+    }
+    text.assign(reinterpret_cast<const char*>(buffer.data()), length);
+    return true;
+}
 
 // The two keys every operation opens, closed in reverse order when it ends; the last close
 // writes the operation's changes.

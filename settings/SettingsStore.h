@@ -12,6 +12,15 @@ namespace tolvane {
 // The longest text the store reads back, in CP932 bytes with its terminator.
 constexpr std::uint32_t kSettingsTextLimit = 65535;
 
+// How the program's fields take a stored value, as the Windows calls into them do.
+// A number: read into the field's four bytes, so a shorter value fills only its own bytes and
+// the others keep what the field held. False when the value cannot be read (or is longer).
+bool ReadNumberIntoField(const RegKey& key, const char* name, std::uint32_t& field);
+// A text: read through a buffer of kSettingsTextLimit bytes, so a longer one cannot be read; it
+// runs to its first NUL and never past the stored bytes, so a value written without its
+// terminator picks up nothing of the previous text.
+bool ReadTextWithinLimit(const RegKey& key, const char* name, std::string& text);
+
 // Holds one open key, closed when released or destroyed.
 class RegKeyHolder {
 public:

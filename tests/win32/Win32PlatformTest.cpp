@@ -1,5 +1,5 @@
-// The Win32 side of platform/ on the real system calls: registry, processes, named mutex and
-// semaphore, Winsock, module folder and local time (under Wine in the test run).
+// The Win32 sides of os/ and registry/ on the real system calls: registry, processes, named mutex
+// and semaphore, Winsock, module folder and local time (under Wine in the test run).
 #include <windows.h>
 // Ours is meant below, not the macro for GetComputerNameA.
 #undef GetComputerName
