@@ -300,7 +300,8 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
             const std::string_view path = line.substr(1, line.size() - 1);
             if (line.size() >= 3 && line.back() == ']' && path.front() != '-') {
                 const std::string name(path.substr(0, path.size() - 1));
-                const auto [found, added] = keyIndex.emplace(AsciiLower(name), hive.keys.size());
+                const auto [found, added] =
+                    keyIndex.emplace(Cp932AsciiLower(name), hive.keys.size());
                 if (added) {
                     hive.keys.push_back(RegKeyData{name, {}, {}});
                     valueIndex.emplace_back();
@@ -351,7 +352,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
         RegKeyData& key = hive.keys[current];
         // A later line of the same name wins, as an import of the file would have it.
         const auto [found, added] =
-            valueIndex[current].emplace(AsciiLower(value.name), key.values.size());
+            valueIndex[current].emplace(Cp932AsciiLower(value.name), key.values.size());
         if (added) {
             key.values.push_back(std::move(value));
         } else {
@@ -362,7 +363,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     // An unreadable line is dropped where a readable value of its name stands.
     for (std::size_t i = 0; i < hive.keys.size(); ++i) {
         std::erase_if(hive.keys[i].kept, [&](const RegKeptLine& line) {
-            return line.named && valueIndex[i].count(AsciiLower(line.name)) != 0;
+            return line.named && valueIndex[i].count(Cp932AsciiLower(line.name)) != 0;
         });
     }
     return true;

@@ -44,6 +44,14 @@ std::string TrimBlanks(std::string_view text, std::string_view blanks) {
 
 std::string AsciiLower(std::string_view text) {
     std::string out(text);
+    for (char& c : out) {
+        c = LowerLetter(c);
+    }
+    return out;
+}
+
+std::string Cp932AsciiLower(std::string_view text) {
+    std::string out(text);
     for (std::size_t i = 0; i < out.size(); i += Cp932CharLength(out, i)) {
         out[i] = LowerLetter(out[i]);
     }

@@ -26,9 +26,12 @@ inline constexpr std::string_view kBlanks = " \t\r\n\v\f";
 // never cut.
 std::string TrimBlanks(std::string_view text, std::string_view blanks = kBlanks);
 
-// ASCII letters in lower case; every other byte, the second byte of a character included, as it
-// stands.
+// ASCII letters in lower case, byte by byte, as the C locale's tolower has it: for texts taken
+// as bytes, such as the services map's names.
 std::string AsciiLower(std::string_view text);
+// ASCII letters in lower case outside two-byte characters; their second bytes stand as they are,
+// as Windows folds a CP932 name.
+std::string Cp932AsciiLower(std::string_view text);
 // Equal but for the case of ASCII letters outside two-byte characters.
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
 

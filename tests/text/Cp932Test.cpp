@@ -39,7 +39,8 @@ TEST(Cp932, TrimmingTakesOnlyTheBlanksAsked) {
 }
 
 TEST(Cp932, AsciiCaseLeavesSecondBytesAlone) {
-    EXPECT_EQ(AsciiLower("W3SVC" + kA + "Z"), "w3svc" + kA + "z");
+    EXPECT_EQ(Cp932AsciiLower("W3SVC" + kA + "Z"), "w3svc" + kA + "z");
+    EXPECT_EQ(AsciiLower("W3SVC" + kA + "Z"), "w3svc\x83\x61z") << "byte by byte";
     EXPECT_TRUE(SameIgnoringAsciiCase("Zr.ClassDlg.1", "zr.classdlg.1"));
     EXPECT_TRUE(SameIgnoringAsciiCase(kA + "X", kA + "x"));
     EXPECT_FALSE(SameIgnoringAsciiCase(kA, "\x83\x61")) << "ア is not ヂ (83 61)";
