@@ -134,9 +134,9 @@ int Probe() {
     MonitorCycle cycle(settings, host, CycleParts{});
     host.Attach(cycle);
     cycle.Open();
-    cycle.ConnectionTest();
+    const ConnectionTestResult result = cycle.ConnectionTest();
     WriteText(stdout, Cp932ToLocale(cycle.StatusText) + "\n");
-    return cycle.StatusText == texts::TestSucceeded() ? 0 : 1;
+    return result == ConnectionTestResult::Succeeded ? 0 : 1;
 }
 
 int PrintSettings() {

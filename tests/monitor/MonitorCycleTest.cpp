@@ -32,7 +32,7 @@ struct Shown {
     std::string text;  // UTF-8
 };
 
-class VirtualHost final : public MonitorHost {
+class VirtualHost final : public MonitorHost, public MonitorWindow {
 public:
     explicit VirtualHost(VirtualClock& clock, Settings& settings)
         : clock_(clock), settings_(settings) {}
@@ -112,7 +112,7 @@ protected:
                 return true;
             };
             parts.sendMail = mail;
-            cycle_ = std::make_unique<MonitorCycle>(settings, host, parts);
+            cycle_ = std::make_unique<MonitorCycle>(settings, host, parts, &host);
             host.cycle = cycle_.get();
             cycle_->Open();
         }
@@ -178,8 +178,8 @@ TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
     host.controlPort = listener.Port();
     MonitorCycle& cycle = Cycle();
     cycle.Start();
-    EXPECT_EQ(cycle.Stopped, 0u);
-    EXPECT_EQ(cycle.CycleBusy, 1u);
+    EXPECT_EQ(cycle.Stopped(), 0u);
+    EXPECT_EQ(cycle.CycleBusy(), 1u);
     ASSERT_EQ(host.FireNext(), CheckTimer);
 
     const std::string stamp = FormatLocalTime(VirtualClock::kEpoch + 1);
@@ -190,7 +190,7 @@ TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
     EXPECT_EQ(host.shown.back().atMs - host.shown.front().atMs, 1650u);
     EXPECT_TRUE(commands.empty());
     EXPECT_FALSE(test::ReadFile(log.Path()).size() > 0);
-    EXPECT_EQ(cycle.CycleBusy, 0u);
+    EXPECT_EQ(cycle.CycleBusy(), 0u);
 
     // The connection was made and is closed at the end of the tick without any data.
     const int accepted = listener.Accept(1000);
@@ -293,8 +293,8 @@ TEST_F(CycleTest, RestartRunsItsRowsInOrderUnderTheirConditions) {
         EXPECT_EQ(host.armed.back().id, CheckTimer);
         EXPECT_EQ(host.armed.back().atMs, restartEndMs);
         EXPECT_EQ(host.armed.back().delayMs, 60000u);
-        EXPECT_EQ(cycle.CycleBusy, 0u);
-        EXPECT_EQ(cycle.Stopped, 0u);
+        EXPECT_EQ(cycle.CycleBusy(), 0u);
+        EXPECT_EQ(cycle.Stopped(), 0u);
     }
 }
 
@@ -337,9 +337,9 @@ TEST_F(CycleTest, StopBetweenTicksEndsMonitoringAndKeepsTheStatus) {
     ASSERT_EQ(host.FireNext(), CheckTimer);
     const std::string last = cycle.StatusText;
     cycle.Stop();
-    EXPECT_EQ(cycle.Stopped, 1u);
-    EXPECT_EQ(cycle.CycleBusy, 1u);
-    EXPECT_EQ(cycle.TestIdle, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
+    EXPECT_EQ(cycle.CycleBusy(), 1u);
+    EXPECT_EQ(cycle.TestIdle(), 1u);
     EXPECT_EQ(host.FireNext(), 0);
     EXPECT_EQ(cycle.StatusText, last);
 }
@@ -352,7 +352,7 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
         ASSERT_EQ(host.FireNext(), AutoStartTimer);
         EXPECT_EQ(cycle.StatusText, texts::TestFailed());
         EXPECT_EQ(host.timers.count(AutoStartTimer), 1u);
-        EXPECT_EQ(cycle.Stopped, 1u);
+        EXPECT_EQ(cycle.Stopped(), 1u);
     }
     // The server is down meanwhile, yet nothing is ever restarted.
     EXPECT_TRUE(commands.empty());
@@ -367,7 +367,7 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
     ASSERT_EQ(host.FireNext(), AutoStartTimer);
     const std::uint64_t succeededAt = clock.nowMs;
     EXPECT_EQ(cycle.StatusText, texts::TestSucceeded());
-    EXPECT_EQ(cycle.Stopped, 0u);
+    EXPECT_EQ(cycle.Stopped(), 0u);
     EXPECT_EQ(host.timers.count(AutoStartTimer), 0u);
     EXPECT_EQ(host.timers.at(CheckTimer), succeededAt + 1000);
     EXPECT_EQ(host.timers.at(AutoHideTimer), succeededAt + 1000);
@@ -419,7 +419,7 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         expected.insert(expected.end(), c.extraLines.begin(), c.extraLines.end());
         EXPECT_EQ(tail, expected);
         EXPECT_EQ(host.timers.count(CheckTimer), 1u);
-        EXPECT_EQ(cycle.Stopped, 0u);
+        EXPECT_EQ(cycle.Stopped(), 0u);
     }
 }
 
@@ -450,7 +450,7 @@ TEST_F(CycleTest, RefusedReadingAtATickSkipsTheProbeAndReArmsWithTheLastAccepted
         EXPECT_EQ(host.shown.empty(), c.refused) << "a refused reading probes nothing";
         ASSERT_EQ(host.timers.count(CheckTimer), 1u);
         EXPECT_EQ(host.armed.back().delayMs, 30000u);
-        EXPECT_EQ(cycle.CycleBusy, 0u);
+        EXPECT_EQ(cycle.CycleBusy(), 0u);
     }
 
     // The next accepted reading is the interval from then on.
@@ -471,18 +471,18 @@ TEST_F(CycleTest, RefusedReadingRefusesStartTheTestAndTheAutomaticStart) {
     MonitorCycle& cycle = Cycle();
 
     cycle.Start();
-    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
     EXPECT_TRUE(host.timers.empty());
 
     cycle.StatusText = "before";
     cycle.ConnectionTest();
     EXPECT_EQ(cycle.StatusText, "before");
-    EXPECT_EQ(cycle.TestIdle, 1u);
+    EXPECT_EQ(cycle.TestIdle(), 1u);
 
     cycle.ArmAutoStart();
     ASSERT_EQ(host.FireNext(), AutoStartTimer);
     EXPECT_TRUE(host.timers.empty()) << "no retry that would ask again every second";
-    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
     EXPECT_TRUE(commands.empty());
 }
 

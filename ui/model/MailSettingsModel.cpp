@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 
 namespace tolvane {
@@ -14,8 +15,9 @@ struct EnablingRule {
     bool needsMailFields;  // besides Idle
 };
 constexpr EnablingRule kEnablingRules[] = {
-    {1, false},   {2, false},   {1009, true}, {1016, true}, {1003, true},
-    {1010, true}, {1011, true}, {1012, true}, {1013, true},
+    {MailOkCommand, false}, {MailCancelCommand, false}, {MailSendTestCommand, true},
+    {MailSmtpField, true},  {MailSmtpPortField, true},  {MailFromField, true},
+    {MailToField, true},    {MailSubjectField, true},   {MailBodyField, true},
 };
 constexpr auto kRuledControls = [] {
     std::array<int, std::size(kEnablingRules)> ids{};

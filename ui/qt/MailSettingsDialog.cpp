@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include "ui/model/CommandId.h"
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
 #include "ui/qt/GroupFrame.h"
@@ -78,9 +79,11 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     sendTest_->setDefault(true);
     ok_ = new QPushButton(QText(UiText::OkButton), this);
     cancel_ = new QPushButton(QText(UiText::CancelButton), this);
-    controls_ = {{1014, noMail_},   {1015, withMail_}, {1010, from_}, {1011, to_},
-                 {1012, subject_},  {1013, body_},     {1016, smtp_}, {1003, port_},
-                 {1009, sendTest_}, {1, ok_},          {2, cancel_}};
+    controls_ = {
+        {MailOffRadio, noMail_}, {MailOnRadio, withMail_},     {MailFromField, from_},
+        {MailToField, to_},      {MailSubjectField, subject_}, {MailBodyField, body_},
+        {MailSmtpField, smtp_},  {MailSmtpPortField, port_},   {MailSendTestCommand, sendTest_},
+        {MailOkCommand, ok_},    {MailCancelCommand, cancel_}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
