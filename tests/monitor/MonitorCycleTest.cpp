@@ -44,7 +44,10 @@ public:
         settings_.Port = controlPort;
         return true;
     }
-    void ShowStatus() override { shown.push_back({clock_.nowMs, Cp932ToUtf8(cycle->StatusText)}); }
+    void ShowStatus() override {
+        shown.push_back({clock_.nowMs, Cp932ToUtf8(cycle->StatusText)});
+        shownIn.push_back(cycle->State());
+    }
     void RefreshControls() override {}
     void FocusWindow() override {}
     void HideWindow() override { hiddenAtMs.push_back(clock_.nowMs); }
@@ -84,6 +87,7 @@ public:
     std::map<int, std::uint64_t> timers;
     std::vector<Armed> armed;
     std::vector<Shown> shown;
+    std::vector<CycleState> shownIn;  // the cycle's state as each status was shown
     std::vector<std::uint64_t> hiddenAtMs;
 
 private:
@@ -148,6 +152,7 @@ protected:
         host.timers.clear();
         host.armed.clear();
         host.shown.clear();
+        host.shownIn.clear();
         host.hiddenAtMs.clear();
         commands.clear();
         ::unlink(log.Path().c_str());
@@ -484,6 +489,53 @@ TEST_F(CycleTest, RefusedReadingRefusesStartTheTestAndTheAutomaticStart) {
     EXPECT_TRUE(host.timers.empty()) << "no retry that would ask again every second";
     EXPECT_EQ(cycle.Stopped(), 1u);
     EXPECT_TRUE(commands.empty());
+}
+
+// The test says what it found as a value, shows it as the status, and returns to the state it
+// interrupted: the automatic start may test while a monitor started by hand runs.
+TEST_F(CycleTest, ConnectionTestReturnsItsResultAndTheStateItInterrupted) {
+    struct Case {
+        const char* name;
+        bool refused, listening, running;
+        ConnectionTestResult result;
+        CycleState after;
+    };
+    const Case cases[] = {
+        {"refused", true, true, false, ConnectionTestResult::ReadingRefused, CycleState::Stopped},
+        {"succeeded", false, true, false, ConnectionTestResult::Succeeded, CycleState::Stopped},
+        {"failed", false, false, false, ConnectionTestResult::Failed, CycleState::Stopped},
+        {"succeeded while waiting", false, true, true, ConnectionTestResult::Succeeded,
+         CycleState::Waiting},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        std::unique_ptr<LoopbackOnlyListener> listener;
+        if (c.listening) {
+            listener = std::make_unique<LoopbackOnlyListener>();
+            host.controlPort = listener->Port();
+        }
+        MonitorCycle& cycle = Cycle();
+        if (c.running) {
+            cycle.Start();
+            ASSERT_EQ(host.FireNext(), CheckTimer);
+        }
+        host.refuseReading = c.refused;
+        host.shown.clear();
+        host.shownIn.clear();
+        EXPECT_EQ(cycle.ConnectionTest(), c.result);
+        EXPECT_EQ(cycle.State(), c.after);
+        if (c.result == ConnectionTestResult::ReadingRefused) {
+            EXPECT_TRUE(host.shown.empty());
+            continue;
+        }
+        ASSERT_EQ(host.shownIn.size(), 2u);
+        EXPECT_EQ(host.shownIn[0], CycleState::Testing);
+        EXPECT_EQ(Sjis(host.shown[1].text), c.result == ConnectionTestResult::Succeeded
+                                                ? texts::TestSucceeded()
+                                                : texts::TestFailed());
+        host.refuseReading = false;
+    }
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 #include "ui/qt/MonitorDialog.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
-#include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,6 +12,7 @@
 #include <QTimer>
 
 #include "ui/model/CommandId.h"
+#include "ui/model/DialogTemplates.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
@@ -105,23 +103,23 @@ void MonitorDialog::CreateControls() {
     hide->setDefault(true);
     auto* exit = new QPushButton(QText(UiText::ExitButton), this);
 
-    layout_.Add(intervalLabel, 5, 6, 98, 8);
-    layout_.Add(interval, 121, 4, 24, 14, false);
-    layout_.Add(intervalUnit, 158, 7, 57, 8);
-    layout_.Add(portLabel, 5, 26, 114, 8);
-    layout_.Add(port, 121, 23, 24, 14, false);
-    layout_.Add(test, 156, 24, 58, 14);
-    layout_.Add(ftp, 4, 41, 142, 10);
-    layout_.Add(smtp, 4, 54, 142, 10);
-    layout_.Add(nntp, 4, 67, 142, 10);
-    layout_.Add(msdtc, 4, 80, 142, 10);
-    layout_.Add(icon, 172, 52, 24, 26, false);
-    layout_.Add(status, 5, 95, 213, 12, false);
-    layout_.Add(start, 4, 115, 36, 14);
-    layout_.Add(stop, 48, 115, 36, 14);
-    layout_.Add(save_, 93, 115, 36, 14);
-    layout_.Add(hide, 138, 115, 36, 14);
-    layout_.Add(exit, 182, 115, 36, 14);
+    layout_.Add(intervalLabel, AT_INTERVAL_LABEL);
+    layout_.Add(interval, AT_INTERVAL_FIELD, false);
+    layout_.Add(intervalUnit, AT_INTERVAL_UNIT);
+    layout_.Add(portLabel, AT_PORT_LABEL);
+    layout_.Add(port, AT_PORT_FIELD, false);
+    layout_.Add(test, AT_CONNECTION_TEST);
+    layout_.Add(ftp, AT_FTP);
+    layout_.Add(smtp, AT_SMTP);
+    layout_.Add(nntp, AT_NNTP);
+    layout_.Add(msdtc, AT_MSDTC);
+    layout_.Add(icon, AT_ICON_CONTROL, false);
+    layout_.Add(status, AT_STATUS_LINE, false);
+    layout_.Add(start, AT_START);
+    layout_.Add(stop, AT_STOP);
+    layout_.Add(save_, AT_SAVE);
+    layout_.Add(hide, AT_HIDE);
+    layout_.Add(exit, AT_EXIT);
 
     controls_ = {{IntervalField, interval}, {PortField, port},     {ConnectionTestCommand, test},
                  {FtpCheck, ftp},           {SmtpCheck, smtp},     {NntpCheck, nntp},
@@ -191,7 +189,7 @@ void MonitorDialog::CreateMenus() {
 
 void MonitorDialog::LayOut() {
     const int menuHeight = menuBar_->sizeHint().height();
-    layout_.Apply(this, 223, 135, menuHeight);
+    layout_.Apply(this, SIZE_MAIN_WINDOW, menuHeight);
     menuBar_->setGeometry(0, 0, width(), menuHeight);
 }
 
@@ -339,51 +337,15 @@ void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
     windowMenu_->exec(event->globalPos());
 }
 
-QAbstractButton* MonitorDialog::ButtonForAccessKey(const QKeyEvent& key) const {
-    if (key.modifiers() != Qt::AltModifier) {
-        return nullptr;
-    }
-    const QKeySequence pressed(key.keyCombination());
-    for (const auto& [id, control] : controls_) {
-        auto* button = qobject_cast<QAbstractButton*>(control);
-        if (button != nullptr && button->isEnabled() && button->isVisibleTo(this) &&
-            QKeySequence::mnemonic(button->text()) == pressed) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-bool MonitorDialog::HandleAccessKey(QEvent* event) {
-    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
-        return false;
-    }
-    QAbstractButton* button = ButtonForAccessKey(*static_cast<QKeyEvent*>(event));
-    if (button == nullptr) {
-        return false;
-    }
-    // Taking the override keeps the menu bar's access key of the same letter from making
-    // the key ambiguous; the key press then comes here.
-    event->accept();
-    if (event->type() == QEvent::KeyPress) {
-        // A push button is pressed where the focus is; a check box takes the focus.
-        if (qobject_cast<QPushButton*>(button) == nullptr) {
-            button->setFocus(Qt::ShortcutFocusReason);
-        }
-        button->animateClick();
-    }
-    return true;
-}
-
 bool MonitorDialog::event(QEvent* event) {
-    if (HandleAccessKey(event)) {
+    if (HandleAccessKey(this, controls_, event)) {
         return true;
     }
     return QDialog::event(event);
 }
 
 bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (HandleAccessKey(event)) {
+    if (HandleAccessKey(this, controls_, event)) {
         return true;
     }
     auto* field = qobject_cast<QLineEdit*>(watched);

@@ -10,9 +10,7 @@
 #include "ui/model/MainWindowModel.h"
 #include "ui/qt/DialogLayout.h"
 
-class QAbstractButton;
 class QAction;
-class QKeyEvent;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -95,10 +93,6 @@ private:
     void KillTimer(int id) override;
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
-    // An enabled control's access key goes before the menu bar's of the same letter, as in a
-    // Windows dialog ("隠す(&H)" and "ﾍﾙﾌﾟ(&H)").
-    QAbstractButton* ButtonForAccessKey(const QKeyEvent& key) const;
-    bool HandleAccessKey(QEvent* event);
 
     MainWindowModel model_;
     QPushButton* save_ = nullptr;
