@@ -24,9 +24,6 @@ public:
 
     bool ReadControls() override { return true; }  // the settings were checked before Start
     void ShowStatus() override;
-    void RefreshControls() override {}
-    void FocusWindow() override {}
-    void HideWindow() override {}
     void Repaint() override { KeepAlive(); }
     void ArmTimer(int id, std::uint32_t ms) override;
     void KillTimer(int id) override { timers_.erase(id); }

@@ -11,6 +11,7 @@
 #include "monitor/RestartLog.h"
 #include "os/InstanceMarker.posix.h"
 #include "registry/Registry.h"
+#include "ui/model/CommandId.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/InstanceServer.h"
 #include "ui/qt/MessageBox.h"
@@ -79,8 +80,7 @@ void ExplainMissingServicesMap(MonitorDialog& dialog) {
     std::fputs(note.c_str(), stderr);
     dialog.Cycle().StatusText = Text(UiText::NoServicesMap);
     dialog.ShowStatus();
-    constexpr int kStatusLine = 1000;
-    dialog.Control(kStatusLine)->setToolTip(QString::fromLocal8Bit(note).trimmed());
+    dialog.Control(ID_STATUS_LINE)->setToolTip(QString::fromLocal8Bit(note).trimmed());
 }
 
 }  // namespace

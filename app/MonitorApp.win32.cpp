@@ -5,6 +5,7 @@
 #include "os/InstanceMarker.h"
 #include "os/Win32Text.h"
 #include "registry/Registry.h"
+#include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MonitorDialog.h"
 
@@ -21,8 +22,6 @@
 namespace tolvane {
 
 namespace {
-
-constexpr int kSocketsFailedString = 103;
 
 // A later copy that found the headless monitor running: there is no window to bring back.
 constexpr int kExitMonitoredElsewhere = 3;
@@ -54,7 +53,7 @@ int MonitorApp::Run() {
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0 || data.wVersion != 0x0101) {
         wchar_t text[128];
-        const int length = LoadStringW(GetModuleHandleW(nullptr), kSocketsFailedString, text, 128);
+        const int length = LoadStringW(GetModuleHandleW(nullptr), ID_SOCKETS_FAILED_TEXT, text, 128);
         ShowMessageBox(nullptr, FromWide(std::wstring_view(text, static_cast<std::size_t>(length))),
                        ApplicationName(), MB_OK | MB_ICONEXCLAMATION);
         return 0;

@@ -12,7 +12,6 @@
 #include "mail/SendNotificationMail.h"
 #include "mail/SendTestMail.h"
 #include "monitor/MonitorCycle.h"
-#include "monitor/MonitorTexts.h"
 #include "monitor/RestartLog.h"
 #include "os/CodePage.h"
 #include "os/Console.h"
@@ -134,9 +133,9 @@ int Probe() {
     MonitorCycle cycle(settings, host, CycleParts{});
     host.Attach(cycle);
     cycle.Open();
-    cycle.ConnectionTest();
+    const ConnectionTestResult result = cycle.ConnectionTest();
     WriteText(stdout, Cp932ToLocale(cycle.StatusText) + "\n");
-    return cycle.StatusText == texts::TestSucceeded() ? 0 : 1;
+    return result == ConnectionTestResult::Succeeded ? 0 : 1;
 }
 
 int PrintSettings() {

@@ -56,15 +56,16 @@ const std::array<std::string, kRestartRows.size()>& RowStatusTexts() {
 
 }  // namespace
 
-MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts)
-    : settings_(settings), host_(host), parts_(std::move(parts)) {
+MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts,
+                           MonitorWindow* window)
+    : settings_(settings), host_(host), window_(window), parts_(std::move(parts)) {
     if (parts_.clock == nullptr) {
         parts_.clock = &RealClock();
     }
     if (!parts_.runCommand) {
         Clock* clock = parts_.clock;
-        parts_.runCommand = [clock](const std::string& line, RepaintTarget* window) {
-            return CommandRunner::Run(line, window, *clock);
+        parts_.runCommand = [clock](const std::string& line, RepaintTarget* target) {
+            return CommandRunner::Run(line, target, *clock);
         };
     }
     if (!parts_.computerName) {
@@ -73,9 +74,19 @@ MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts par
 }
 
 void MonitorCycle::Open() {
-    Stopped = 1;
-    CycleBusy = 1;
-    TestIdle = 1;
+    state_ = CycleState::Stopped;
+}
+
+void MonitorCycle::RefreshControls() {
+    if (window_ != nullptr) {
+        window_->RefreshControls();
+    }
+}
+
+void MonitorCycle::FocusWindow() {
+    if (window_ != nullptr) {
+        window_->FocusWindow();
+    }
 }
 
 void MonitorCycle::ArmAutoStart() {
@@ -107,18 +118,19 @@ void MonitorCycle::Start() {
     if (!ReadFields()) {
         return;
     }
-    Stopped = 0;
-    host_.RefreshControls();
+    // Started again by the automatic start, a running monitor stays where it is.
+    if (state_ == CycleState::Stopped) {
+        state_ = CycleState::Checking;
+    }
+    RefreshControls();
     host_.ArmTimer(CheckTimer, kFirstTickDelay);
 }
 
 void MonitorCycle::Stop() {
     host_.KillTimer(CheckTimer);
-    Stopped = 1;
-    CycleBusy = 1;
-    TestIdle = 1;
-    host_.RefreshControls();
-    host_.FocusWindow();
+    state_ = CycleState::Stopped;
+    RefreshControls();
+    FocusWindow();
 }
 
 void MonitorCycle::OnTimer(int id) {
@@ -131,7 +143,9 @@ void MonitorCycle::OnTimer(int id) {
             break;
         case AutoHideTimer:
             host_.KillTimer(AutoHideTimer);
-            host_.HideWindow();
+            if (window_ != nullptr) {
+                window_->HideWindow();
+            }
             break;
         default:
             break;
@@ -143,8 +157,8 @@ void MonitorCycle::Tick() {
     // A refused reading means a field holds a number outside its range. Probing with it
     // could restart a healthy server, so this tick only waits for the next one.
     const bool readable = ReadFields();
-    CycleBusy = 1;
-    host_.RefreshControls();
+    state_ = CycleState::Checking;
+    RefreshControls();
     Socket probe;
     if (readable) {
         SetStatus(texts::Checking());
@@ -164,9 +178,9 @@ void MonitorCycle::Tick() {
     // Interval may hold a refused number (0 would mean a tick, and a refusal, every moment);
     // the next tick comes after the last interval that was accepted.
     host_.ArmTimer(CheckTimer, acceptedInterval_ * 1000u);
-    CycleBusy = 0;
-    host_.RefreshControls();
-    host_.FocusWindow();
+    state_ = CycleState::Waiting;
+    RefreshControls();
+    FocusWindow();
     probe.Close();
 }
 
@@ -215,36 +229,39 @@ void MonitorCycle::Append(const std::string& text) {
     }
 }
 
-bool MonitorCycle::ConnectionTest() {
+ConnectionTestResult MonitorCycle::ConnectionTest() {
     if (!ReadFields()) {
-        return false;
+        return ConnectionTestResult::ReadingRefused;
     }
-    TestIdle = 0;
-    host_.RefreshControls();
+    interrupted_ = state_;
+    state_ = CycleState::Testing;
+    RefreshControls();
     SetStatus(texts::Checking());
     parts_.clock->Pause(kTestPause);
     Socket probe;
     const bool connected = PortProbe(parts_.computerName(), settings_.Port, probe);
     SetStatus(connected ? texts::TestSucceeded() : texts::TestFailed());
-    TestIdle = 1;
-    host_.RefreshControls();
-    host_.FocusWindow();
+    state_ = interrupted_;
+    RefreshControls();
+    FocusWindow();
     probe.Close();
-    return true;
+    return connected ? ConnectionTestResult::Succeeded : ConnectionTestResult::Failed;
 }
 
 void MonitorCycle::AutoStartAttempt() {
     host_.KillTimer(AutoStartTimer);
-    if (!ConnectionTest()) {
-        // The refused field waits for the user; trying again would only refuse it again, once
-        // a second. The user corrects it and starts by hand.
-        return;
-    }
-    if (StatusText == texts::TestSucceeded()) {
-        Start();
-        host_.ArmTimer(AutoHideTimer, kAutoDelay);
-    } else {
-        host_.ArmTimer(AutoStartTimer, kAutoDelay);
+    switch (ConnectionTest()) {
+        case ConnectionTestResult::ReadingRefused:
+            // The refused field waits for the user; trying again would only refuse it again,
+            // once a second. The user corrects it and starts by hand.
+            break;
+        case ConnectionTestResult::Succeeded:
+            Start();
+            host_.ArmTimer(AutoHideTimer, kAutoDelay);
+            break;
+        case ConnectionTestResult::Failed:
+            host_.ArmTimer(AutoStartTimer, kAutoDelay);
+            break;
     }
 }
 

@@ -24,11 +24,20 @@ struct CycleParts {
     std::function<std::string()> computerName;  // default: GetComputerName
 };
 
+// Where the cycle is: stopped, started and checking (from Start to the end of each tick),
+// waiting between two ticks, or running a connection test.
+enum class CycleState { Stopped, Checking, Waiting, Testing };
+
+// What a connection test found; a refused reading of the fields runs no test.
+enum class ConnectionTestResult { ReadingRefused, Succeeded, Failed };
+
 // The check-and-restart cycle with its Start and Stop, the connection test and the automatic
 // start. Everything runs on the host's thread; each timer handler kills its timer first.
 class MonitorCycle {
 public:
-    MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts);
+    // `window`, when there is one, hears of the changes its controls and focus follow.
+    MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts,
+                 MonitorWindow* window = nullptr);
 
     // The state the window opens with; arms the automatic start when AutoStartupMode is on.
     void Open();
@@ -37,14 +46,17 @@ public:
     // Reads the fields first; a refused reading leaves the monitor stopped.
     void Start();
     void Stop();
-    // False when the reading of the fields was refused and no test ran.
-    bool ConnectionTest();
+    ConnectionTestResult ConnectionTest();
     void OnTimer(int id);
 
+    CycleState State() const { return state_; }
+    // The three flags the enabling rules are written over, read from the state: 1 or 0. A test
+    // leaves the first two as the state it interrupted had them.
+    std::uint32_t Stopped() const { return Resumed() == CycleState::Stopped ? 1 : 0; }
+    std::uint32_t CycleBusy() const { return Resumed() == CycleState::Waiting ? 0 : 1; }
+    std::uint32_t TestIdle() const { return state_ == CycleState::Testing ? 0 : 1; }
+
     std::string StatusText;
-    std::uint32_t Stopped = 1;
-    std::uint32_t CycleBusy = 1;
-    std::uint32_t TestIdle = 1;
 
 private:
     // Reads the host's fields and remembers the interval when they are accepted.
@@ -55,10 +67,18 @@ private:
     void SetStatus(const std::string& text);
     void SendMail();
     void Append(const std::string& text);
+    // The state a running test returns to; the state itself otherwise.
+    CycleState Resumed() const { return state_ == CycleState::Testing ? interrupted_ : state_; }
+    void RefreshControls();
+    void FocusWindow();
 
     Settings& settings_;
     MonitorHost& host_;
+    MonitorWindow* window_;
     CycleParts parts_;
+    CycleState state_ = CycleState::Stopped;
+    // The automatic start may test while the monitor runs (Start pressed before it came).
+    CycleState interrupted_ = CycleState::Stopped;
     // The interval of the last accepted reading; every tick re-arms with it.
     std::uint32_t acceptedInterval_ = Settings().Interval;
 };

@@ -46,6 +46,19 @@ const SettingsField* FindSettingsField(std::string_view name);
 // The rule of a number value.
 const NumberRule& RuleOf(std::uint32_t Settings::*number);
 
+// The seven values of the mail settings, copied between anything that holds them by their names
+// (a record, the mail settings dialog's model).
+template <typename From, typename To>
+void CopyMailValues(const From& from, To& to) {
+    to.Smtp = from.Smtp;
+    to.SmtpPort = from.SmtpPort;
+    to.From = from.From;
+    to.To = from.To;
+    to.Subject = from.Subject;
+    to.Body = from.Body;
+    to.WithMail = from.WithMail;
+}
+
 // The default subject and body, CP932.
 const std::string& DefaultSubject();
 const std::string& DefaultBody();

@@ -32,7 +32,7 @@ struct Shown {
     std::string text;  // UTF-8
 };
 
-class VirtualHost final : public MonitorHost {
+class VirtualHost final : public MonitorHost, public MonitorWindow {
 public:
     explicit VirtualHost(VirtualClock& clock, Settings& settings)
         : clock_(clock), settings_(settings) {}
@@ -44,7 +44,10 @@ public:
         settings_.Port = controlPort;
         return true;
     }
-    void ShowStatus() override { shown.push_back({clock_.nowMs, Cp932ToUtf8(cycle->StatusText)}); }
+    void ShowStatus() override {
+        shown.push_back({clock_.nowMs, Cp932ToUtf8(cycle->StatusText)});
+        shownIn.push_back(cycle->State());
+    }
     void RefreshControls() override {}
     void FocusWindow() override {}
     void HideWindow() override { hiddenAtMs.push_back(clock_.nowMs); }
@@ -84,6 +87,7 @@ public:
     std::map<int, std::uint64_t> timers;
     std::vector<Armed> armed;
     std::vector<Shown> shown;
+    std::vector<CycleState> shownIn;  // the cycle's state as each status was shown
     std::vector<std::uint64_t> hiddenAtMs;
 
 private:
@@ -112,7 +116,7 @@ protected:
                 return true;
             };
             parts.sendMail = mail;
-            cycle_ = std::make_unique<MonitorCycle>(settings, host, parts);
+            cycle_ = std::make_unique<MonitorCycle>(settings, host, parts, &host);
             host.cycle = cycle_.get();
             cycle_->Open();
         }
@@ -148,6 +152,7 @@ protected:
         host.timers.clear();
         host.armed.clear();
         host.shown.clear();
+        host.shownIn.clear();
         host.hiddenAtMs.clear();
         commands.clear();
         ::unlink(log.Path().c_str());
@@ -178,8 +183,8 @@ TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
     host.controlPort = listener.Port();
     MonitorCycle& cycle = Cycle();
     cycle.Start();
-    EXPECT_EQ(cycle.Stopped, 0u);
-    EXPECT_EQ(cycle.CycleBusy, 1u);
+    EXPECT_EQ(cycle.Stopped(), 0u);
+    EXPECT_EQ(cycle.CycleBusy(), 1u);
     ASSERT_EQ(host.FireNext(), CheckTimer);
 
     const std::string stamp = FormatLocalTime(VirtualClock::kEpoch + 1);
@@ -190,7 +195,7 @@ TEST_F(CycleTest, SuccessfulTickAnimatesTheStatusAndNeitherLogsNorRuns) {
     EXPECT_EQ(host.shown.back().atMs - host.shown.front().atMs, 1650u);
     EXPECT_TRUE(commands.empty());
     EXPECT_FALSE(test::ReadFile(log.Path()).size() > 0);
-    EXPECT_EQ(cycle.CycleBusy, 0u);
+    EXPECT_EQ(cycle.CycleBusy(), 0u);
 
     // The connection was made and is closed at the end of the tick without any data.
     const int accepted = listener.Accept(1000);
@@ -293,8 +298,8 @@ TEST_F(CycleTest, RestartRunsItsRowsInOrderUnderTheirConditions) {
         EXPECT_EQ(host.armed.back().id, CheckTimer);
         EXPECT_EQ(host.armed.back().atMs, restartEndMs);
         EXPECT_EQ(host.armed.back().delayMs, 60000u);
-        EXPECT_EQ(cycle.CycleBusy, 0u);
-        EXPECT_EQ(cycle.Stopped, 0u);
+        EXPECT_EQ(cycle.CycleBusy(), 0u);
+        EXPECT_EQ(cycle.Stopped(), 0u);
     }
 }
 
@@ -337,9 +342,9 @@ TEST_F(CycleTest, StopBetweenTicksEndsMonitoringAndKeepsTheStatus) {
     ASSERT_EQ(host.FireNext(), CheckTimer);
     const std::string last = cycle.StatusText;
     cycle.Stop();
-    EXPECT_EQ(cycle.Stopped, 1u);
-    EXPECT_EQ(cycle.CycleBusy, 1u);
-    EXPECT_EQ(cycle.TestIdle, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
+    EXPECT_EQ(cycle.CycleBusy(), 1u);
+    EXPECT_EQ(cycle.TestIdle(), 1u);
     EXPECT_EQ(host.FireNext(), 0);
     EXPECT_EQ(cycle.StatusText, last);
 }
@@ -352,7 +357,7 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
         ASSERT_EQ(host.FireNext(), AutoStartTimer);
         EXPECT_EQ(cycle.StatusText, texts::TestFailed());
         EXPECT_EQ(host.timers.count(AutoStartTimer), 1u);
-        EXPECT_EQ(cycle.Stopped, 1u);
+        EXPECT_EQ(cycle.Stopped(), 1u);
     }
     // The server is down meanwhile, yet nothing is ever restarted.
     EXPECT_TRUE(commands.empty());
@@ -367,7 +372,7 @@ TEST_F(CycleTest, AutomaticStartRetriesEverySecondUntilATestSucceedsThenStartsAn
     ASSERT_EQ(host.FireNext(), AutoStartTimer);
     const std::uint64_t succeededAt = clock.nowMs;
     EXPECT_EQ(cycle.StatusText, texts::TestSucceeded());
-    EXPECT_EQ(cycle.Stopped, 0u);
+    EXPECT_EQ(cycle.Stopped(), 0u);
     EXPECT_EQ(host.timers.count(AutoStartTimer), 0u);
     EXPECT_EQ(host.timers.at(CheckTimer), succeededAt + 1000);
     EXPECT_EQ(host.timers.at(AutoHideTimer), succeededAt + 1000);
@@ -419,7 +424,7 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         expected.insert(expected.end(), c.extraLines.begin(), c.extraLines.end());
         EXPECT_EQ(tail, expected);
         EXPECT_EQ(host.timers.count(CheckTimer), 1u);
-        EXPECT_EQ(cycle.Stopped, 0u);
+        EXPECT_EQ(cycle.Stopped(), 0u);
     }
 }
 
@@ -450,7 +455,7 @@ TEST_F(CycleTest, RefusedReadingAtATickSkipsTheProbeAndReArmsWithTheLastAccepted
         EXPECT_EQ(host.shown.empty(), c.refused) << "a refused reading probes nothing";
         ASSERT_EQ(host.timers.count(CheckTimer), 1u);
         EXPECT_EQ(host.armed.back().delayMs, 30000u);
-        EXPECT_EQ(cycle.CycleBusy, 0u);
+        EXPECT_EQ(cycle.CycleBusy(), 0u);
     }
 
     // The next accepted reading is the interval from then on.
@@ -471,19 +476,66 @@ TEST_F(CycleTest, RefusedReadingRefusesStartTheTestAndTheAutomaticStart) {
     MonitorCycle& cycle = Cycle();
 
     cycle.Start();
-    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
     EXPECT_TRUE(host.timers.empty());
 
     cycle.StatusText = "before";
     cycle.ConnectionTest();
     EXPECT_EQ(cycle.StatusText, "before");
-    EXPECT_EQ(cycle.TestIdle, 1u);
+    EXPECT_EQ(cycle.TestIdle(), 1u);
 
     cycle.ArmAutoStart();
     ASSERT_EQ(host.FireNext(), AutoStartTimer);
     EXPECT_TRUE(host.timers.empty()) << "no retry that would ask again every second";
-    EXPECT_EQ(cycle.Stopped, 1u);
+    EXPECT_EQ(cycle.Stopped(), 1u);
     EXPECT_TRUE(commands.empty());
+}
+
+// The test says what it found as a value, shows it as the status, and returns to the state it
+// interrupted: the automatic start may test while a monitor started by hand runs.
+TEST_F(CycleTest, ConnectionTestReturnsItsResultAndTheStateItInterrupted) {
+    struct Case {
+        const char* name;
+        bool refused, listening, running;
+        ConnectionTestResult result;
+        CycleState after;
+    };
+    const Case cases[] = {
+        {"refused", true, true, false, ConnectionTestResult::ReadingRefused, CycleState::Stopped},
+        {"succeeded", false, true, false, ConnectionTestResult::Succeeded, CycleState::Stopped},
+        {"failed", false, false, false, ConnectionTestResult::Failed, CycleState::Stopped},
+        {"succeeded while waiting", false, true, true, ConnectionTestResult::Succeeded,
+         CycleState::Waiting},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        std::unique_ptr<LoopbackOnlyListener> listener;
+        if (c.listening) {
+            listener = std::make_unique<LoopbackOnlyListener>();
+            host.controlPort = listener->Port();
+        }
+        MonitorCycle& cycle = Cycle();
+        if (c.running) {
+            cycle.Start();
+            ASSERT_EQ(host.FireNext(), CheckTimer);
+        }
+        host.refuseReading = c.refused;
+        host.shown.clear();
+        host.shownIn.clear();
+        EXPECT_EQ(cycle.ConnectionTest(), c.result);
+        EXPECT_EQ(cycle.State(), c.after);
+        if (c.result == ConnectionTestResult::ReadingRefused) {
+            EXPECT_TRUE(host.shown.empty());
+            continue;
+        }
+        ASSERT_EQ(host.shownIn.size(), 2u);
+        EXPECT_EQ(host.shownIn[0], CycleState::Testing);
+        EXPECT_EQ(Sjis(host.shown[1].text), c.result == ConnectionTestResult::Succeeded
+                                                ? texts::TestSucceeded()
+                                                : texts::TestFailed());
+        host.refuseReading = false;
+    }
 }
 
 }  // namespace

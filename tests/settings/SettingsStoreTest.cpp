@@ -320,13 +320,7 @@ TEST_F(SettingsStoreTest, MailSaveTouchesOnlyTheSevenMailValues) {
                             window.Subject, window.Body);
 
     Settings expected = stored;
-    expected.WithMail = window.WithMail;
-    expected.SmtpPort = window.SmtpPort;
-    expected.Smtp = window.Smtp;
-    expected.From = window.From;
-    expected.To = window.To;
-    expected.Subject = window.Subject;
-    expected.Body = window.Body;
+    CopyMailValues(window, expected);
     ExpectSame(Load(), expected);
 
     store_.SaveStartupMode(1);

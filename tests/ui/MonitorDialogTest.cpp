@@ -236,7 +236,7 @@ TEST_F(MonitorDialogTest, EnablingRulesFollowTheMonitorState) {
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(messages.beeps.size(), 2u);
     }
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
     take("waiting", true);
     dialog->Command(1002);
@@ -287,7 +287,7 @@ TEST_F(MonitorDialogTest, StartAgainstALoopbackOnlyListenerShowsEachStepAndEndsW
     EXPECT_FALSE(dialog->Control(1002)->isEnabled());
     EXPECT_FALSE(dialog->Control(3)->isEnabled());
     EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
 
     ASSERT_EQ(pauses.size(), 3u);
@@ -462,7 +462,7 @@ TEST_F(MonitorDialogTest, StartWithARefusedIntervalAsksOnceAndStaysStopped) {
         WaitUntil([&] { return waited.elapsed() > 3500; });
         ASSERT_EQ(messages.boxes.size(), 1u);
         EXPECT_EQ(messages.boxes[0].text, "Please enter an integer between 1 and 99999.");
-        EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+        EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
         EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
         EXPECT_EQ(dialog->focusWidget(), interval);
         EXPECT_EQ(interval->selectedText(), "0");
@@ -521,7 +521,7 @@ TEST_F(MonitorDialogTest, AfterEachRefusalTheFieldHasTheFocusWithItsWholeTextSel
             EXPECT_EQ(field->selectedText(), text);
             QTest::keyClicks(field, "7");
             EXPECT_EQ(field->text(), "7");
-            EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+            EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
         }
     }
 }
@@ -546,12 +546,12 @@ TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
     EXPECT_EQ(interval->selectedText(), "60");
 
     QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
     EXPECT_EQ(dialog->focusWidget(), dialog->Control(1002)) << "after a tick: Stop";
     // Return presses the default button, which a focused push button is.
     QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+    EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
     EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
     EXPECT_EQ(dialog->focusWidget(), interval) << "after Stop";
     EXPECT_EQ(interval->selectedText(), "60");
@@ -634,7 +634,7 @@ TEST_F(MonitorDialogTest, StartupModeIsStoredAtOnceAndTheAutomaticStartHidesTheW
         return !dialog->isVisible();
     })) << "waited for the automatic start to hide the window";
     EXPECT_TRUE(testSucceededWhileVisible) << "the window hides only after a successful test";
-    EXPECT_EQ(dialog->Cycle().Stopped, 0u) << "the automatic start starts the monitor";
+    EXPECT_EQ(dialog->Cycle().Stopped(), 0u) << "the automatic start starts the monitor";
     EXPECT_TRUE(dialog->Tray().Icon().isVisible()) << "the tray icon stays";
 
     // Back to manual: stored at once, no automatic start next time.
@@ -659,7 +659,7 @@ TEST_F(MonitorDialogTest, AboutBoxOpensFromEachTriggerAndLeavesTheStateAlone) {
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
     dialog->Command(1);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
 
     const std::pair<const char*, std::function<void()>> triggers[] = {
@@ -684,7 +684,7 @@ TEST_F(MonitorDialogTest, AboutBoxOpensFromEachTriggerAndLeavesTheStateAlone) {
         EXPECT_TRUE(isAbout);
         EXPECT_EQ(title, "About IIS Tolvane");
         EXPECT_EQ(result, QDialog::Accepted);
-        EXPECT_EQ(dialog->Cycle().Stopped, 0u);
+        EXPECT_EQ(dialog->Cycle().Stopped(), 0u);
         EXPECT_TRUE(dialog->Tray().Icon().isVisible());
     }
 }
@@ -730,7 +730,7 @@ TEST_F(MonitorDialogTest, WindowMenuHidesOnlyWhileTheMonitorWaits) {
     dialog->WindowMenuItem(48)->trigger();
     EXPECT_TRUE(dialog->isVisible()) << "stopped: item 48 is guarded";
     dialog->Command(1);
-    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy == 0; }))
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
     dialog->WindowMenuItem(48)->trigger();
     EXPECT_FALSE(dialog->isVisible());
@@ -754,7 +754,7 @@ TEST_F(MonitorDialogTest, AccessKeysOfControlsGoBeforeTheMenuBar) {
 
     QTest::keyClick(dialog->focusWidget(), Qt::Key_R, Qt::AltModifier);  // 開始(&R)
     ASSERT_TRUE(WaitUntil([&] {
-        return dialog->Cycle().Stopped == 0 && dialog->Cycle().CycleBusy == 0;
+        return dialog->Cycle().Stopped() == 0 && dialog->Cycle().CycleBusy() == 0;
     })) << "waited for the first check of the started monitor to end";
     QTest::keyClick(dialog.get(), Qt::Key_H, Qt::AltModifier);
     WaitUntil([&] { return !dialog->isVisible(); }, 3000);

@@ -164,7 +164,8 @@ TEST_F(Win32WindowTest, TheShellShowsOneIconWhoseTipNeverChanges) {
     Type(IntervalField, "1");
     Click(window, StartCommand);
     expectUnchanged("started");
-    ASSERT_TRUE(PumpUntil([&] { return dialog->Cycle().CycleBusy == 0 && Enabled(HideCommand); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return dialog->Cycle().CycleBusy() == 0 && Enabled(HideCommand); }));
     expectUnchanged("first check ended");
     Click(window, HideCommand);
     ASSERT_FALSE(IsWindowVisible(window));

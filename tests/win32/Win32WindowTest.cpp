@@ -195,7 +195,7 @@ TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {
         if (statuses.empty() || statuses.back() != status) {
             statuses.push_back(status);
         }
-        return dialog->Cycle().CycleBusy == 0 && statuses.size() >= 2;
+        return dialog->Cycle().CycleBusy() == 0 && statuses.size() >= 2;
     }));
     EXPECT_NE(statuses.back(), Text(UiText::Ready));
     EXPECT_TRUE(Enabled(StopCommand));
@@ -224,7 +224,7 @@ TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {
     EXPECT_TRUE(IsWindowVisible(window));
 
     Click(window, StopCommand);
-    EXPECT_EQ(dialog->Cycle().Stopped, 1u);
+    EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
     EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
     EXPECT_TRUE(Enabled(StartCommand));
     EXPECT_TRUE(Enabled(ExitCommand));

@@ -46,11 +46,15 @@ constexpr int kGreyedWhileWaiting[] = {MailSettingsCommand, ExitCommand, ManualM
 
 }  // namespace
 
-bool CommandEnabled(int id, const MonitorCycle& cycle) {
+CycleFlags FlagsOf(const MonitorCycle& cycle) {
+    return {cycle.Stopped(), cycle.CycleBusy(), cycle.TestIdle()};
+}
+
+bool CommandEnabled(int id, CycleFlags cycle) {
     for (const EnablingRule& rule : kEnablingRules) {
         if (rule.id == id) {
-            return rule.rule == Rule::StoppedAndTestIdle ? cycle.Stopped != 0 && cycle.TestIdle != 0
-                                                         : cycle.CycleBusy == 0;
+            return rule.rule == Rule::StoppedAndTestIdle ? cycle.stopped != 0 && cycle.testIdle != 0
+                                                         : cycle.cycleBusy == 0;
         }
     }
     return true;
@@ -64,14 +68,14 @@ std::span<const int> MenuItemsGreyedWhileWaiting() {
     return kGreyedWhileWaiting;
 }
 
-bool MenuItemEnabled(int id, const MonitorCycle& cycle) {
+bool MenuItemEnabled(int id, CycleFlags cycle) {
     const bool greyable =
         std::ranges::find(kGreyedWhileWaiting, id) != std::end(kGreyedWhileWaiting);
-    return !greyable || cycle.CycleBusy != 0;
+    return !greyable || cycle.cycleBusy != 0;
 }
 
-bool HideWindowItemEnabled(const MonitorCycle& cycle) {
-    return cycle.CycleBusy == 0;
+bool HideWindowItemEnabled(CycleFlags cycle) {
+    return cycle.cycleBusy == 0;
 }
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 
 #include "mail/MailTexts.h"
 #include "mail/SendTestMail.h"
+#include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 
 namespace tolvane {
@@ -16,8 +17,9 @@ struct EnablingRule {
     bool needsMailFields;  // besides Idle
 };
 constexpr EnablingRule kEnablingRules[] = {
-    {1, false},   {2, false},   {1009, true}, {1016, true}, {1003, true},
-    {1010, true}, {1011, true}, {1012, true}, {1013, true},
+    {MailOkCommand, false}, {MailCancelCommand, false}, {MailSendTestCommand, true},
+    {MailSmtpField, true},  {MailSmtpPortField, true},  {MailFromField, true},
+    {MailToField, true},    {MailSubjectField, true},   {MailBodyField, true},
 };
 constexpr auto kRuledControls = [] {
     std::array<int, std::size(kEnablingRules)> ids{};
@@ -26,17 +28,6 @@ constexpr auto kRuledControls = [] {
     }
     return ids;
 }();
-
-template <typename From, typename To>
-void CopyMailValues(const From& from, To& to) {
-    to.Smtp = from.Smtp;
-    to.SmtpPort = from.SmtpPort;
-    to.From = from.From;
-    to.To = from.To;
-    to.Subject = from.Subject;
-    to.Body = from.Body;
-    to.WithMail = from.WithMail;
-}
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "ui/model/DialogTemplates.h"
 #include "ui/qt/DialogLayout.h"
 #include "ui/qt/IconControl.h"
 #include "ui/qt/ProgramIcon.h"
@@ -27,10 +28,10 @@ AboutDialog::AboutDialog(QWidget* owner)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     DialogLayout layout;
-    layout.Add(icon, 7, 6, 20, 20, false);
-    layout.Add(version, 35, 9, 91, 8);
-    layout.Add(ok, 127, 6, 50, 14);
-    layout.Apply(this, 183, 39);
+    layout.Add(icon, AT_ABOUT_ICON, false);
+    layout.Add(version, AT_ABOUT_VERSION);
+    layout.Add(ok, AT_ABOUT_OK);
+    layout.Apply(this, SIZE_ABOUT_DIALOG);
     ok->setFocus();
 }
 

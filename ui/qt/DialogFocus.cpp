@@ -1,8 +1,12 @@
 #include "ui/qt/DialogFocus.h"
 
+#include <QAbstractButton>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 
 namespace tolvane {
 
@@ -53,7 +57,45 @@ bool TakesTabFocus(QWidget* widget, QWidget* dialog) {
            (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
 }
 
+QAbstractButton* ButtonForAccessKey(const QWidget* dialog, const std::map<int, QWidget*>& controls,
+                                    const QKeyEvent& key) {
+    if (key.modifiers() != Qt::AltModifier) {
+        return nullptr;
+    }
+    const QKeySequence pressed(key.keyCombination());
+    for (const auto& [id, control] : controls) {
+        auto* button = qobject_cast<QAbstractButton*>(control);
+        if (button != nullptr && button->isEnabled() && button->isVisibleTo(dialog) &&
+            QKeySequence::mnemonic(button->text()) == pressed) {
+            return button;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+bool HandleAccessKey(const QWidget* dialog, const std::map<int, QWidget*>& controls,
+                     QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    QAbstractButton* button = ButtonForAccessKey(dialog, controls, *static_cast<QKeyEvent*>(event));
+    if (button == nullptr) {
+        return false;
+    }
+    // Taking the override keeps the menu bar's access key of the same letter from making
+    // the key ambiguous; the key press then comes here.
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        // A push button is pressed where the focus is; a check box takes the focus.
+        if (qobject_cast<QPushButton*>(button) == nullptr) {
+            button->setFocus(Qt::ShortcutFocusReason);
+        }
+        button->animateClick();
+    }
+    return true;
+}
 
 void FocusAndSelect(QLineEdit* field) {
     Select(field);

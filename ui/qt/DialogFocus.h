@@ -1,5 +1,8 @@
 #pragma once
 
+#include <map>
+
+class QEvent;
 class QLineEdit;
 class QWidget;
 
@@ -14,5 +17,9 @@ void FocusFirstControl(QWidget* dialog, bool fieldFirst = false);
 // message box has just closed and the window manager has not given the activation back) gets
 // the same again once it is active, so neither the delay nor the activation loses the selection.
 void FocusAndSelect(QLineEdit* field);
+
+// An enabled control's access key goes before the menu bar's of the same letter, as in a
+// Windows dialog ("隠す(&H)" and "ﾍﾙﾌﾟ(&H)"): true when `event` pressed one of `controls`.
+bool HandleAccessKey(const QWidget* dialog, const std::map<int, QWidget*>& controls, QEvent* event);
 
 }  // namespace tolvane

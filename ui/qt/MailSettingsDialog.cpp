@@ -7,6 +7,8 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 
+#include "ui/model/CommandId.h"
+#include "ui/model/DialogTemplates.h"
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
 #include "ui/qt/GroupFrame.h"
@@ -78,32 +80,34 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     sendTest_->setDefault(true);
     ok_ = new QPushButton(QText(UiText::OkButton), this);
     cancel_ = new QPushButton(QText(UiText::CancelButton), this);
-    controls_ = {{1014, noMail_},   {1015, withMail_}, {1010, from_}, {1011, to_},
-                 {1012, subject_},  {1013, body_},     {1016, smtp_}, {1003, port_},
-                 {1009, sendTest_}, {1, ok_},          {2, cancel_}};
+    controls_ = {
+        {MailOffRadio, noMail_}, {MailOnRadio, withMail_},     {MailFromField, from_},
+        {MailToField, to_},      {MailSubjectField, subject_}, {MailBodyField, body_},
+        {MailSmtpField, smtp_},  {MailSmtpPortField, port_},   {MailSendTestCommand, sendTest_},
+        {MailOkCommand, ok_},    {MailCancelCommand, cancel_}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
 
     DialogLayout layout;
-    layout.Add(noMail_, 6, 2, 161, 10);
-    layout.Add(withMail_, 6, 15, 156, 10);
-    layout.Add(group, 2, 30, 202, 155);
-    layout.Add(fromLabel, 8, 42, 34, 8);
-    layout.Add(from_, 43, 40, 158, 12, false);
-    layout.Add(toLabel, 8, 56, 34, 10);
-    layout.Add(to_, 43, 55, 158, 12, false);
-    layout.Add(subjectLabel, 8, 71, 34, 8);
-    layout.Add(subject_, 43, 69, 158, 12, false);
-    layout.Add(body_, 6, 85, 195, 63, false);
-    layout.Add(smtpLabel, 6, 153, 57, 8);
-    layout.Add(smtp_, 65, 152, 79, 12, false);
-    layout.Add(portLabel, 147, 153, 30, 8);
-    layout.Add(port_, 177, 151, 24, 12, false);
-    layout.Add(sendTest_, 128, 168, 74, 14);
-    layout.Add(ok_, 33, 189, 60, 14);
-    layout.Add(cancel_, 115, 189, 60, 14);
-    layout.Apply(this, 207, 206);
+    layout.Add(noMail_, AT_MAIL_OFF);
+    layout.Add(withMail_, AT_MAIL_ON);
+    layout.Add(group, AT_MAIL_GROUP);
+    layout.Add(fromLabel, AT_MAIL_FROM_LABEL);
+    layout.Add(from_, AT_MAIL_FROM, false);
+    layout.Add(toLabel, AT_MAIL_TO_LABEL);
+    layout.Add(to_, AT_MAIL_TO, false);
+    layout.Add(subjectLabel, AT_MAIL_SUBJECT_LABEL);
+    layout.Add(subject_, AT_MAIL_SUBJECT, false);
+    layout.Add(body_, AT_MAIL_BODY, false);
+    layout.Add(smtpLabel, AT_MAIL_SMTP_LABEL);
+    layout.Add(smtp_, AT_MAIL_SMTP, false);
+    layout.Add(portLabel, AT_MAIL_SMTP_PORT_LABEL);
+    layout.Add(port_, AT_MAIL_SMTP_PORT, false);
+    layout.Add(sendTest_, AT_MAIL_SEND_TEST);
+    layout.Add(ok_, AT_MAIL_OK);
+    layout.Add(cancel_, AT_MAIL_CANCEL);
+    layout.Apply(this, SIZE_MAIL_DIALOG);
     group->lower();  // a frame behind the fields it surrounds
 
     connect(noMail_, &QRadioButton::clicked, this, [this] {

@@ -1,11 +1,8 @@
 #include "ui/qt/MonitorDialog.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
-#include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,9 +12,7 @@
 #include <QTimer>
 
 #include "ui/model/CommandId.h"
-#include "ui/model/EnablingRules.h"
-#include "ui/model/ExchangeGuard.h"
-#include "ui/model/WindowCommands.h"
+#include "ui/model/DialogTemplates.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
@@ -54,10 +49,7 @@ MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidge
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      hive_(classesRoot),
-      store_(hive_),
-      sendMail_(parts.sendMail),
-      cycle_(settings_, *this, std::move(parts)) {
+      model_(classesRoot, std::move(parts), *this) {
     setObjectName(QStringLiteral("MonitorDialog"));
     // A second copy finds the running one by this title.
     setWindowTitle(QText(UiText::WindowTitle));
@@ -67,28 +59,13 @@ MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidge
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, [this, id] { cycle_.OnTimer(id); });
+        connect(timer, &QTimer::timeout, this, [this, id] { model_.OnTimer(id); });
         timers_[id] = timer;
     }
-
-    // Opening the window, in this order.
     CreateControls();
     CreateMenus();
     LayOut();
-    ExchangeToControls();
-    store_.LoadSettings(settings_);
-    setWindowIcon(ProgramIcon());
-    cycle_.Open();
-    CheckStartupMode();
-    cycle_.StatusText = Text(UiText::Ready);
-    ShowStatus();
-    RefreshControls();
-    FocusFirstControl(this);
-    tray_ = new TrayIcon(ProgramIcon(), Text(UiText::TrayTip), this);
-    connect(tray_, &TrayIcon::showRequested, this, [this] { Command(ShowCommand); });
-    connect(tray_, &TrayIcon::aboutRequested, this, [this] { Command(AboutCommand); });
-    tray_->Add();
-    cycle_.ArmAutoStart();
+    model_.Open();
 }
 
 MonitorDialog::~MonitorDialog() {
@@ -103,21 +80,21 @@ MonitorDialog::~MonitorDialog() {
 void MonitorDialog::CreateControls() {
     // Created in the template's order, which is also the tab order.
     auto* intervalLabel = Label(UiText::IntervalLabel, this);
-    interval_ = DigitsField(this);
-    intervalLabel->setBuddy(interval_);
+    auto* interval = DigitsField(this);
+    intervalLabel->setBuddy(interval);
     auto* intervalUnit = Label(UiText::IntervalUnit, this);
     auto* portLabel = Label(UiText::PortLabel, this);
-    port_ = DigitsField(this);
-    portLabel->setBuddy(port_);
+    auto* port = DigitsField(this);
+    portLabel->setBuddy(port);
     auto* test = new QPushButton(QText(UiText::ConnectionTestButton), this);
-    ftp_ = new QCheckBox(QText(UiText::FtpCheck), this);
-    smtp_ = new QCheckBox(QText(UiText::SmtpCheck), this);
-    nntp_ = new QCheckBox(QText(UiText::NntpCheck), this);
-    msdtc_ = new QCheckBox(QText(UiText::MsdtcCheck), this);
+    auto* ftp = new QCheckBox(QText(UiText::FtpCheck), this);
+    auto* smtp = new QCheckBox(QText(UiText::SmtpCheck), this);
+    auto* nntp = new QCheckBox(QText(UiText::NntpCheck), this);
+    auto* msdtc = new QCheckBox(QText(UiText::MsdtcCheck), this);
     auto* icon = new IconControl(this);
-    status_ = Label(UiText::StatusPlaceholder, this);
-    status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    auto* status = Label(UiText::StatusPlaceholder, this);
+    status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     auto* start = new QPushButton(QText(UiText::StartButton), this);
     auto* stop = new QPushButton(QText(UiText::StopButton), this);
     save_ = new QPushButton(QText(UiText::SaveButton), this);
@@ -126,29 +103,29 @@ void MonitorDialog::CreateControls() {
     hide->setDefault(true);
     auto* exit = new QPushButton(QText(UiText::ExitButton), this);
 
-    layout_.Add(intervalLabel, 5, 6, 98, 8);
-    layout_.Add(interval_, 121, 4, 24, 14, false);
-    layout_.Add(intervalUnit, 158, 7, 57, 8);
-    layout_.Add(portLabel, 5, 26, 114, 8);
-    layout_.Add(port_, 121, 23, 24, 14, false);
-    layout_.Add(test, 156, 24, 58, 14);
-    layout_.Add(ftp_, 4, 41, 142, 10);
-    layout_.Add(smtp_, 4, 54, 142, 10);
-    layout_.Add(nntp_, 4, 67, 142, 10);
-    layout_.Add(msdtc_, 4, 80, 142, 10);
-    layout_.Add(icon, 172, 52, 24, 26, false);
-    layout_.Add(status_, 5, 95, 213, 12, false);
-    layout_.Add(start, 4, 115, 36, 14);
-    layout_.Add(stop, 48, 115, 36, 14);
-    layout_.Add(save_, 93, 115, 36, 14);
-    layout_.Add(hide, 138, 115, 36, 14);
-    layout_.Add(exit, 182, 115, 36, 14);
+    layout_.Add(intervalLabel, AT_INTERVAL_LABEL);
+    layout_.Add(interval, AT_INTERVAL_FIELD, false);
+    layout_.Add(intervalUnit, AT_INTERVAL_UNIT);
+    layout_.Add(portLabel, AT_PORT_LABEL);
+    layout_.Add(port, AT_PORT_FIELD, false);
+    layout_.Add(test, AT_CONNECTION_TEST);
+    layout_.Add(ftp, AT_FTP);
+    layout_.Add(smtp, AT_SMTP);
+    layout_.Add(nntp, AT_NNTP);
+    layout_.Add(msdtc, AT_MSDTC);
+    layout_.Add(icon, AT_ICON_CONTROL, false);
+    layout_.Add(status, AT_STATUS_LINE, false);
+    layout_.Add(start, AT_START);
+    layout_.Add(stop, AT_STOP);
+    layout_.Add(save_, AT_SAVE);
+    layout_.Add(hide, AT_HIDE);
+    layout_.Add(exit, AT_EXIT);
 
-    controls_ = {{IntervalField, interval_}, {PortField, port_},    {ConnectionTestCommand, test},
-                 {FtpCheck, ftp_},           {SmtpCheck, smtp_},    {NntpCheck, nntp_},
-                 {MsdtcCheck, msdtc_},       {IconControlId, icon}, {StatusLine, status_},
-                 {StartCommand, start},      {StopCommand, stop},   {SaveCommand, save_},
-                 {HideCommand, hide},        {ExitCommand, exit}};
+    controls_ = {{IntervalField, interval}, {PortField, port},     {ConnectionTestCommand, test},
+                 {FtpCheck, ftp},           {SmtpCheck, smtp},     {NntpCheck, nntp},
+                 {MsdtcCheck, msdtc},       {IconControlId, icon}, {StatusLine, status},
+                 {StartCommand, start},     {StopCommand, stop},   {SaveCommand, save_},
+                 {HideCommand, hide},       {ExitCommand, exit}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
@@ -160,15 +137,15 @@ void MonitorDialog::CreateControls() {
         connect(button, &QPushButton::clicked, this, [this, id = id] { Command(id); });
     }
     connect(icon, &IconControl::clicked, this, [this] { Command(IconControlId); });
-    for (QLineEdit* field : {interval_, port_}) {
-        connect(field, &QLineEdit::textChanged, this, [this] { ShowSaveButton(); });
+    for (QLineEdit* field : {interval, port}) {
+        connect(field, &QLineEdit::textChanged, this, [this] { model_.ControlEdited(); });
     }
     // Leaving the number fields, and the access keys of the controls wherever the focus is.
     for (const auto& [id, control] : controls_) {
         control->installEventFilter(this);
     }
-    for (QCheckBox* box : {ftp_, smtp_, nntp_, msdtc_}) {
-        connect(box, &QCheckBox::clicked, this, [this] { ShowSaveButton(); });
+    for (QCheckBox* box : {ftp, smtp, nntp, msdtc}) {
+        connect(box, &QCheckBox::clicked, this, [this] { model_.ControlEdited(); });
     }
 }
 
@@ -198,23 +175,21 @@ void MonitorDialog::CreateMenus() {
     windowMenuItems_[AboutCommand] = windowMenu_->addAction(QText(UiText::AboutItem));
 
     for (QMenu* menu : {file, mode, help, windowMenu_}) {
-        connect(menu, &QMenu::aboutToShow, this, &MonitorDialog::GreyMenus);
+        connect(menu, &QMenu::aboutToShow, this, [this] { model_.GreyMenus(); });
     }
     for (const auto& [id, action] : menuItems_) {
         action->setCheckable(id == AutoModeCommand || id == ManualModeCommand);
         connect(action, &QAction::triggered, this, [this, id = id] { Command(id); });
     }
-    connect(windowMenuItems_[HideWindowItem], &QAction::triggered, this, [this] {
-        if (HideWindowItemEnabled(cycle_)) {
-            HideWindow();
-        }
-    });
-    connect(windowMenuItems_[AboutCommand], &QAction::triggered, this, [this] { OpenAbout(); });
+    for (const auto& [id, action] : windowMenuItems_) {
+        connect(action, &QAction::triggered, this,
+                [this, id = id] { model_.WindowMenuCommand(id); });
+    }
 }
 
 void MonitorDialog::LayOut() {
     const int menuHeight = menuBar_->sizeHint().height();
-    layout_.Apply(this, 223, 135, menuHeight);
+    layout_.Apply(this, SIZE_MAIN_WINDOW, menuHeight);
     menuBar_->setGeometry(0, 0, width(), menuHeight);
 }
 
@@ -238,64 +213,72 @@ bool MonitorDialog::TimerArmed(int id) const {
     return found != timers_.end() && found->second->isActive();
 }
 
-void MonitorDialog::ExchangeToControls() {
-    ExchangeGuard guard(exchanging_);
-    status_->setText(ToQString(cycle_.StatusText));
-    ftp_->setChecked(settings_.CheckFtpSvc != 0);
-    smtp_->setChecked(settings_.CheckSmtpSvc != 0);
-    port_->setText(QString::number(settings_.Port));
-    msdtc_->setChecked(settings_.CheckMsdtc != 0);
-    interval_->setText(QString::number(settings_.Interval));
-    nntp_->setChecked(settings_.CheckNntpSvc != 0);
+void MonitorDialog::SetStatusLine(const std::string& cp932) {
+    static_cast<QLabel*>(Control(StatusLine))->setText(ToQString(cp932));
 }
 
-bool MonitorDialog::ReadControls() {
-    ExchangeGuard guard(exchanging_);
-    // This reading also serves a field left a moment ago.
-    readPending_ = false;
-    // The status line only shows the cycle's text; there is nothing to take back from it.
-    settings_.CheckFtpSvc = ftp_->isChecked() ? 1 : 0;
-    settings_.CheckSmtpSvc = smtp_->isChecked() ? 1 : 0;
-    if (!ReadNumberField(this, port_, RuleOf(&Settings::Port), settings_.Port)) {
-        return false;
-    }
-    settings_.CheckMsdtc = msdtc_->isChecked() ? 1 : 0;
-    if (!ReadNumberField(this, interval_, RuleOf(&Settings::Interval), settings_.Interval)) {
-        return false;
-    }
-    settings_.CheckNntpSvc = nntp_->isChecked() ? 1 : 0;
-    return true;
+void MonitorDialog::SetChecked(int id, bool checked) {
+    static_cast<QCheckBox*>(Control(id))->setChecked(checked);
 }
 
-void MonitorDialog::ShowStatus() {
-    ExchangeToControls();
+bool MonitorDialog::Checked(int id) const {
+    return static_cast<QCheckBox*>(Control(id))->isChecked();
+}
+
+void MonitorDialog::SetNumber(int id, std::uint32_t value) {
+    static_cast<QLineEdit*>(Control(id))->setText(QString::number(value));
+}
+
+bool MonitorDialog::ReadNumber(int id, const NumberRule& rule, std::uint32_t& value) {
+    return ReadNumberField(this, static_cast<QLineEdit*>(Control(id)), rule, value);
+}
+
+void MonitorDialog::EnableControl(int id, bool enabled) {
+    if (QWidget* control = Control(id)) {
+        control->setEnabled(enabled);
+    }
+}
+
+void MonitorDialog::ShowSaveButton(bool shown) {
+    save_->setVisible(shown);
+}
+
+void MonitorDialog::CheckMenuItem(int id, bool checked) {
+    menuItems_[id]->setChecked(checked);
+}
+
+void MonitorDialog::EnableMenuItem(int id, bool enabled) {
+    menuItems_[id]->setEnabled(enabled);
+}
+
+void MonitorDialog::EnableWindowMenuItem(int id, bool enabled) {
+    windowMenuItems_[id]->setEnabled(enabled);
+}
+
+void MonitorDialog::SetWindowIcons() {
+    setWindowIcon(ProgramIcon());
+}
+
+void MonitorDialog::AddTrayIcon() {
+    tray_ = new TrayIcon(ProgramIcon(), Text(UiText::TrayTip), this);
+    connect(tray_, &TrayIcon::showRequested, this, [this] { Command(ShowCommand); });
+    connect(tray_, &TrayIcon::aboutRequested, this, [this] { Command(AboutCommand); });
+    tray_->Add();
+}
+
+void MonitorDialog::DrawNow() {
     // The thread may block right after this; draw now, not when the event loop comes back.
     repaint();
 }
 
-bool MonitorDialog::CommandEnabled(int id) const {
-    return tolvane::CommandEnabled(id, cycle_);
+void MonitorDialog::Repaint() {
+    repaint();
 }
 
-void MonitorDialog::RefreshControls() {
-    for (int id : RuledCommands()) {
-        if (QWidget* control = Control(id)) {
-            control->setEnabled(CommandEnabled(id));
-        }
-    }
-}
-
-void MonitorDialog::GreyMenus() {
-    windowMenuItems_[HideWindowItem]->setEnabled(HideWindowItemEnabled(cycle_));
-    for (int id : MenuItemsGreyedWhileWaiting()) {
-        menuItems_[id]->setEnabled(MenuItemEnabled(id, cycle_));
-    }
-}
-
-void MonitorDialog::FocusWindow() {
+void MonitorDialog::FocusFirstControl() {
     // As a Windows dialog that gets the focus passes it on: never the window itself, where
     // Return and typing would go nowhere.
-    FocusFirstControl(this);
+    tolvane::FocusFirstControl(this);
 }
 
 void MonitorDialog::HideWindow() {
@@ -323,44 +306,17 @@ void MonitorDialog::KillTimer(int id) {
     }
 }
 
-void MonitorDialog::Repaint() {
-    repaint();
-}
-
-void MonitorDialog::Command(int id) {
-    if (!CommandEnabled(id)) {
-        return;
-    }
-    CarryOutCommand(id, *this, cycle_, store_, settings_);
-}
-
 void MonitorDialog::reject() {
-    Exit(true);
+    model_.Command(ExitCommand, CommandSource::DialogManager);
 }
 
-void MonitorDialog::Exit() {
-    Exit(false);
-}
-
-void MonitorDialog::Exit(bool fromDialogManager) {
-    if (!CommandEnabled(ExitCommand)) {
-        // The dialog manager does not send the cancel command of a disabled button.
-        if (fromDialogManager) {
-            MessageBox::Beep();
-        }
-        return;
-    }
+void MonitorDialog::Close() {
     tray_->Remove();
     done(QDialog::Rejected);
 }
 
-void MonitorDialog::CheckStartupMode() {
-    menuItems_[AutoModeCommand]->setChecked(settings_.AutoStartupMode != 0);
-    menuItems_[ManualModeCommand]->setChecked(settings_.AutoStartupMode == 0);
-}
-
-void MonitorDialog::HideSaveButton() {
-    save_->hide();
+void MonitorDialog::Beep() {
+    MessageBox::Beep();
 }
 
 void MonitorDialog::Message(bool information, const std::string& cp932,
@@ -368,14 +324,8 @@ void MonitorDialog::Message(bool information, const std::string& cp932,
     MessageBox::ShowProgramMessage(this, information, cp932, systemText);
 }
 
-void MonitorDialog::ShowSaveButton() {
-    if (!exchanging_) {
-        save_->show();
-    }
-}
-
 void MonitorDialog::OpenMailSettings() {
-    MailSettingsDialog::Edit(settings_, store_, sendMail_, this);
+    MailSettingsDialog::Edit(model_.Record(), model_.Store(), model_.SendMail(), this);
 }
 
 void MonitorDialog::OpenAbout() {
@@ -387,72 +337,29 @@ void MonitorDialog::contextMenuEvent(QContextMenuEvent* event) {
     windowMenu_->exec(event->globalPos());
 }
 
-QAbstractButton* MonitorDialog::ButtonForAccessKey(const QKeyEvent& key) const {
-    if (key.modifiers() != Qt::AltModifier) {
-        return nullptr;
-    }
-    const QKeySequence pressed(key.keyCombination());
-    for (const auto& [id, control] : controls_) {
-        auto* button = qobject_cast<QAbstractButton*>(control);
-        if (button != nullptr && button->isEnabled() && button->isVisibleTo(this) &&
-            QKeySequence::mnemonic(button->text()) == pressed) {
-            return button;
-        }
-    }
-    return nullptr;
-}
-
-bool MonitorDialog::HandleAccessKey(QEvent* event) {
-    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) {
-        return false;
-    }
-    QAbstractButton* button = ButtonForAccessKey(*static_cast<QKeyEvent*>(event));
-    if (button == nullptr) {
-        return false;
-    }
-    // Taking the override keeps the menu bar's access key of the same letter from making
-    // the key ambiguous; the key press then comes here.
-    event->accept();
-    if (event->type() == QEvent::KeyPress) {
-        // A push button is pressed where the focus is; a check box takes the focus.
-        if (qobject_cast<QPushButton*>(button) == nullptr) {
-            button->setFocus(Qt::ShortcutFocusReason);
-        }
-        button->animateClick();
-    }
-    return true;
-}
-
 bool MonitorDialog::event(QEvent* event) {
-    if (HandleAccessKey(event)) {
+    if (HandleAccessKey(this, controls_, event)) {
         return true;
     }
     return QDialog::event(event);
 }
 
 bool MonitorDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (HandleAccessKey(event)) {
+    if (HandleAccessKey(this, controls_, event)) {
         return true;
     }
     auto* field = qobject_cast<QLineEdit*>(watched);
     // A field that loses the focus because it was just disabled was not left by the user.
-    if (event->type() == QEvent::FocusOut && !exchanging_ && field != nullptr &&
-        field->isEnabled() && (field == port_ || field == interval_)) {
+    if (event->type() == QEvent::FocusOut && !model_.Exchanging() && field != nullptr &&
+        field->isEnabled() && (field == Control(PortField) || field == Control(IntervalField))) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        // Switching to another window or opening a menu is not leaving the field.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            // Read once the focus has moved, not inside the move: a box opened here would leave
-            // a pressed button stuck or have the field drop its selection afterwards. A command
-            // that reads the fields first (Start, Save, the test) makes this reading moot.
-            readPending_ = true;
+        // Switching to another window or opening a menu is not leaving the field. Read once the
+        // focus has moved: a box opened inside the move would leave a pressed button stuck or
+        // have the field drop its selection afterwards.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            model_.FieldLeft()) {
             QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (readPending_ && !exchanging_) {
-                        ReadControls();
-                    }
-                },
-                Qt::QueuedConnection);
+                this, [this] { model_.ReadLeftField(); }, Qt::QueuedConnection);
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -7,16 +7,10 @@
 #include "monitor/MonitorCycle.h"
 #include "registry/Registry.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
-#include "ui/model/WindowCommands.h"
+#include "ui/model/MainWindowModel.h"
 #include "ui/qt/DialogLayout.h"
 
-class QAbstractButton;
 class QAction;
-class QCheckBox;
-class QKeyEvent;
-class QLabel;
-class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPushButton;
@@ -26,10 +20,9 @@ namespace tolvane {
 
 class TrayIcon;
 
-// The main window: the settings and status of the monitor, its commands and menus. It holds
-// the settings record for the whole run and hosts the check-and-restart cycle, whose timers
-// are this window's timers.
-class MonitorDialog : public QDialog, public MonitorHost, private WindowCommandView {
+// The main window's Qt view over MainWindowModel, which holds the settings record, the store and
+// the check-and-restart cycle; the cycle's timers are this window's timers.
+class MonitorDialog : public QDialog, private MainWindowView {
     Q_OBJECT
 public:
     // Opens the window: loads the settings from the hive, adds the tray icon and arms the
@@ -38,25 +31,19 @@ public:
     MonitorDialog(RegistryHive& classesRoot, CycleParts parts, QWidget* parent = nullptr);
     ~MonitorDialog() override;
 
-    // The cycle's host.
-    bool ReadControls() override;
-    void ShowStatus() override;
-    void RefreshControls() override;
-    void FocusWindow() override;
-    void HideWindow() override;
-    void ArmTimer(int id, std::uint32_t ms) override;
-    void KillTimer(int id) override;
-    void Repaint() override;
-
     // Carries out a command by its id as the window's buttons and menus send it; a command
     // whose enabling rule says disabled is ignored.
-    void Command(int id);
-
+    void Command(int id) { model_.Command(id); }
+    // Reads the controls into the record; false when a field was refused.
+    bool ReadControls() { return model_.ReadControls(); }
+    // Shows the cycle's status (and the record) at once.
+    void ShowStatus() { model_.ShowStatus(); }
     // Command 32, and a later copy's request: shows the window and brings it to the front.
     void ShowWindow() override;
+    void HideWindow() override;
 
-    Settings& Record() { return settings_; }
-    MonitorCycle& Cycle() { return cycle_; }
+    Settings& Record() { return model_.Record(); }
+    MonitorCycle& Cycle() { return model_.Cycle(); }
     TrayIcon& Tray() { return *tray_; }
     bool TimerArmed(int id) const;
 
@@ -82,43 +69,32 @@ private:
     void CreateControls();
     void CreateMenus();
     void LayOut();
-    void ExchangeToControls();
-    bool CommandEnabled(int id) const;
-    // The greying done whenever a menu of the window opens.
-    void GreyMenus();
-    void Exit() override;
-    void Exit(bool fromDialogManager);
-    // Save's and the start-up mode's view.
-    void CheckStartupMode() override;
-    void HideSaveButton() override;
+    // The model's view.
+    void SetStatusLine(const std::string& cp932) override;
+    void SetChecked(int id, bool checked) override;
+    bool Checked(int id) const override;
+    void SetNumber(int id, std::uint32_t value) override;
+    bool ReadNumber(int id, const NumberRule& rule, std::uint32_t& value) override;
+    void EnableControl(int id, bool enabled) override;
+    void ShowSaveButton(bool shown) override;
+    void CheckMenuItem(int id, bool checked) override;
+    void EnableMenuItem(int id, bool enabled) override;
+    void EnableWindowMenuItem(int id, bool enabled) override;
+    void SetWindowIcons() override;
+    void AddTrayIcon() override;
+    void DrawNow() override;
+    void Repaint() override;
+    void FocusFirstControl() override;
+    void OpenAbout() override;
+    void OpenMailSettings() override;
+    void Close() override;
+    void Beep() override;
+    void ArmTimer(int id, std::uint32_t ms) override;
+    void KillTimer(int id) override;
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
-    void OpenMailSettings() override;
-    void OpenAbout() override;
-    void ShowSaveButton();
-    // An enabled control's access key goes before the menu bar's of the same letter, as in a
-    // Windows dialog ("隠す(&H)" and "ﾍﾙﾌﾟ(&H)").
-    QAbstractButton* ButtonForAccessKey(const QKeyEvent& key) const;
-    bool HandleAccessKey(QEvent* event);
 
-    RegistryHive& hive_;
-    SettingsStore store_;
-    Settings settings_;
-    MailDispatch sendMail_;
-    MonitorCycle cycle_;
-    // Set while the window itself moves values between members and controls; the control
-    // notifications that this raises are not the user's.
-    bool exchanging_ = false;
-    // A number field was left and has not been read since.
-    bool readPending_ = false;
-
-    QLabel* status_ = nullptr;
-    QLineEdit* interval_ = nullptr;
-    QLineEdit* port_ = nullptr;
-    QCheckBox* ftp_ = nullptr;
-    QCheckBox* smtp_ = nullptr;
-    QCheckBox* nntp_ = nullptr;
-    QCheckBox* msdtc_ = nullptr;
+    MainWindowModel model_;
     QPushButton* save_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
     QMenu* windowMenu_ = nullptr;

@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/WindowText.h"
 
@@ -10,8 +11,8 @@ namespace tolvane {
 
 namespace {
 
-constexpr int kTemplate = 100;
-constexpr int kIcon = 128;
+constexpr int kTemplate = ID_ABOUT_DIALOG;
+constexpr int kIcon = ID_PROGRAM_ICON;
 constexpr std::array<std::optional<UiText>, 3> kControlTexts{std::nullopt, UiText::AboutVersion,
                                                              UiText::AboutOk};
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/NumberField.h"
@@ -14,19 +15,7 @@ namespace tolvane {
 
 namespace {
 
-constexpr int kTemplate = 132;
-enum Control : int {
-    NoMailRadio = 1014,
-    WithMailRadio = 1015,
-    FromField = 1010,
-    ToField = 1011,
-    SubjectField = 1012,
-    BodyField = 1013,
-    SmtpField = 1016,
-    PortField = 1003,
-    SendTestButton = 1009,
-};
-
+constexpr int kTemplate = ID_MAIL_DIALOG;
 // The texts of template 132's controls, in its order.
 constexpr std::array<std::optional<UiText>, 17> kControlTexts{
     UiText::MailOffRadio,  UiText::MailOnRadio, UiText::MailGroup,      UiText::FromLabel,
@@ -51,7 +40,7 @@ struct MailSettingsProcedure {
         if (self == nullptr || message != WM_COMMAND) {
             return FALSE;
         }
-        if (LOWORD(wParam) == BodyField && HIWORD(wParam) == EN_CHANGE) {
+        if (LOWORD(wParam) == MailBodyField && HIWORD(wParam) == EN_CHANGE) {
             self->CutBody();
             return TRUE;
         }
@@ -78,44 +67,45 @@ void MailSettingsDialog::Initialise() {
     // store takes. Every character is at least one CP932 byte, so a limit of one character
     // more than the store's bytes never cuts first (nor halves a line break): the cut in bytes
     // after each change decides.
-    SendDlgItemMessageW(window_, BodyField, EM_SETLIMITTEXT, kSettingsTextLimit, 0);
+    SendDlgItemMessageW(window_, MailBodyField, EM_SETLIMITTEXT, kSettingsTextLimit, 0);
     ExchangeToControls();
     model_.Initialise();
     UpdateEnabledStates();
     // The first enabled edit field, or the checked radio button while mail is off.
-    const int first = model_.MailFieldsEnabled != 0 ? FromField
-                      : model_.WithMail == 0        ? NoMailRadio
-                                                    : WithMailRadio;
+    const int first = model_.MailFieldsEnabled != 0 ? MailFromField
+                      : model_.WithMail == 0        ? MailOffRadio
+                                                    : MailOnRadio;
     FocusControl(window_, GetDlgItem(window_, first));
 }
 
 void MailSettingsDialog::ExchangeToControls() {
-    SetItemTextCp932(window_, BodyField, model_.Body);
-    SetItemTextCp932(window_, FromField, model_.From);
-    SetItemTextCp932(window_, SubjectField, model_.Subject);
-    SetItemTextCp932(window_, ToField, model_.To);
-    CheckDlgButton(window_, NoMailRadio, model_.WithMail == 0 ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(window_, WithMailRadio, model_.WithMail == 1 ? BST_CHECKED : BST_UNCHECKED);
-    SetItemTextCp932(window_, SmtpField, model_.Smtp);
-    SetDlgItemTextW(window_, PortField, std::to_wstring(model_.SmtpPort).c_str());
+    SetItemTextCp932(window_, MailBodyField, model_.Body);
+    SetItemTextCp932(window_, MailFromField, model_.From);
+    SetItemTextCp932(window_, MailSubjectField, model_.Subject);
+    SetItemTextCp932(window_, MailToField, model_.To);
+    CheckDlgButton(window_, MailOffRadio, model_.WithMail == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window_, MailOnRadio, model_.WithMail == 1 ? BST_CHECKED : BST_UNCHECKED);
+    SetItemTextCp932(window_, MailSmtpField, model_.Smtp);
+    SetDlgItemTextW(window_, MailSmtpPortField, std::to_wstring(model_.SmtpPort).c_str());
 }
 
 bool MailSettingsDialog::ExchangeFromControls() {
-    model_.Body = ItemTextCp932(window_, BodyField);
-    model_.From = ItemTextCp932(window_, FromField);
-    model_.Subject = ItemTextCp932(window_, SubjectField);
-    model_.To = ItemTextCp932(window_, ToField);
-    model_.WithMail = IsDlgButtonChecked(window_, NoMailRadio) == BST_CHECKED ? 0
-                      : IsDlgButtonChecked(window_, WithMailRadio) == BST_CHECKED
+    model_.Body = ItemTextCp932(window_, MailBodyField);
+    model_.From = ItemTextCp932(window_, MailFromField);
+    model_.Subject = ItemTextCp932(window_, MailSubjectField);
+    model_.To = ItemTextCp932(window_, MailToField);
+    model_.WithMail = IsDlgButtonChecked(window_, MailOffRadio) == BST_CHECKED ? 0
+                      : IsDlgButtonChecked(window_, MailOnRadio) == BST_CHECKED
                           ? 1
                           : MailSettingsModel::kNoRadio;
-    model_.Smtp = ItemTextCp932(window_, SmtpField);
-    return ReadNumberField(window_, PortField, RuleOf(&Settings::SmtpPort), model_.SmtpPort);
+    model_.Smtp = ItemTextCp932(window_, MailSmtpField);
+    return ReadNumberField(window_, MailSmtpPortField, RuleOf(&Settings::SmtpPort),
+                           model_.SmtpPort);
 }
 
 void MailSettingsDialog::ShowAddresses() {
-    SetItemTextCp932(window_, FromField, model_.From);
-    SetItemTextCp932(window_, ToField, model_.To);
+    SetItemTextCp932(window_, MailFromField, model_.From);
+    SetItemTextCp932(window_, MailToField, model_.To);
 }
 
 void MailSettingsDialog::UpdateEnabledStates() {
@@ -135,24 +125,24 @@ void MailSettingsDialog::Message(bool information, const std::string& cp932,
 }
 
 void MailSettingsDialog::CutBody() {
-    std::string body = ItemTextCp932(window_, BodyField);
+    std::string body = ItemTextCp932(window_, MailBodyField);
     if (!MailSettingsModel::CutBodyToStore(body)) {
         return;
     }
-    SetItemTextCp932(window_, BodyField, body);
-    const auto end = static_cast<WPARAM>(GetWindowTextLengthW(GetDlgItem(window_, BodyField)));
-    SendDlgItemMessageW(window_, BodyField, EM_SETSEL, end, static_cast<LPARAM>(end));
-    SendDlgItemMessageW(window_, BodyField, EM_SCROLLCARET, 0, 0);
+    SetItemTextCp932(window_, MailBodyField, body);
+    const auto end = static_cast<WPARAM>(GetWindowTextLengthW(GetDlgItem(window_, MailBodyField)));
+    SendDlgItemMessageW(window_, MailBodyField, EM_SETSEL, end, static_cast<LPARAM>(end));
+    SendDlgItemMessageW(window_, MailBodyField, EM_SCROLLCARET, 0, 0);
 }
 
 bool MailSettingsDialog::Command(int id) {
     switch (id) {
-        case NoMailRadio:
-        case WithMailRadio:
-            model_.MailFieldsEnabled = id == WithMailRadio ? 1 : 0;
+        case MailOffRadio:
+        case MailOnRadio:
+            model_.MailFieldsEnabled = id == MailOnRadio ? 1 : 0;
             UpdateEnabledStates();
             return true;
-        case SendTestButton:
+        case MailSendTestCommand:
             model_.SendTest(*this, sendMail_);
             return true;
         case IDOK:

@@ -6,10 +6,7 @@
 #include <optional>
 
 #include "ui/model/CommandId.h"
-#include "ui/model/EnablingRules.h"
-#include "ui/model/ExchangeGuard.h"
 #include "ui/model/UiTexts.h"
-#include "ui/model/WindowCommands.h"
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/MailSettingsDialog.h"
 #include "ui/win32/MessageBox.h"
@@ -20,10 +17,10 @@ namespace tolvane {
 
 namespace {
 
-constexpr int kTemplate = 102;
-constexpr int kTrayMenu = 130;
-constexpr int kIcon = 128;
-constexpr int kAboutString = 101;
+constexpr int kTemplate = ID_MAIN_WINDOW;
+constexpr int kTrayMenu = ID_TRAY_MENU;
+constexpr int kIcon = ID_PROGRAM_ICON;
+constexpr int kAboutString = ID_ABOUT_ITEM_TEXT;
 
 // The texts of template 102's controls, in its order.
 constexpr std::array<std::optional<UiText>, 17> kControlTexts{
@@ -53,18 +50,6 @@ constexpr MenuText kTrayMenuTexts[] = {
 // Messages the window sends itself: a number field's reading once the focus has moved.
 constexpr UINT kReadLeftField = WM_APP + 1;
 
-void SetCheck(HWND window, int id, std::uint32_t flag) {
-    CheckDlgButton(window, id, flag != 0 ? BST_CHECKED : BST_UNCHECKED);
-}
-
-std::uint32_t Checked(HWND window, int id) {
-    return IsDlgButtonChecked(window, id) == BST_CHECKED ? 1 : 0;
-}
-
-void SetNumber(HWND window, int id, std::uint32_t value) {
-    SetDlgItemTextW(window, id, std::to_wstring(value).c_str());
-}
-
 // Shared: loaded once per size for the program's life, so a window opened again takes no more.
 HICON ProgramIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIcon),
@@ -80,7 +65,8 @@ struct MonitorDialogProcedure {
             auto* self = reinterpret_cast<MonitorDialog*>(lParam);
             SetWindowLongPtrW(window, DWLP_USER, lParam);
             self->window_ = window;
-            self->Opening();
+            self->SetTexts();
+            self->model_.Open();
             // The focus has been placed already.
             return FALSE;
         }
@@ -90,10 +76,7 @@ struct MonitorDialogProcedure {
 };
 
 MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts)
-    : hive_(classesRoot),
-      store_(hive_),
-      sendMail_(parts.sendMail),
-      cycle_(settings_, *this, std::move(parts)) {}
+    : model_(classesRoot, std::move(parts), *this) {}
 
 MonitorDialog::~MonitorDialog() {
     if (window_ != nullptr) {
@@ -113,28 +96,6 @@ HWND MonitorDialog::Open() {
                               MonitorDialogProcedure::Run, reinterpret_cast<LPARAM>(this));
 }
 
-void MonitorDialog::Opening() {
-    SetTexts();
-    ExchangeToControls();
-    store_.LoadSettings(settings_);
-    EditSystemMenu();
-    icon_ = ProgramIcon(GetSystemMetrics(SM_CXICON));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(ProgramIcon(GetSystemMetrics(SM_CXSMICON))));
-    SendDlgItemMessageW(window_, IconControlId, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-    cycle_.Open();
-    CheckStartupMode();
-    cycle_.StatusText = Text(UiText::Ready);
-    ShowStatus();
-    RefreshControls();
-    FocusWindow();
-    // The icon takes a handle of its own, which it destroys.
-    tray_.Add(window_, kTrayMessage, CopyIcon(ProgramIcon(GetSystemMetrics(SM_CXSMICON))),
-              Text(UiText::TrayTip));
-    cycle_.ArmAutoStart();
-}
-
 void MonitorDialog::SetTexts() {
     SetTextCp932(window_, Text(UiText::WindowTitle));
     SetChildTexts(window_, kControlTexts);
@@ -148,7 +109,7 @@ void MonitorDialog::SetTexts() {
     DrawMenuBar(window_);
 }
 
-void MonitorDialog::EditSystemMenu() {
+void MonitorDialog::SetWindowIcons() {
     HMENU system = GetSystemMenu(window_, FALSE);
     // Restore, then Size, then Maximise: the standard menu keeps Move, Minimise and Close.
     for (int position : {0, 1, 2}) {
@@ -162,51 +123,69 @@ void MonitorDialog::EditSystemMenu() {
         AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system, MF_STRING, AboutCommand, about);
     }
+    icon_ = ProgramIcon(GetSystemMetrics(SM_CXICON));
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(ProgramIcon(GetSystemMetrics(SM_CXSMICON))));
+    SendDlgItemMessageW(window_, IconControlId, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
 }
 
-void MonitorDialog::ExchangeToControls() {
-    ExchangeGuard guard(exchanging_);
-    SetItemTextCp932(window_, StatusLine, cycle_.StatusText);
-    SetCheck(window_, FtpCheck, settings_.CheckFtpSvc);
-    SetCheck(window_, SmtpCheck, settings_.CheckSmtpSvc);
-    SetNumber(window_, PortField, settings_.Port);
-    SetCheck(window_, MsdtcCheck, settings_.CheckMsdtc);
-    SetNumber(window_, IntervalField, settings_.Interval);
-    SetCheck(window_, NntpCheck, settings_.CheckNntpSvc);
+void MonitorDialog::AddTrayIcon() {
+    // The icon takes a handle of its own, which it destroys.
+    tray_.Add(window_, kTrayMessage, CopyIcon(ProgramIcon(GetSystemMetrics(SM_CXSMICON))),
+              Text(UiText::TrayTip));
 }
 
-bool MonitorDialog::ReadControls() {
-    ExchangeGuard guard(exchanging_);
-    // This reading also serves a field left a moment ago.
-    readPending_ = false;
-    settings_.CheckFtpSvc = Checked(window_, FtpCheck);
-    settings_.CheckSmtpSvc = Checked(window_, SmtpCheck);
-    if (!ReadNumberField(window_, PortField, RuleOf(&Settings::Port), settings_.Port)) {
-        return false;
+void MonitorDialog::SetStatusLine(const std::string& cp932) {
+    SetItemTextCp932(window_, StatusLine, cp932);
+}
+
+void MonitorDialog::SetChecked(int id, bool checked) {
+    CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool MonitorDialog::Checked(int id) const {
+    return IsDlgButtonChecked(window_, id) == BST_CHECKED;
+}
+
+void MonitorDialog::SetNumber(int id, std::uint32_t value) {
+    SetDlgItemTextW(window_, id, std::to_wstring(value).c_str());
+}
+
+bool MonitorDialog::ReadNumber(int id, const NumberRule& rule, std::uint32_t& value) {
+    return ReadNumberField(window_, id, rule, value);
+}
+
+void MonitorDialog::EnableControl(int id, bool enabled) {
+    if (HWND control = GetDlgItem(window_, id)) {
+        EnableWindow(control, enabled ? TRUE : FALSE);
     }
-    settings_.CheckMsdtc = Checked(window_, MsdtcCheck);
-    if (!ReadNumberField(window_, IntervalField, RuleOf(&Settings::Interval), settings_.Interval)) {
-        return false;
-    }
-    settings_.CheckNntpSvc = Checked(window_, NntpCheck);
-    return true;
 }
 
-void MonitorDialog::ShowStatus() {
-    ExchangeToControls();
+void MonitorDialog::ShowSaveButton(bool shown) {
+    ::ShowWindow(GetDlgItem(window_, SaveCommand), shown ? SW_SHOW : SW_HIDE);
+}
+
+void MonitorDialog::CheckMenuItem(int id, bool checked) {
+    ::CheckMenuItem(GetMenu(window_), static_cast<UINT>(id), checked ? MF_CHECKED : MF_UNCHECKED);
+}
+
+void MonitorDialog::EnableMenuItem(int id, bool enabled) {
+    ::EnableMenuItem(GetMenu(window_), static_cast<UINT>(id),
+                     MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void MonitorDialog::EnableWindowMenuItem(int id, bool enabled) {
+    ::EnableMenuItem(GetSystemMenu(window_, FALSE), static_cast<UINT>(id),
+                     MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void MonitorDialog::DrawNow() {
     // The thread may block right after this; draw now, not when the loop comes back.
     UpdateWindow(window_);
 }
 
-void MonitorDialog::RefreshControls() {
-    for (int id : RuledCommands()) {
-        if (HWND control = GetDlgItem(window_, id)) {
-            EnableWindow(control, CommandEnabled(id, cycle_) ? TRUE : FALSE);
-        }
-    }
-}
-
-void MonitorDialog::FocusWindow() {
+void MonitorDialog::FocusFirstControl() {
     // As the dialog manager passes the focus on: never the window itself, where Return and
     // typing would go nowhere.
     if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) {
@@ -244,19 +223,18 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             Notification(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_SYSCOMMAND:
-            return SystemCommand(wParam) ? TRUE : FALSE;
+            model_.GreyMenus();
+            return model_.WindowMenuCommand(static_cast<int>(wParam & 0xFFF0)) ? TRUE : FALSE;
         case WM_TIMER:
             // One-shot, as the cycle's host arms them; the cycle re-arms what it needs.
             KillTimer(static_cast<int>(wParam));
-            cycle_.OnTimer(static_cast<int>(wParam));
+            model_.OnTimer(static_cast<int>(wParam));
             return TRUE;
         case kTrayMessage:
             TrayCallback(lParam);
             return TRUE;
         case kReadLeftField:
-            if (readPending_ && !exchanging_) {
-                ReadControls();
-            }
+            model_.ReadLeftField();
             return TRUE;
         case WM_PAINT:
             if (IsIconic(window_)) {
@@ -284,15 +262,10 @@ void MonitorDialog::Notification(int id, int code) {
     switch (id) {
         case PortField:
         case IntervalField:
-            if (exchanging_) {
-                return;
-            }
             if (code == EN_CHANGE) {
-                ::ShowWindow(GetDlgItem(window_, SaveCommand), SW_SHOW);
-            } else if (code == EN_KILLFOCUS && IsWindowEnabled(GetDlgItem(window_, id))) {
-                // Read once the focus has moved, not inside the move; a command that reads the
-                // fields first (Start, Save, the test) makes this reading moot.
-                readPending_ = true;
+                model_.ControlEdited();
+            } else if (code == EN_KILLFOCUS && IsWindowEnabled(GetDlgItem(window_, id)) &&
+                       model_.FieldLeft()) {
                 PostMessageW(window_, kReadLeftField, 0, 0);
             }
             return;
@@ -300,49 +273,17 @@ void MonitorDialog::Notification(int id, int code) {
         case SmtpCheck:
         case MsdtcCheck:
         case NntpCheck:
-            if (code == BN_CLICKED && !exchanging_) {
-                ::ShowWindow(GetDlgItem(window_, SaveCommand), SW_SHOW);
+            if (code == BN_CLICKED) {
+                model_.ControlEdited();
             }
             return;
         default:
             // Buttons, menus and accelerators; the icon control reports its click as 0 too.
+            // All come through the dialog manager, which sends Exit for Esc as well.
             if (code == BN_CLICKED || code == 1) {
-                Command(id);
+                model_.Command(id, CommandSource::DialogManager);
             }
             return;
-    }
-}
-
-void MonitorDialog::Command(int id) {
-    if (!CommandEnabled(id, cycle_)) {
-        // The dialog manager beeps for the cancel command of a disabled button.
-        if (id == ExitCommand) {
-            MessageBeep(0);
-        }
-        return;
-    }
-    CarryOutCommand(id, *this, cycle_, store_, settings_);
-}
-
-bool MonitorDialog::SystemCommand(std::uintptr_t command) {
-    EnableMenuItem(GetSystemMenu(window_, FALSE), HideWindowItem,
-                   MF_BYCOMMAND | (HideWindowItemEnabled(cycle_) ? MF_ENABLED : MF_GRAYED));
-    HMENU menu = GetMenu(window_);
-    for (int id : MenuItemsGreyedWhileWaiting()) {
-        EnableMenuItem(menu, static_cast<UINT>(id),
-                       MF_BYCOMMAND | (MenuItemEnabled(id, cycle_) ? MF_ENABLED : MF_GRAYED));
-    }
-    switch (command & 0xFFF0) {
-        case AboutCommand:
-            OpenAbout();
-            return true;
-        case HideWindowItem:
-            if (HideWindowItemEnabled(cycle_)) {
-                HideWindow();
-            }
-            return true;
-        default:
-            return false;
     }
 }
 
@@ -353,7 +294,7 @@ void MonitorDialog::TrayCallback(std::intptr_t mouseMessage) {
             ShowTrayMenu();
             break;
         case WM_LBUTTONDBLCLK:
-            Command(ShowCommand);
+            model_.Command(ShowCommand);
             SetForegroundWindow(window_);
             break;
         default:
@@ -374,7 +315,7 @@ void MonitorDialog::ShowTrayMenu() {
     DestroyMenu(loaded);
 }
 
-void MonitorDialog::Exit() {
+void MonitorDialog::Close() {
     tray_.Remove();
     if (modal_) {
         EndDialog(window_, IDCANCEL);
@@ -383,8 +324,9 @@ void MonitorDialog::Exit() {
     }
 }
 
-void MonitorDialog::HideSaveButton() {
-    ::ShowWindow(GetDlgItem(window_, SaveCommand), SW_HIDE);
+void MonitorDialog::Beep() {
+    // As the dialog manager beeps for the cancel command of a disabled button.
+    MessageBeep(0);
 }
 
 void MonitorDialog::Message(bool information, const std::string& cp932,
@@ -394,15 +336,7 @@ void MonitorDialog::Message(bool information, const std::string& cp932,
 }
 
 void MonitorDialog::OpenMailSettings() {
-    MailSettingsDialog::Edit(window_, settings_, store_, sendMail_);
-}
-
-void MonitorDialog::CheckStartupMode() {
-    HMENU menu = GetMenu(window_);
-    CheckMenuItem(menu, AutoModeCommand,
-                  settings_.AutoStartupMode != 0 ? MF_CHECKED : MF_UNCHECKED);
-    CheckMenuItem(menu, ManualModeCommand,
-                  settings_.AutoStartupMode == 0 ? MF_CHECKED : MF_UNCHECKED);
+    MailSettingsDialog::Edit(window_, model_.Record(), model_.Store(), model_.SendMail());
 }
 
 void MonitorDialog::OpenAbout() {

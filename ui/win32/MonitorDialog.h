@@ -6,16 +6,14 @@
 #include "monitor/MonitorCycle.h"
 #include "registry/Registry.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
-#include "ui/model/WindowCommands.h"
+#include "ui/model/MainWindowModel.h"
 #include "ui/win32/TrayIcon.h"
 
 namespace tolvane {
 
-// The main window as a Win32 dialog from template 102: the settings and status of the monitor,
-// its commands and menus. It holds the settings record for the whole run and hosts the
-// check-and-restart cycle, whose timers are this dialog's window timers.
-class MonitorDialog : public MonitorHost, private WindowCommandView {
+// The main window's Win32 view over MainWindowModel, a dialog from its template; the cycle's
+// timers are this dialog's window timers.
+class MonitorDialog : private MainWindowView {
 public:
     MonitorDialog(RegistryHive& classesRoot, CycleParts parts);
     ~MonitorDialog() override;
@@ -28,18 +26,8 @@ public:
     HWND Open();
     HWND Window() const { return window_; }
 
-    // The cycle's host.
-    bool ReadControls() override;
-    void ShowStatus() override;
-    void RefreshControls() override;
-    void FocusWindow() override;
-    void HideWindow() override;
-    void ArmTimer(int id, std::uint32_t ms) override;
-    void KillTimer(int id) override;
-    void Repaint() override;
-
-    Settings& Record() { return settings_; }
-    MonitorCycle& Cycle() { return cycle_; }
+    Settings& Record() { return model_.Record(); }
+    MonitorCycle& Cycle() { return model_.Cycle(); }
     TrayIcon& Tray() { return tray_; }
     bool TimerArmed(int id) const { return armed_.contains(id); }
 
@@ -51,40 +39,43 @@ public:
 
 private:
     friend struct MonitorDialogProcedure;
-    void Opening();
     void SetTexts();
-    void EditSystemMenu();
-    void ExchangeToControls();
-    void Command(int id);
     void Notification(int id, int code);
-    bool SystemCommand(std::uintptr_t command);
     void TrayCallback(std::intptr_t mouseMessage);
     void ShowTrayMenu();
-    void Exit() override;
-    // Save's and the start-up mode's view.
-    void CheckStartupMode() override;
-    void HideSaveButton() override;
+    void PaintMinimised();
+    // The model's view.
+    void SetStatusLine(const std::string& cp932) override;
+    void SetChecked(int id, bool checked) override;
+    bool Checked(int id) const override;
+    void SetNumber(int id, std::uint32_t value) override;
+    bool ReadNumber(int id, const NumberRule& rule, std::uint32_t& value) override;
+    void EnableControl(int id, bool enabled) override;
+    void ShowSaveButton(bool shown) override;
+    void CheckMenuItem(int id, bool checked) override;
+    void EnableMenuItem(int id, bool enabled) override;
+    void EnableWindowMenuItem(int id, bool enabled) override;
+    void SetWindowIcons() override;
+    void AddTrayIcon() override;
+    void DrawNow() override;
+    void Repaint() override;
+    void FocusFirstControl() override;
+    void HideWindow() override;
+    void ShowWindow() override;
+    void OpenAbout() override;
+    void OpenMailSettings() override;
+    void Close() override;
+    void Beep() override;
+    void ArmTimer(int id, std::uint32_t ms) override;
+    void KillTimer(int id) override;
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
-    void OpenMailSettings() override;
-    void OpenAbout() override;
-    void ShowWindow() override;
-    void PaintMinimised();
 
-    RegistryHive& hive_;
-    SettingsStore store_;
-    Settings settings_;
-    MailDispatch sendMail_;
-    MonitorCycle cycle_;
+    MainWindowModel model_;
     HWND window_ = nullptr;
     void* icon_ = nullptr;
     TrayIcon tray_;
     bool modal_ = false;
-    // Set while the window itself moves values between members and controls; the control
-    // notifications that this raises are not the user's.
-    bool exchanging_ = false;
-    // A number field was left and has not been read since.
-    bool readPending_ = false;
     std::set<int> armed_;
 };
 
