@@ -261,7 +261,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     // The header is the first line that is not blank.
     bool header = false;
     while (!header && reader.Next(raw)) {
-        const std::string line = TrimBlanks(raw, " \t");
+        const std::string_view line = TrimmedView(raw, " \t");
         if (line.empty()) {
             continue;
         }
@@ -287,8 +287,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
     };
     while (reader.Next(raw)) {
         const std::size_t lineNumber = reader.Number();
-        const std::string trimmed = TrimBlanks(raw, " \t");
-        const std::string_view line = trimmed;
+        const std::string_view line = TrimmedView(raw, " \t");
         if (line.empty()) {
             continue;
         }
@@ -335,7 +334,7 @@ bool RegHiveData::Parse(std::string_view text, RegHiveData& hive) {
                     break;
                 }
                 joined.pop_back();
-                joined += TrimBlanks(raw, " \t");
+                joined += TrimmedView(raw, " \t");
                 original += '\n';
                 original += raw;
             }

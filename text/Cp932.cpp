@@ -34,12 +34,16 @@ std::string CutCp932(std::string_view text, std::size_t maxBytes) {
     return std::string(text.substr(0, end));
 }
 
-std::string TrimBlanks(std::string_view text, std::string_view blanks) {
+std::string_view TrimmedView(std::string_view text, std::string_view blanks) {
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string TrimBlanks(std::string_view text, std::string_view blanks) {
+    return std::string(TrimmedView(text, blanks));
 }
 
 std::string AsciiLower(std::string_view text) {

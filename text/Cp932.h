@@ -25,6 +25,8 @@ inline constexpr std::string_view kBlanks = " \t\r\n\v\f";
 // The text without the given blanks at either end. No blank is a trail byte, so a character is
 // never cut.
 std::string TrimBlanks(std::string_view text, std::string_view blanks = kBlanks);
+// The same as a view into the text, for parsers that must not copy each line.
+std::string_view TrimmedView(std::string_view text, std::string_view blanks = kBlanks);
 
 // ASCII letters in lower case, byte by byte, as the C locale's tolower has it: for texts taken
 // as bytes, such as the services map's names.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "os/Process.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {
@@ -52,7 +53,8 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
         const Case* c;
         std::unique_ptr<test::PrivateInstall> install;
         std::unique_ptr<test::Listener> server;
-        ChildProcess monitor;
+        // Ended with its process group however the test ends.
+        test::TestChild monitor;
     };
     std::vector<Run> runs;
     for (const auto& c : cases) {
@@ -63,7 +65,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
                 std::make_unique<test::PrivateInstall>(
                     TOLVANE_BIN_DIR, std::initializer_list<const char*>{"tolvanectl", "command.com",
                                                                         "net", "mtxstop"}),
-                std::make_unique<test::Listener>(), ChildProcess()};
+                std::make_unique<test::Listener>(), test::TestChild()};
         const test::PrivateInstall& install = *run.install;
         std::string variable = "TOLVANE_SERVICES= ";
         if (c.servicesVariable != nullptr) {
@@ -95,7 +97,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
             [&] { return test::CountOf(test::ReadFile(install.dir.File("out")), "  OK\n") >= 2; },
             60s);
         ::kill(run.monitor.Pid(), SIGTERM);
-        run.monitor.Wait();
+        run.monitor.WaitForEnd("the monitor");
         EXPECT_TRUE(checked) << test::ReadFile(install.dir.File("out"));
         const std::string err = test::ReadFile(install.dir.File("err"));
         if (run.c->note.empty()) {
