@@ -45,7 +45,8 @@ bool ScriptMailer::Send(const std::string& From, const std::string& To, const st
     if (WriteScript() == Script::Unusable) {
         return false;
     }
-    const bool ran = CommandRunner::Run(CommandLine(From, To, Subject, Body), nullptr, clock);
+    const bool ran =
+        CommandRunner::Run(CommandLine(From, To, Subject, Body), nullptr, clock).Succeeded();
     DeleteFile(kScriptName);
     return ran;
 }

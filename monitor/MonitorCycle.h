@@ -13,7 +13,8 @@
 namespace tolvane {
 
 // Runs one command line to its end, repainting the window meanwhile.
-using CommandRun = std::function<bool(const std::string& commandLine, RepaintTarget* window)>;
+using CommandRun =
+    std::function<CommandOutcome(const std::string& commandLine, RepaintTarget* window)>;
 
 // What the cycle works with besides its host. Tests replace them to run in virtual time.
 struct CycleParts {

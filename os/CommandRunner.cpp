@@ -1,15 +1,19 @@
 #include "os/CommandRunner.h"
 
+#include <chrono>
+
 #include "os/Process.h"
 
 namespace tolvane {
 
-bool CommandRunner::Run(const std::string& commandLine, RepaintTarget* window, Clock& clock) {
+CommandOutcome CommandRunner::Run(const std::string& commandLine, RepaintTarget* window,
+                                  Clock& clock) {
+    const auto start = std::chrono::steady_clock::now();
     ChildProcess child;
     // The monitor alone decides when it ends: a Ctrl-C must not cut a "net stop" in half.
     child.UseOwnProcessGroup();
     if (!child.Start(commandLine)) {
-        return false;
+        return {};
     }
     ExitState state;
     do {
@@ -20,7 +24,15 @@ bool CommandRunner::Run(const std::string& commandLine, RepaintTarget* window, C
             window->Repaint();
         }
     } while (state.running && state.readable);
-    return state.readable && state.exitCode == 0;
+    CommandOutcome outcome;
+    if (state.readable) {
+        outcome = CommandOutcome::ExitedWith(state.exitCode);
+    }
+    outcome.durationMs =
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - start)
+                                       .count());
+    return outcome;
 }
 
 }  // namespace tolvane

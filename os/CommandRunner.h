@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "os/Clock.h"
@@ -13,12 +14,27 @@ public:
     virtual void Repaint() = 0;
 };
 
+// How a command ended: it exited (with its code), could not be started, was not run because
+// its program is not where programs may be run from, or was ended by the monitor after its bound.
+enum class CommandEnd { Exited, NotStarted, Skipped, EndedAtBound };
+
+struct CommandOutcome {
+    CommandEnd end = CommandEnd::NotStarted;
+    int exitCode = 0;  // meaningful when Exited
+    std::uint32_t durationMs = 0;
+
+    bool Succeeded() const { return end == CommandEnd::Exited && exitCode == 0; }
+    static CommandOutcome ExitedWith(int code, std::uint32_t durationMs = 0) {
+        return {CommandEnd::Exited, code, durationMs};
+    }
+};
+
 // Runs one command line as a child and waits for its end, checking once a second and
-// repainting the window after each pause. True only for a started child that exited with 0.
+// repainting the window after each pause.
 class CommandRunner {
 public:
-    static bool Run(const std::string& commandLine, RepaintTarget* window,
-                    Clock& clock = RealClock());
+    static CommandOutcome Run(const std::string& commandLine, RepaintTarget* window,
+                              Clock& clock = RealClock());
 };
 
 }  // namespace tolvane

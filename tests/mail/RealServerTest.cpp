@@ -187,7 +187,9 @@ std::string RestartWithMail(std::uint32_t smtpPort) {
     CycleParts parts;
     parts.clock = &clock;
     parts.log = &log;
-    parts.runCommand = [](const std::string&, RepaintTarget*) { return true; };
+    parts.runCommand = [](const std::string&, RepaintTarget*) {
+        return CommandOutcome::ExitedWith(0);
+    };
     parts.sendMail = SendNotificationMail;
     parts.computerName = [] { return std::string("127.0.0.1"); };
     MonitorCycle cycle(settings, host, parts);

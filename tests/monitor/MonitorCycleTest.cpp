@@ -113,7 +113,7 @@ protected:
                 EXPECT_EQ(window, &host);
                 commands.push_back(line);
                 clock.Pause(1000);  // a command takes at least one second
-                return true;
+                return CommandOutcome::ExitedWith(0);
             };
             parts.sendMail = mail;
             cycle_ = std::make_unique<MonitorCycle>(settings, host, parts, &host);

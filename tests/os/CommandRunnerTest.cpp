@@ -62,7 +62,8 @@ TEST(CommandRunner, ResultIsTrueOnlyForExitCodeZeroAndEveryPassRepaints) {
             std::vector<std::string> events;
             RecordingClock clock(events);
             RecordingWindow window(events);
-            EXPECT_EQ(CommandRunner::Run(c.commandLine, withWindow ? &window : nullptr, clock),
+            EXPECT_EQ(CommandRunner::Run(c.commandLine, withWindow ? &window : nullptr, clock)
+                          .Succeeded(),
                       c.result);
             if (!c.starts) {
                 EXPECT_TRUE(events.empty()) << "no pause for a program that cannot start";
@@ -84,7 +85,7 @@ TEST(CommandRunner, ResultIsTrueOnlyForExitCodeZeroAndEveryPassRepaints) {
 
 TEST(CommandRunner, QuickChildStillTakesOneSecond) {
     const auto start = steady_clock::now();
-    EXPECT_TRUE(CommandRunner::Run("true", nullptr));
+    EXPECT_TRUE(CommandRunner::Run("true", nullptr).Succeeded());
     const auto elapsed = steady_clock::now() - start;
     EXPECT_GE(elapsed, milliseconds(1000));
     EXPECT_LT(elapsed, milliseconds(30000));
@@ -92,16 +93,20 @@ TEST(CommandRunner, QuickChildStillTakesOneSecond) {
 
 TEST(CommandRunner, ReturnsAtLeastOneSecondAfterTheChildEnded) {
     const auto start = steady_clock::now();
-    EXPECT_FALSE(CommandRunner::Run("sh -c \"sleep 1; exit 2\"", nullptr));
+    const CommandOutcome outcome = CommandRunner::Run("sh -c \"sleep 1; exit 2\"", nullptr);
+    EXPECT_EQ(outcome.end, CommandEnd::Exited);
+    EXPECT_EQ(outcome.exitCode, 2);
     EXPECT_GE(steady_clock::now() - start, milliseconds(2000));
 }
 
 // A terminal's Ctrl-C goes to the monitor's process group; the command must not be in it.
 TEST(CommandRunner, TheChildHeadsAProcessGroupOfItsOwn) {
     // Field 5 of /proc/PID/stat is the process group.
-    EXPECT_TRUE(CommandRunner::Run(
-        "sh -c \"read -r pid name state parent group rest </proc/$$/stat; test $group = $$\"",
-        nullptr));
+    EXPECT_TRUE(
+        CommandRunner::Run(
+            "sh -c \"read -r pid name state parent group rest </proc/$$/stat; test $group = $$\"",
+            nullptr)
+            .Succeeded());
 }
 
 }  // namespace

@@ -50,7 +50,7 @@ protected:
         parts.computerName = [] { return std::string("127.0.0.1"); };
         parts.runCommand = [this](const std::string& line, RepaintTarget*) {
             commands.push_back(line);
-            return true;
+            return CommandOutcome::ExitedWith(0);
         };
         parts.sendMail = [](const std::string&, const std::string&, const std::string&,
                             const std::string&, const std::string&, std::uint32_t,

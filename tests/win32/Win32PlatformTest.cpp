@@ -93,13 +93,15 @@ TEST(Win32Process, APresentCommandComIsUsedAsItIs) {
 TEST(Win32Process, CommandComLinesRunThroughTheCommandInterpreter) {
     test::TempDir dir;
     const std::string out = test::WindowsPath(dir.File("out.txt"));
-    EXPECT_TRUE(CommandRunner::Run("command.com /C echo restarted> \"" + out + "\"", nullptr));
+    EXPECT_TRUE(
+        CommandRunner::Run("command.com /C echo restarted> \"" + out + "\"", nullptr).Succeeded());
     EXPECT_EQ(test::ReadFile(out), "restarted\r\n");
     // A program the interpreter cannot find fails; a program that cannot be started at all
     // fails at once, without the runner's pause.
-    EXPECT_FALSE(CommandRunner::Run("command.com /C no-such-service-tool", nullptr));
+    EXPECT_FALSE(CommandRunner::Run("command.com /C no-such-service-tool", nullptr).Succeeded());
     CountingClock clock;
-    EXPECT_FALSE(CommandRunner::Run("no-such-service-tool.exe /C net start w3svc", nullptr, clock));
+    EXPECT_EQ(CommandRunner::Run("no-such-service-tool.exe /C net start w3svc", nullptr, clock).end,
+              CommandEnd::NotStarted);
     EXPECT_EQ(clock.pauses, 0);
 }
 

@@ -156,7 +156,9 @@ void Win32WindowTest::TearDown() {
 HWND Win32WindowTest::Open() {
     CycleParts parts;
     parts.computerName = [] { return std::string("127.0.0.1"); };
-    parts.runCommand = [](const std::string&, RepaintTarget*) { return true; };
+    parts.runCommand = [](const std::string&, RepaintTarget*) {
+        return CommandOutcome::ExitedWith(0);
+    };
     parts.sendMail = SendNotificationMail;
     dialog = std::make_unique<MonitorDialog>(hive, parts);
     HWND window = dialog->Open();
