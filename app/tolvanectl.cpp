@@ -61,15 +61,18 @@ Settings LoadStored(RegistryHive& hive) {
     return settings;
 }
 
-// The stored numbers the command uses, checked as the window's fields are, in their order;
-// the refusal's exit code, or 0.
+// The stored numbers the command uses, checked as the window's fields are, in their order, then
+// the added values, checked as `set` checks them; the refusal's exit code, or 0.
 int RefuseOutOfRange(const Settings& settings, std::initializer_list<const char*> names) {
+    std::string refusal;
     for (const char* name : names) {
-        const SettingsField& field = *FindSettingsField(name);
-        const std::uint32_t value = settings.*field.number;
-        const NumberReading reading = CheckNumber(value, field.rule);
-        if (!reading.accepted) {
-            return Refuse(std::string(name) + " " + std::to_string(value) + ": " + reading.message);
+        if (!KeepsRule(*FindSettingsField(name), settings, refusal)) {
+            return Refuse(refusal);
+        }
+    }
+    for (const SettingsField& field : kAddedSettingsFields) {
+        if (!KeepsRule(field, settings, refusal)) {
+            return Refuse(refusal);
         }
     }
     return 0;
@@ -142,6 +145,9 @@ int PrintSettings() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     const Settings settings = LoadStored(hive);
     for (const auto& field : kSettingsFields) {
+        WriteText(stdout, SettingText(field, settings) + "\n");
+    }
+    for (const auto& field : kAddedSettingsFields) {
         WriteText(stdout, SettingText(field, settings) + "\n");
     }
     return 0;

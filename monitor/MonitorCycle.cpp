@@ -3,7 +3,6 @@
 #include <array>
 
 #include "monitor/MonitorTexts.h"
-#include "monitor/PortProbe.h"
 #include "os/CodePage.h"
 #include "os/ComputerName.h"
 #include "os/LocalTime.h"
@@ -66,6 +65,11 @@ MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts par
         Clock* clock = parts_.clock;
         parts_.runCommand = [clock](const std::string& line, RepaintTarget* target) {
             return CommandRunner::Run(line, target, *clock);
+        };
+    }
+    if (!parts_.check) {
+        parts_.check = [](const CheckTarget& target, Socket& socket) {
+            return RunCheck(target, socket);
         };
     }
     if (!parts_.computerName) {
@@ -163,16 +167,10 @@ void MonitorCycle::Tick() {
     if (readable) {
         SetStatus(texts::Checking());
         parts_.clock->Pause(kTickPause);
-        const std::string host = parts_.computerName();
-        if (PortProbe(host, settings_.Port, probe)) {
-            const std::string stamp = FormatLocalTime(parts_.clock->Now());
-            SetStatus(texts::CheckStep1());
-            parts_.clock->Pause(kTickPause);
-            SetStatus(texts::CheckStep2() + stamp);
-            parts_.clock->Pause(kTickPause);
-            SetStatus(texts::CheckStep2() + stamp + texts::CheckOk());
-        } else {
-            RestartSequence();
+        const Settings inForce = AddedValuesInForce(settings_);
+        AfterCheck(Check(inForce, probe), inForce);
+        if (!inForce.MetricsFile.empty()) {
+            WriteFigures(inForce.MetricsFile, figures_);
         }
     }
     // Interval may hold a refused number (0 would mean a tick, and a refusal, every moment);
@@ -184,8 +182,83 @@ void MonitorCycle::Tick() {
     probe.Close();
 }
 
+CheckResult MonitorCycle::Check(const Settings& inForce, Socket& socket) {
+    CheckTarget target;
+    target.host = parts_.computerName();
+    target.port = inForce.Port;
+    target.path = inForce.CheckPath;
+    target.hostHeader = inForce.CheckHost;
+    target.accepted = ParseStatusList(inForce.CheckStatus).value_or(target.accepted);
+    // The stored text is CP932; the pages it is looked for in are UTF-8 far more often.
+    target.text = Cp932ToUtf8(inForce.CheckText);
+    target.timeoutSeconds = inForce.CheckTimeout;
+    return parts_.check(target, socket);
+}
+
+void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce) {
+    const std::time_t now = parts_.clock->Now();
+    const CheckVerdict verdict = rules_.OnCheck(result.ok, now, inForce);
+    figures_.checkSucceeded = result.ok;
+    figures_.checkDurationMs = result.durationMs;
+    figures_.http = !inForce.CheckPath.empty();
+    figures_.httpStatus = result.httpStatus;
+    const std::string stopped = texts::RestartsStopped(inForce.RestartWindow, inForce.RestartLimit);
+    switch (verdict) {
+        case CheckVerdict::Healthy:
+            SuccessAnimation();
+            break;
+        case CheckVerdict::Recovered: {
+            SuccessAnimation();
+            const std::string recovered = texts::Recovered(rules_.SinceRestartBegan(now));
+            SetStatus(recovered);
+            Append(recovered);
+            if (settings_.WithMail != 0 && inForce.MailOnRecovery != 0) {
+                SendReport(recovered, true);
+            }
+            break;
+        }
+        case CheckVerdict::Counted:
+            SetStatus(texts::NoAnswer(rules_.Failures(), inForce.FailureThreshold));
+            break;
+        case CheckVerdict::InGrace:
+            SetStatus(texts::NoAnswerInGrace());
+            break;
+        case CheckVerdict::Restart:
+            failedCheck_ = result.reason;
+            rules_.RestartBegan(now);
+            ++figures_.restarts;
+            figures_.lastRestart = now;
+            RestartSequence();
+            rules_.RestartEnded(parts_.clock->Now(), inForce);
+            break;
+        case CheckVerdict::LimitReached:
+            failedCheck_ = result.reason;
+            SetStatus(stopped);
+            Append(stopped);
+            if (settings_.WithMail != 0) {
+                SendReport(stopped, false);
+            }
+            break;
+        case CheckVerdict::Stopped:
+            SetStatus(stopped);
+            break;
+    }
+    figures_.consecutiveFailures = rules_.Failures();
+    figures_.limitReached = rules_.LimitReached();
+}
+
+void MonitorCycle::SuccessAnimation() {
+    const std::string stamp = FormatLocalTime(parts_.clock->Now());
+    SetStatus(texts::CheckStep1());
+    parts_.clock->Pause(kTickPause);
+    SetStatus(texts::CheckStep2() + stamp);
+    parts_.clock->Pause(kTickPause);
+    SetStatus(texts::CheckStep2() + stamp + texts::CheckOk());
+}
+
 void MonitorCycle::RestartSequence() {
     const auto& statusTexts = RowStatusTexts();
+    lastCommands_.clear();
     bool first = true;
     for (std::size_t i = 0; i < kRestartRows.size(); ++i) {
         const RestartRow& row = kRestartRows[i];
@@ -198,10 +271,16 @@ void MonitorCycle::RestartSequence() {
             first = false;
         }
         Append(statusTexts[i]);
-        if (row.command != nullptr) {
-            parts_.runCommand(row.command, &host_);
-        } else {
+        if (row.command == nullptr) {
             parts_.clock->Pause(kStopSettle);
+            continue;
+        }
+        // The sequence goes on whatever a command comes to; the log says what it came to.
+        const CommandOutcome outcome = parts_.runCommand(row.command, &host_);
+        lastCommands_.emplace_back(row.command, outcome);
+        if (!outcome.Succeeded()) {
+            ++figures_.commandFailures;
+            Append(texts::CommandFailed(outcome, row.command));
         }
     }
     SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()));
@@ -212,14 +291,33 @@ void MonitorCycle::RestartSequence() {
 }
 
 void MonitorCycle::SendMail() {
+    Dispatch(settings_.Subject, settings_.Body);
+}
+
+void MonitorCycle::SendReport(const std::string& headline, bool recovered) {
+    std::string body = headline + "\r\n" + texts::ReportCheck(failedCheck_) + "\r\n" +
+                       texts::ReportCommands() + "\r\n";
+    for (const auto& [line, outcome] : lastCommands_) {
+        body += texts::ReportCommand(line, outcome) + "\r\n";
+    }
+    if (!recovered) {
+        body += texts::ReportNoRecovery() + "\r\n";
+    }
+    Dispatch(settings_.Subject + " " + headline, body);
+}
+
+void MonitorCycle::Dispatch(const std::string& subject, const std::string& body) {
     std::string reason;
     int sent = 0;
     if (parts_.sendMail) {
-        sent = parts_.sendMail(settings_.From, settings_.To, settings_.Subject, settings_.Body,
-                               settings_.Smtp, settings_.SmtpPort, reason);
+        sent = parts_.sendMail(settings_.From, settings_.To, subject, body, settings_.Smtp,
+                               settings_.SmtpPort, reason);
     }
     if (sent == 0) {
+        ++figures_.mailsFailed;
         Append(texts::MailFailed() + reason);
+    } else {
+        ++figures_.mailsSent;
     }
 }
 
@@ -239,7 +337,8 @@ ConnectionTestResult MonitorCycle::ConnectionTest() {
     SetStatus(texts::Checking());
     parts_.clock->Pause(kTestPause);
     Socket probe;
-    const bool connected = PortProbe(parts_.computerName(), settings_.Port, probe);
+    // The same check as the ticks make, so a test passes exactly when a tick would.
+    const bool connected = Check(AddedValuesInForce(settings_), probe).ok;
     SetStatus(connected ? texts::TestSucceeded() : texts::TestFailed());
     state_ = interrupted_;
     RefreshControls();

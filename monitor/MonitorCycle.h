@@ -4,9 +4,15 @@
 #include <functional>
 #include <string>
 
+#include <utility>
+#include <vector>
+
 #include "mail/MailDispatch.h"
+#include "monitor/CycleFigures.h"
+#include "monitor/HttpCheck.h"
 #include "monitor/MonitorHost.h"
 #include "monitor/RestartLog.h"
+#include "monitor/RestartRules.h"
 #include "os/Clock.h"
 #include "settings/Settings.h"
 
@@ -16,11 +22,15 @@ namespace tolvane {
 using CommandRun =
     std::function<CommandOutcome(const std::string& commandLine, RepaintTarget* window)>;
 
+// Runs one check of the web server; the connection stays in `socket` until the caller closes it.
+using CheckRun = std::function<CheckResult(const CheckTarget& target, Socket& socket)>;
+
 // What the cycle works with besides its host. Tests replace them to run in virtual time.
 struct CycleParts {
     Clock* clock = &RealClock();
     RestartLog* log = nullptr;
     CommandRun runCommand;                      // default: CommandRunner::Run with the clock
+    CheckRun check;                             // default: RunCheck
     MailDispatch sendMail;                      // must be set for WithMail to send anything
     std::function<std::string()> computerName;  // default: GetComputerName
 };
@@ -59,14 +69,26 @@ public:
 
     std::string StatusText;
 
+    // What the monitor has seen, as the figures file reports it after every check.
+    const CycleFigures& Figures() const { return figures_; }
+
 private:
     // Reads the host's fields and remembers the interval when they are accepted.
     bool ReadFields();
     void Tick();
+    // One check with the settings in force; the connection stays in `socket`.
+    CheckResult Check(const Settings& inForce, Socket& socket);
+    // What the tick does after a check, by its verdict.
+    void AfterCheck(const CheckResult& result, const Settings& inForce);
+    void SuccessAnimation();
     void RestartSequence();
     void AutoStartAttempt();
     void SetStatus(const std::string& text);
     void SendMail();
+    // The report mail after a recovery or when the limit stops restarts, headed by `headline`.
+    void SendReport(const std::string& headline, bool recovered);
+    // Sends one mail; a failure leaves its line in the log.
+    void Dispatch(const std::string& subject, const std::string& body);
     void Append(const std::string& text);
     // The state a running test returns to; the state itself otherwise.
     CycleState Resumed() const { return state_ == CycleState::Testing ? interrupted_ : state_; }
@@ -82,6 +104,11 @@ private:
     CycleState interrupted_ = CycleState::Stopped;
     // The interval of the last accepted reading; every tick re-arms with it.
     std::uint32_t acceptedInterval_ = Settings().Interval;
+    RestartRules rules_;
+    CycleFigures figures_;
+    // What the last restart was for and how its commands ended, for the report mail.
+    std::string failedCheck_;
+    std::vector<std::pair<std::string, CommandOutcome>> lastCommands_;
 };
 
 }  // namespace tolvane

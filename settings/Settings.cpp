@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "os/CodePage.h"
+#include "settings/CheckRules.h"
 
 namespace tolvane {
 
@@ -12,6 +13,24 @@ namespace {
 constexpr NumberRule kPortRule{0, 65535};
 constexpr NumberRule kIntervalRule{1, 99999};
 constexpr NumberRule kFlagRule{0, 1};
+
+bool IsCheckPathOrEmpty(std::string_view text) {
+    return text.empty() || IsCheckPath(text);
+}
+
+// A Host header's value: visible ASCII, no blanks.
+bool IsHostHeader(std::string_view text) {
+    for (const char c : text) {
+        if (c <= 0x20 || c >= 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsStatusList(std::string_view text) {
+    return ParseStatusList(text).has_value();
+}
 
 }  // namespace
 
@@ -32,13 +51,68 @@ const std::array<SettingsField, 14> kSettingsFields{{
     {"Body", nullptr, &Settings::Body, {}},
 }};
 
+const std::array<SettingsField, 11> kAddedSettingsFields{{
+    {"CheckPath", nullptr, &Settings::CheckPath, {}, IsCheckPathOrEmpty,
+     "empty, or a path that starts with \"/\" and holds no blanks or control characters"},
+    {"CheckHost", nullptr, &Settings::CheckHost, {}, IsHostHeader,
+     "empty, or a host name of visible ASCII characters without blanks"},
+    {"CheckStatus", nullptr, &Settings::CheckStatus, {}, IsStatusList,
+     "status codes from 100 to 599 and ranges such as 301-302, separated by commas"},
+    {"CheckText", nullptr, &Settings::CheckText, {}},
+    {"CheckTimeout", &Settings::CheckTimeout, nullptr, {1, 300}},
+    {"FailureThreshold", &Settings::FailureThreshold, nullptr, {1, 100}},
+    {"RestartGrace", &Settings::RestartGrace, nullptr, {0, 3600}},
+    {"RestartLimit", &Settings::RestartLimit, nullptr, {0, 100}},
+    {"RestartWindow", &Settings::RestartWindow, nullptr, {1, 1440}},
+    {"MailOnRecovery", &Settings::MailOnRecovery, nullptr, kFlagRule},
+    {"MetricsFile", nullptr, &Settings::MetricsFile, {}},
+}};
+
 const SettingsField* FindSettingsField(std::string_view name) {
     for (const SettingsField& field : kSettingsFields) {
         if (name == field.name) {
             return &field;
         }
     }
+    for (const SettingsField& field : kAddedSettingsFields) {
+        if (name == field.name) {
+            return &field;
+        }
+    }
     return nullptr;
+}
+
+bool KeepsRule(const SettingsField& field, const Settings& settings, std::string& refusal) {
+    if (field.number != nullptr) {
+        const NumberReading reading = CheckNumber(settings.*field.number, field.rule);
+        if (!reading.accepted) {
+            refusal = std::string(field.name) + " " + std::to_string(settings.*field.number) +
+                      ": " + reading.message;
+        }
+        return reading.accepted;
+    }
+    if (field.textRule != nullptr && !field.textRule(settings.*field.text)) {
+        refusal = std::string(field.name) + ": must be " + field.textRuleWords;
+        return false;
+    }
+    return true;
+}
+
+Settings AddedValuesInForce(const Settings& settings) {
+    static const Settings defaults;
+    Settings inForce = settings;
+    std::string refusal;
+    for (const SettingsField& field : kAddedSettingsFields) {
+        if (KeepsRule(field, settings, refusal)) {
+            continue;
+        }
+        if (field.number != nullptr) {
+            inForce.*field.number = defaults.*field.number;
+        } else {
+            inForce.*field.text = defaults.*field.text;
+        }
+    }
+    return inForce;
 }
 
 const NumberRule& RuleOf(std::uint32_t Settings::*number) {

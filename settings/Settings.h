@@ -9,7 +9,8 @@
 
 namespace tolvane {
 
-// The fourteen persisted values; each field bears its registry value's name. Texts are CP932.
+// The fourteen persisted values and, after them, the values added beside them in the same key;
+// each field bears its registry value's name. Texts are CP932.
 struct Settings {
     Settings();
 
@@ -27,6 +28,21 @@ struct Settings {
     std::string To;
     std::string Subject;
     std::string Body;
+
+    // Added beside the fourteen: the HTTP check, the restart rules and the figures file. A
+    // missing one is its default and is not written back; at their defaults the monitor checks
+    // and restarts as it does without them.
+    std::string CheckPath;            // empty: the TCP connect
+    std::string CheckHost;            // empty: the name that is probed
+    std::string CheckStatus = "200-399";
+    std::string CheckText;            // empty: any body
+    std::uint32_t CheckTimeout = 10;  // seconds
+    std::uint32_t FailureThreshold = 1;
+    std::uint32_t RestartGrace = 0;   // seconds
+    std::uint32_t RestartLimit = 0;   // 0: no limit
+    std::uint32_t RestartWindow = 60;  // minutes
+    std::uint32_t MailOnRecovery = 0;
+    std::string MetricsFile;          // empty: none
 };
 
 // One row of the settings table: the value's name, where it lives in the record and, for a
@@ -36,15 +52,27 @@ struct SettingsField {
     std::uint32_t Settings::*number;  // null for a text
     std::string Settings::*text;      // null for a number
     NumberRule rule;
+    // For an added text: what it must be, and the rule in words; null for any text.
+    bool (*textRule)(std::string_view text) = nullptr;
+    const char* textRuleWords = nullptr;
 };
 
 // The fourteen values in the order in which they are loaded and saved.
 extern const std::array<SettingsField, 14> kSettingsFields;
+// The added values, in the order in which they are loaded and printed.
+extern const std::array<SettingsField, 11> kAddedSettingsFields;
 
-// The row of a value by its name, or null.
+// The row of a value, of either table, by its name, or null.
 const SettingsField* FindSettingsField(std::string_view name);
 // The rule of a number value.
 const NumberRule& RuleOf(std::uint32_t Settings::*number);
+
+// Whether the value in the record keeps its rule; when not, `refusal` names the value and the
+// rule. The fourteen keep theirs only as the windows check them; this checks any row.
+bool KeepsRule(const SettingsField& field, const Settings& settings, std::string& refusal);
+// The record as the monitor works with it: an added value that breaks its rule (a hand-edited
+// store) counts as its default.
+Settings AddedValuesInForce(const Settings& settings);
 
 // The seven values of the mail settings, copied between anything that holds them by their names
 // (a record, the mail settings dialog's model).

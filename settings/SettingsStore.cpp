@@ -30,6 +30,28 @@ void ReadAll(const RegKey& key, Settings& settings) {
             WriteText(key, field.name, settings.*field.text);
         }
     }
+    // An added value that is missing keeps what the record holds and stays missing, so a store
+    // that never had them looks as it always did.
+    for (const auto& field : kAddedSettingsFields) {
+        if (field.number != nullptr) {
+            ReadNumberIntoField(key, field.name, settings.*field.number);
+        } else {
+            ReadTextWithinLimit(key, field.name, settings.*field.text);
+        }
+    }
+}
+
+// The added values that a change gave a new value; the others are left as stored (or missing).
+void WriteChangedAdded(const RegKey& key, const Settings& before, const Settings& after) {
+    for (const auto& field : kAddedSettingsFields) {
+        if (field.number != nullptr) {
+            if (before.*field.number != after.*field.number) {
+                WriteNumber(key, field.name, after.*field.number);
+            }
+        } else if (before.*field.text != after.*field.text) {
+            WriteText(key, field.name, after.*field.text);
+        }
+    }
 }
 
 void WriteAll(const RegKey& key, const Settings& settings) {
@@ -114,8 +136,10 @@ int SettingsStore::UpdateSettings(Settings& settings,
         return 0;
     }
     ReadAll(keys.Setting(), settings);
+    const Settings loaded = settings;
     change(settings);
     WriteAll(keys.Setting(), settings);
+    WriteChangedAdded(keys.Setting(), loaded, settings);
     return keys.Close();
 }
 

@@ -51,8 +51,9 @@ public:
                          const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body);
     int SaveStartupMode(std::uint32_t AutoStartupMode);
-    // Loads the record, lets `change` change it and stores all fourteen values, all in one
-    // transaction, so that a change made beside in the meantime is not undone.
+    // Loads the record, lets `change` change it and stores all fourteen values and the added
+    // values it changed, all in one transaction, so that a change made beside in the meantime
+    // is not undone. LoadSettings reads the added values too; no other save writes them.
     int UpdateSettings(Settings& settings, const std::function<void(Settings&)>& change);
 
     const std::string& LastError() const { return root_.LastError(); }

@@ -61,7 +61,9 @@ bool ReadSettingAssignment(const std::string& assignment, SettingChange& change,
                   " can be read back";
         return false;
     }
-    return true;
+    Settings checked;
+    checked.*field->text = change.text;
+    return KeepsRule(*field, checked, refusal);
 }
 
 }  // namespace tolvane

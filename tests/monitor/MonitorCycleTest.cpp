@@ -113,9 +113,14 @@ protected:
                 EXPECT_EQ(window, &host);
                 commands.push_back(line);
                 clock.Pause(1000);  // a command takes at least one second
-                return CommandOutcome::ExitedWith(0);
+                return commands.size() <= commandOutcomes.size()
+                           ? commandOutcomes[commands.size() - 1]
+                           : CommandOutcome::ExitedWith(0);
             };
             parts.sendMail = mail;
+            if (check) {
+                parts.check = check;
+            }
             cycle_ = std::make_unique<MonitorCycle>(settings, host, parts, &host);
             host.cycle = cycle_.get();
             cycle_->Open();
@@ -155,6 +160,7 @@ protected:
         host.shownIn.clear();
         host.hiddenAtMs.clear();
         commands.clear();
+        commandOutcomes.clear();
         ::unlink(log.Path().c_str());
     }
 
@@ -173,6 +179,9 @@ protected:
     RestartLog log{clock, dir.Path() + "/"};
     std::vector<std::string> commands;
     MailDispatch mail;
+    CheckRun check;  // empty: the real check
+    // How the commands end, in the order they run; the ones past the end succeed.
+    std::vector<CommandOutcome> commandOutcomes;
 
 private:
     std::unique_ptr<MonitorCycle> cycle_;
@@ -536,6 +545,216 @@ TEST_F(CycleTest, ConnectionTestReturnsItsResultAndTheStateItInterrupted) {
                                                 : texts::TestFailed());
         host.refuseReading = false;
     }
+}
+
+// The failure threshold, the grace after a restart and the restart limit, in virtual time: each
+// case a run of check results and what each tick came to. The checks are answered by the test;
+// restarts run four commands (FTP and SMTP off) that take a second each, plus the settling pause.
+// Ticks come Interval (60 s) after the end of the one before; a check is made 550 ms into its tick.
+class CycleRulesTest : public CycleTest {
+protected:
+    void SetUp() override {
+        CycleTest::SetUp();
+        settings.CheckFtpSvc = 0;
+        settings.CheckSmtpSvc = 0;
+        check = [this](const CheckTarget& target, Socket&) {
+            targets.push_back(target);
+            CheckResult result;
+            result.ok = answers.at(checked++) == '.';
+            result.reason = result.ok ? "" : "status 503";
+            result.httpStatus = result.ok ? 200 : 503;
+            result.durationMs = 20;
+            return result;
+        };
+    }
+
+    // Runs one tick per answer ('.' answered, 'F' failed) and tells what each came to: "restart",
+    // "ok", or the last status shown, followed by the log lines the tick wrote outside a restart.
+    std::vector<std::string> Run(const std::string& run) {
+        answers = run;
+        checked = 0;
+        std::vector<std::string> outcomes;
+        Cycle().Start();
+        for (std::size_t tick = 0; tick < run.size(); ++tick) {
+            const std::size_t commandsBefore = commands.size();
+            const std::size_t linesBefore = LogTexts().size();
+            EXPECT_EQ(host.FireNext(), CheckTimer);
+            std::string outcome = host.shown.back().text;
+            if (commands.size() != commandsBefore) {
+                outcome = "restart";
+            } else {
+                if (outcome.rfind("確認  ", 0) == 0) {
+                    outcome = "ok";
+                }
+                const auto lines = LogTexts();
+                for (std::size_t i = linesBefore; i < lines.size(); ++i) {
+                    outcome += " | log: " + lines[i];
+                }
+            }
+            outcomes.push_back(outcome);
+        }
+        return outcomes;
+    }
+
+    std::string answers;
+    std::size_t checked = 0;
+    std::vector<CheckTarget> targets;
+};
+
+TEST_F(CycleRulesTest, ThresholdGraceAndLimitDecideEachTick) {
+    struct Case {
+        const char* name;
+        std::uint32_t threshold, grace, limit, window;
+        std::string run;
+        std::vector<std::string> outcomes;
+    };
+    const std::string recovered = "応答が戻りました（再起動の開始から ";
+    const Case cases[] = {
+        // Restart at 1 s; the next check at 67 s answers.
+        {"defaults", 1, 0, 0, 60, "F.", {"restart", recovered + "66 秒） | log: " + recovered + "66 秒）"}},
+        {"every failure restarts by default", 1, 0, 0, 60, "FFF", {"restart", "restart", "restart"}},
+        // A success resets the count; only the third failure in a row restarts.
+        {"threshold",
+         3, 0, 0, 60, "FF.FFF",
+         {"応答がありません（1/3）", "応答がありません（2/3）", "ok", "応答がありません（1/3）",
+          "応答がありません（2/3）", "restart"}},
+        // A restart resets the count too.
+        {"threshold after a restart", 2, 0, 0, 60, "FFFF",
+         {"応答がありません（1/2）", "restart", "応答がありません（1/2）", "restart"}},
+        // The restart ends at 6 s: the grace lasts to 126 s. The check at 67 s is not counted, the
+        // one at 127 s is; the grace of that restart (ended at 132 s) covers 193 s; 253 s answers.
+        {"grace runs out",
+         1, 120, 0, 60, "FFFF.",
+         {"restart", "応答がありません（再起動後の猶予中）", "restart",
+          "応答がありません（再起動後の猶予中）",
+          recovered + "126 秒） | log: " + recovered + "126 秒）"}},
+        // The first success ends the grace.
+        {"grace ends with a success", 1, 3600, 0, 60, "F.F",
+         {"restart", recovered + "66 秒） | log: " + recovered + "66 秒）", "restart"}},
+        // Restarts began at 1 s and 67 s, both within the hour: the third is not started, and
+        // restarts stay stopped until the server answers (253 s, 186 s after the last restart
+        // began); then they are allowed again.
+        {"limit",
+         1, 0, 2, 60, "FFFF.F",
+         {"restart", "restart",
+          "再起動を中止しました（60 分間に 2 回） | log: 再起動を中止しました（60 分間に 2 回）",
+          "再起動を中止しました（60 分間に 2 回）",
+          recovered + "186 秒） | log: " + recovered + "186 秒）", "restart"}},
+        // Each restart lies 66 s before the next failure: outside a window of one minute.
+        {"restarts older than the window do not count", 1, 0, 1, 1, "FFF",
+         {"restart", "restart", "restart"}},
+        {"limit under a threshold",
+         2, 0, 1, 60, "FFFF",
+         {"応答がありません（1/2）", "restart", "応答がありません（1/2）",
+          "再起動を中止しました（60 分間に 1 回） | log: 再起動を中止しました（60 分間に 1 回）"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        settings.FailureThreshold = c.threshold;
+        settings.RestartGrace = c.grace;
+        settings.RestartLimit = c.limit;
+        settings.RestartWindow = c.window;
+        EXPECT_EQ(Run(c.run), c.outcomes);
+        // Whatever a tick came to, monitoring goes on at Interval.
+        EXPECT_EQ(host.armed.back().delayMs, 60000u);
+        EXPECT_EQ(Cycle().CycleBusy(), 0u);
+    }
+}
+
+// Restarts log what each command came to, right after its step; the figures count them.
+TEST_F(CycleRulesTest, ACommandThatFailsIsNamedRightAfterItsStep) {
+    commandOutcomes = {CommandOutcome::ExitedWith(2, 1000), CommandOutcome::ExitedWith(0, 1000),
+                       CommandOutcome{CommandEnd::NotStarted, 0, 0}};
+    EXPECT_EQ(Run("F"), std::vector<std::string>{"restart"});
+    const std::vector<std::string> expected{
+        "接続できませんでした IISの再起動を開始します",
+        "World Wide Web Publishing Service を停止中...",
+        "コマンドが失敗しました（終了コード 2）: command.com /C net stop w3svc /y",
+        "IIS Admin Service を停止中...",
+        "サーバープロセスを停止中...",
+        "コマンドを開始できませんでした: command.com /C mtxstop",
+        "停止完了",
+        "World Wide Web Publishing Service を開始中...",
+        "IISを再起動しました"};
+    EXPECT_EQ(LogTexts(), expected);
+    EXPECT_EQ(Cycle().Figures().restarts, 1u);
+    EXPECT_EQ(Cycle().Figures().commandFailures, 2u);
+    EXPECT_EQ(Cycle().Figures().lastRestart, VirtualClock::kEpoch + 1);
+}
+
+// The check is built from the settings in force; a value a hand-edited store broke counts as
+// its default. The connection test makes the same check.
+TEST_F(CycleRulesTest, TheCheckIsBuiltFromTheSettingsInForce) {
+    settings.CheckPath = "/health?x=1";
+    settings.CheckHost = "www.example.jp";
+    settings.CheckStatus = "200,301-302";
+    settings.CheckText = Sjis("稼働中");
+    settings.CheckTimeout = 5;
+    answers = "..";
+    Run(".");
+    ASSERT_EQ(targets.size(), 1u);
+    EXPECT_EQ(targets[0].host, "127.0.0.1");
+    EXPECT_EQ(targets[0].port, host.controlPort);
+    EXPECT_EQ(targets[0].path, "/health?x=1");
+    EXPECT_EQ(targets[0].hostHeader, "www.example.jp");
+    ASSERT_EQ(targets[0].accepted.size(), 2u);
+    EXPECT_EQ(targets[0].accepted[1].low, 301u);
+    EXPECT_EQ(targets[0].accepted[1].high, 302u);
+    EXPECT_EQ(targets[0].text, "稼働中");  // looked for as UTF-8
+    EXPECT_EQ(targets[0].timeoutSeconds, 5u);
+    EXPECT_TRUE(Cycle().Figures().http);
+    EXPECT_EQ(Cycle().Figures().httpStatus, 200u);
+
+    settings.CheckPath = "no-slash";
+    settings.CheckStatus = "abc";
+    settings.CheckTimeout = 0;
+    answers = ".";
+    checked = 0;
+    EXPECT_EQ(Cycle().ConnectionTest(), ConnectionTestResult::Succeeded);
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[1].path, "");
+    ASSERT_EQ(targets[1].accepted.size(), 1u);
+    EXPECT_EQ(targets[1].accepted[0].low, 200u);
+    EXPECT_EQ(targets[1].accepted[0].high, 399u);
+    EXPECT_EQ(targets[1].timeoutSeconds, 10u);
+}
+
+// With mail on: one mail when the limit stops restarts, none while they stay stopped; with
+// MailOnRecovery a second one when the server answers again. Each names what failed, each
+// command with its exit code and duration, and the time to recovery.
+TEST_F(CycleRulesTest, ReportMailsAfterTheLimitAndTheRecovery) {
+    settings.WithMail = 1;
+    settings.MailOnRecovery = 1;
+    settings.RestartLimit = 1;
+    commandOutcomes = {CommandOutcome::ExitedWith(0, 1040), CommandOutcome::ExitedWith(2, 960),
+                CommandOutcome{CommandEnd::NotStarted, 0, 0}};
+    std::vector<std::pair<std::string, std::string>> sent;  // subject, body (UTF-8)
+    mail = [&](const std::string&, const std::string&, const std::string& subject,
+               const std::string& body, const std::string&, std::uint32_t, std::string&) {
+        sent.push_back({Cp932ToUtf8(subject), Cp932ToUtf8(body)});
+        return 1;
+    };
+    Run("FFF.");
+    const std::string commandsReport =
+        "再起動のコマンド:\r\n"
+        "  command.com /C net stop w3svc /y: 終了コード 0（1.0 秒）\r\n"
+        "  command.com /C net stop iisadmin /y: 終了コード 2（1.0 秒）\r\n"
+        "  command.com /C mtxstop: 開始できませんでした（0.0 秒）\r\n"
+        "  command.com /C net start w3svc: 終了コード 0（0.0 秒）\r\n";
+    ASSERT_EQ(sent.size(), 3u);
+    // The restart's own mail, as it always was.
+    EXPECT_EQ(sent[0].first, Cp932ToUtf8(DefaultSubject()));
+    EXPECT_EQ(sent[0].second, Cp932ToUtf8(DefaultBody()));
+    const std::string stopped = "再起動を中止しました（60 分間に 1 回）";
+    EXPECT_EQ(sent[1].first, Cp932ToUtf8(DefaultSubject()) + " " + stopped);
+    EXPECT_EQ(sent[1].second, stopped + "\r\n失敗した確認: status 503\r\n" + commandsReport +
+                                  "応答はまだ戻っていません。\r\n");
+    // The third check fails while stopped: no mail. The fourth answers at 188 s.
+    const std::string recovered = "応答が戻りました（再起動の開始から 187 秒）";
+    EXPECT_EQ(sent[2].first, Cp932ToUtf8(DefaultSubject()) + " " + recovered);
+    EXPECT_EQ(sent[2].second, recovered + "\r\n失敗した確認: status 503\r\n" + commandsReport);
+    EXPECT_EQ(Cycle().Figures().mailsSent, 3u);
 }
 
 }  // namespace
