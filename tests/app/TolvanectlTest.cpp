@@ -290,10 +290,96 @@ TEST(Tolvanectl, SettingsRoundTripThroughSetWithEscapes) {
         shown.out,
         "Port=0\nInterval=99999\nCheckFtpSvc=1\nCheckSmtpSvc=1\nCheckNntpSvc=0\nCheckMsdtc=1\n"
         "AutoStartupMode=0\nWithMail=0\nSmtp=mail.example.org\nSmtpPort=25\nFrom=\nTo=\n"
-        "Subject=再起動 \\\\ 通知\nBody=一行目\\r\\n二行目\n");
+        "Subject=再起動 \\\\ 通知\nBody=一行目\\r\\n二行目\n"
+        "CheckPath=\nCheckHost=\nCheckStatus=200-399\nCheckText=\nCheckTimeout=10\n"
+        "FailureThreshold=1\nRestartGrace=0\nRestartLimit=0\nRestartWindow=60\n"
+        "MailOnRecovery=0\nMetricsFile=\n");
     // The store holds CP932 bytes with a real CR LF.
     EXPECT_NE(ReadFile(install.Store()).find("\"Body\"=\"\x88\xEA\x8D\x73\x96\xDA\\r\\n"),
               std::string::npos);
+}
+
+// The added values are refused as the fourteen are: exit 2, one line naming the value and its
+// rule, nothing written, also when a good value comes beside the bad one.
+TEST(Tolvanectl, SetRefusesAddedValuesOutsideTheirRules) {
+    const std::string path = "empty, or a path that starts with \"/\" and holds no blanks or "
+                             "control characters";
+    const std::string statuses =
+        "status codes from 100 to 599 and ranges such as 301-302, separated by commas";
+    const std::string host = "empty, or a host name of visible ASCII characters without blanks";
+    struct Case {
+        std::string assignment;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"CheckPath=health", "CheckPath: must be " + path},
+        {"CheckPath=/a b", "CheckPath: must be " + path},
+        {"CheckPath=/a\\tb", "CheckPath: a backslash must be followed by \\, r or n"},
+        {"CheckPath=/a\\r\\nHost: evil", "CheckPath: must be " + path},
+        {"CheckHost=www example", "CheckHost: must be " + host},
+        {"CheckHost=ホスト", "CheckHost: must be " + host},
+        {"CheckStatus=", "CheckStatus: must be " + statuses},
+        {"CheckStatus=200-", "CheckStatus: must be " + statuses},
+        {"CheckStatus=399-200", "CheckStatus: must be " + statuses},
+        {"CheckStatus=600", "CheckStatus: must be " + statuses},
+        {"CheckStatus=99", "CheckStatus: must be " + statuses},
+        {"CheckStatus=200;301", "CheckStatus: must be " + statuses},
+        {"CheckTimeout=0", "CheckTimeout: Please enter an integer between 1 and 300."},
+        {"CheckTimeout=301", "CheckTimeout: Please enter an integer between 1 and 300."},
+        {"FailureThreshold=0", "FailureThreshold: Please enter an integer between 1 and 100."},
+        {"FailureThreshold=101", "FailureThreshold: Please enter an integer between 1 and 100."},
+        {"RestartGrace=3601", "RestartGrace: Please enter an integer between 0 and 3600."},
+        {"RestartGrace=-1", "RestartGrace: Please enter a positive integer."},
+        {"RestartLimit=101", "RestartLimit: Please enter an integer between 0 and 100."},
+        {"RestartWindow=0", "RestartWindow: Please enter an integer between 1 and 1440."},
+        {"RestartWindow=1441", "RestartWindow: Please enter an integer between 1 and 1440."},
+        {"MailOnRecovery=2", "MailOnRecovery: Please enter an integer between 0 and 1."},
+        {"MetricsFile=\xF0\x9F\x98\x80",
+         "MetricsFile: the text holds characters that Shift_JIS (CP932) cannot store"},
+    };
+    Install install;
+    ASSERT_EQ(install.Run({"set", "CheckPath=/ok"}).exitCode, 0);
+    const std::string before = ReadFile(install.Store());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.assignment);
+        const Result result = install.Run({"set", "FailureThreshold=3", c.assignment});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err, "tolvanectl: " + c.message + "\n");
+        EXPECT_EQ(ReadFile(install.Store()), before);
+    }
+
+    // Their bounds are taken, and a set writes only the added values it names.
+    const Result set = install.Run({"set", "CheckStatus= 200 , 301-302", "CheckTimeout=300",
+                                    "FailureThreshold=100", "RestartGrace=3600",
+                                    "RestartLimit=100", "RestartWindow=1440", "MailOnRecovery=1",
+                                    "CheckHost=www.example.jp", "MetricsFile=/tmp/図.prom"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const std::string shown = install.Run({"settings"}).out;
+    EXPECT_NE(shown.find("CheckPath=/ok\nCheckHost=www.example.jp\nCheckStatus= 200 , 301-302\n"
+                         "CheckText=\nCheckTimeout=300\nFailureThreshold=100\nRestartGrace=3600\n"
+                         "RestartLimit=100\nRestartWindow=1440\nMailOnRecovery=1\n"
+                         "MetricsFile=/tmp/図.prom\n"),
+              std::string::npos)
+        << shown;
+    EXPECT_EQ(ReadFile(install.Store()).find("CheckText"), std::string::npos);
+}
+
+// A hand-edited store that breaks an added value's rule is refused by monitor and probe as an
+// out-of-range port is, naming the value.
+TEST(Tolvanectl, MonitorAndProbeRefuseABrokenAddedValue) {
+    Install install;
+    fs::create_directories(install.dir.File("store"));
+    WriteFile(install.Store(),
+              "REGEDIT4\n\n[Zr.ClassDlg.1\\Setting]\n\"FailureThreshold\"=dword:00000000\n");
+    for (const char* command : {"monitor", "probe"}) {
+        SCOPED_TRACE(command);
+        const Result result = install.Run({command});
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(result.err, "tolvanectl: FailureThreshold 0: Please enter an integer between "
+                              "1 and 100.\n");
+        EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(fs::exists(install.LogPath()));
+    }
 }
 
 TEST(Tolvanectl, ProbeReportsTheTestResultAndUnknownCommandsShowUsage) {

@@ -640,3 +640,59 @@ TEST_F(SettingsStoreTest, SaveKilledAtAnyMomentLeavesTheOldOrTheNewRecord) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// The values added beside the fourteen are read when stored, keep their defaults when missing
+// and are never written back; only a change through UpdateSettings (tolvanectl set) writes one,
+// and only the one it changed.
+TEST_F(SettingsStoreTest, AddedValuesAreReadWhenStoredAndWrittenOnlyWhenChanged) {
+    Load();
+    SetRaw("CheckPath", RegText, std::string("/health\0", 8));
+    SetRaw("FailureThreshold", RegNumber, std::string("\x03\0\0\0", 4));
+    const std::string before = Text();
+    Settings loaded = Load();
+    EXPECT_EQ(Text(), before) << "a load writes no added value back";
+    EXPECT_EQ(loaded.CheckPath, "/health");
+    EXPECT_EQ(loaded.FailureThreshold, 3u);
+    const Settings defaults;
+    EXPECT_EQ(loaded.CheckStatus, "200-399");
+    EXPECT_EQ(loaded.CheckTimeout, 10u);
+    EXPECT_EQ(loaded.RestartWindow, 60u);
+    EXPECT_EQ(loaded.RestartLimit, defaults.RestartLimit);
+
+    // The window's Save writes the fourteen and leaves the added values as they are stored.
+    loaded.RestartLimit = 9;
+    ASSERT_EQ(store_.SaveSettings(loaded), 1);
+    EXPECT_EQ(Find(Stored(), "RestartLimit"), nullptr);
+
+    Settings updated;
+    ASSERT_EQ(store_.UpdateSettings(updated, [](Settings& s) { s.RestartLimit = 5; }), 1);
+    const auto values = Stored();
+    EXPECT_EQ(values.size(), 17u);
+    ASSERT_NE(Find(values, "RestartLimit"), nullptr);
+    EXPECT_EQ(Find(values, "RestartLimit")->type, static_cast<std::uint32_t>(RegNumber));
+    EXPECT_EQ(Find(values, "RestartLimit")->data, std::string("\x05\0\0\0", 4));
+    EXPECT_EQ(Find(values, "CheckPath")->data, std::string("/health\0", 8));
+    EXPECT_EQ(Find(values, "CheckStatus"), nullptr);
+}
+
+// A hand-edited store may break an added value's rule: it loads as stored (tolvanectl names
+// it), and the monitor works with its default.
+TEST_F(SettingsStoreTest, AnAddedValueThatBreaksItsRuleCountsAsItsDefault) {
+    Load();
+    SetRaw("CheckStatus", RegText, std::string("abc\0", 4));
+    SetRaw("CheckTimeout", RegNumber, std::string("\0\0\0\0", 4));
+    SetRaw("CheckPath", RegText, std::string("/ok\0", 4));
+    const Settings loaded = Load();
+    EXPECT_EQ(loaded.CheckStatus, "abc");
+    EXPECT_EQ(loaded.CheckTimeout, 0u);
+    const Settings inForce = AddedValuesInForce(loaded);
+    EXPECT_EQ(inForce.CheckStatus, "200-399");
+    EXPECT_EQ(inForce.CheckTimeout, 10u);
+    EXPECT_EQ(inForce.CheckPath, "/ok");
+}
+
+}  // namespace
+}  // namespace tolvane
