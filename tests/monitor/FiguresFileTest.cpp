@@ -2,6 +2,7 @@
 // a part of it while checks go on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
