@@ -133,6 +133,8 @@ void MonitorCycle::Start() {
 void MonitorCycle::Stop() {
     host_.KillTimer(CheckTimer);
     state_ = CycleState::Stopped;
+    // Monitoring started again starts counting afresh: a limit reached before is lifted.
+    rules_ = RestartRules();
     RefreshControls();
     FocusWindow();
 }

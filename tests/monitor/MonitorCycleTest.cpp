@@ -720,6 +720,16 @@ TEST_F(CycleRulesTest, TheCheckIsBuiltFromTheSettingsInForce) {
     EXPECT_EQ(targets[1].timeoutSeconds, 10u);
 }
 
+// Stop and Start begin counting afresh: a limit reached before no longer holds.
+TEST_F(CycleRulesTest, StopLiftsTheLimit) {
+    settings.RestartLimit = 1;
+    EXPECT_EQ(Run("FF"), (std::vector<std::string>{
+                             "restart", "再起動を中止しました（60 分間に 1 回） | log: "
+                                        "再起動を中止しました（60 分間に 1 回）"}));
+    Cycle().Stop();
+    EXPECT_EQ(Run("F"), std::vector<std::string>{"restart"});
+}
+
 // With mail on: one mail when the limit stops restarts, none while they stay stopped; with
 // MailOnRecovery a second one when the server answers again. Each names what failed, each
 // command with its exit code and duration, and the time to recovery.
