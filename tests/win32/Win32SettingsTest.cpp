@@ -111,5 +111,32 @@ TEST_F(RegistryStoreTest, TolvanectlSetsAndPrintsTheStoredSettings) {
     EXPECT_NE(printed.find("Interval=60\r\n"), std::string::npos) << printed;
 }
 
+// The added values on the real registry: never written back by a load, read when a person or
+// tolvanectl stored them, each with its type.
+TEST_F(RegistryStoreTest, AddedValuesAreReadButNotWrittenBack) {
+    Loaded();
+    std::string query = test::QuerySettingsKey(dir.Path());
+    for (const auto& field : kAddedSettingsFields) {
+        EXPECT_EQ(ShownType(query, field.name), "") << field.name;
+    }
+    test::WriteSettingText(L"CheckPath", L"/health");
+    EXPECT_EQ(Loaded().CheckPath, "/health");
+
+    const std::string tolvanectl =
+        test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
+    const std::string out = dir.File("out.txt");
+    ASSERT_EQ(test::RunToFile(tolvanectl + " set FailureThreshold=3 CheckStatus=200,503", out), 0)
+        << test::ReadFile(out);
+    EXPECT_EQ(test::RunToFile(tolvanectl + " set RestartWindow=0", out), 2);
+    query = test::QuerySettingsKey(dir.Path());
+    EXPECT_EQ(ShownType(query, "FailureThreshold"), "REG_DWORD") << query;
+    EXPECT_EQ(ShownType(query, "CheckStatus"), "REG_SZ") << query;
+    EXPECT_EQ(ShownType(query, "RestartWindow"), "") << query;
+    const Settings loaded = Loaded();
+    EXPECT_EQ(loaded.FailureThreshold, 3u);
+    EXPECT_EQ(loaded.CheckStatus, "200,503");
+    EXPECT_EQ(loaded.RestartWindow, 60u);
+}
+
 }  // namespace
 }  // namespace tolvane
