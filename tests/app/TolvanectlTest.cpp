@@ -175,13 +175,20 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
     // The log holds CP932; tolvanectl log shows it in the locale's charset.
     const Result shown = install.Run({"log"});
     EXPECT_EQ(shown.exitCode, 0);
-    EXPECT_EQ(LogTexts(ReadFile(install.LogPath())).size(), logged.size());
+    EXPECT_EQ(LogTexts(ReadFile(install.LogPath())).size(), logged.size() + 1);
     std::vector<std::string> shownTexts;
     for (std::size_t at = 0; at < shown.out.size();) {
         const auto end = shown.out.find('\n', at);
         shownTexts.push_back(shown.out.substr(at + 20, end - at - 20));
         at = end + 1;
     }
+    // The first successful check after the restart says how long the server took to answer.
+    ASSERT_FALSE(shownTexts.empty());
+    const std::string recovered = shownTexts.back();
+    EXPECT_TRUE(recovered.starts_with("応答が戻りました（再起動の開始から ") &&
+                recovered.ends_with(" 秒）"))
+        << recovered;
+    shownTexts.pop_back();
     EXPECT_EQ(shownTexts, logged);
 
     // Every status line is "time TAB text".
@@ -542,6 +549,8 @@ TEST(TolvanectlEndToEnd, ARestartUnderWayRunsToItsEndWhateverSignalComes) {
             "接続できませんでした IISの再起動を開始します",
             "World Wide Web Publishing Service を停止中...",
             "IIS Admin Service を停止中...",
+            // The map has no iisadmin: net says so and fails.
+            "コマンドが失敗しました（終了コード 2）: command.com /C net stop iisadmin /y",
             "サーバープロセスを停止中...",
             "停止完了",
             "World Wide Web Publishing Service を開始中...",
