@@ -117,7 +117,19 @@ TEST_F(EndToEndTest, AStoppedServiceIsRestartedThroughTheServiceControlManager) 
         << "the restart must bring the service back, although net.exe refuses \"/y\"";
     EndMonitor();
 
-    const std::vector<std::string> texts = LoggedTexts(test::ReadFile(log));
+    const std::vector<std::string> logged = LoggedTexts(test::ReadFile(log));
+    // Wine's net.exe refuses "/y", and the log says so right after the step; what the other
+    // commands come to depends on the prefix's services and tools. Beside those lines the
+    // restart is logged as it always was.
+    ASSERT_GE(logged.size(), 3u);
+    EXPECT_EQ(logged[2].rfind(Sjis("コマンドが失敗しました（終了コード "), 0), 0u) << logged[2];
+    EXPECT_TRUE(logged[2].ends_with(Sjis("）: command.com /C net stop w3svc /y"))) << logged[2];
+    std::vector<std::string> texts;
+    for (const std::string& text : logged) {
+        if (text.rfind(Sjis("コマンドが"), 0) != 0 && text.rfind(Sjis("コマンドを"), 0) != 0) {
+            texts.push_back(text);
+        }
+    }
     const std::vector<std::string> expected{
         Sjis("接続できませんでした IISの再起動を開始します"),
         Sjis("World Wide Web Publishing Service を停止中..."),
