@@ -199,7 +199,12 @@ void MonitorCycle::RestartSequence() {
         }
         Append(statusTexts[i]);
         if (row.command != nullptr) {
-            parts_.runCommand(row.command, &host_);
+            const CommandOutcome outcome = parts_.runCommand(row.command, &host_);
+            if (outcome.end == CommandEnd::Skipped) {
+                Append(texts::CommandSkipped() + row.command);
+            } else if (outcome.end == CommandEnd::EndedAtBound) {
+                Append(texts::CommandEnded() + row.command);
+            }
         } else {
             parts_.clock->Pause(kStopSettle);
         }

@@ -20,6 +20,8 @@ TOLVANE_TEXT(RestartBegins, "接続できませんでした IISの再起動を�
 TOLVANE_TEXT(Restarted, "IISを再起動しました")
 TOLVANE_TEXT(RestartedStatus, "IISを再起動しました  ")
 TOLVANE_TEXT(MailFailed, "メールが送信出来ませんでした　理由：")
+TOLVANE_TEXT(CommandSkipped, "コマンドを実行しませんでした（システムフォルダーにありません）: ")
+TOLVANE_TEXT(CommandEnded, "コマンドを終了しました（5分たっても終わりません）: ")
 
 #undef TOLVANE_TEXT
 

@@ -15,5 +15,9 @@ const std::string& RestartBegins();  // "接続できませんでした IISの�
 const std::string& Restarted();        // "IISを再起動しました"
 const std::string& RestartedStatus();  // "IISを再起動しました  "
 const std::string& MailFailed();       // "メールが送信出来ませんでした　理由："
+// Before the command line: a command whose program is not in the system folder, and one
+// ended after the runner's bound.
+const std::string& CommandSkipped();  // "コマンドを実行しませんでした（システムフォルダーにありません）: "
+const std::string& CommandEnded();    // "コマンドを終了しました（5分たっても終わりません）: "
 
 }  // namespace tolvane::texts
