@@ -1,4 +1,5 @@
 #include "os/ScriptMailObject.h"
+#include "os/ScriptMailObject.win32.h"
 
 #include <windows.h>
 // After windows.h.
@@ -72,9 +73,35 @@ private:
     PSID installer_ = nullptr;
 };
 
-// A real folder (no link or junction to elsewhere), owned by a trusted account, whose access
-// list lets no one else write, add, delete or change it.
-bool OnlyTrustedWrite(const std::wstring& path) {
+bool OnlyTrustedWrite(PSID owner, PACL acl) {
+    const TrustedAccounts accounts;
+    // No access list at all lets everyone in.
+    if (acl == nullptr || !accounts.Trusts(owner)) {
+        return false;
+    }
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) {
+            return false;
+        }
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
+            continue;  // denies, or speaks only of what is made inside
+        }
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            return false;  // a kind this check does not read
+        }
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        if ((ace->Mask & kWriteRights) != 0 &&
+            !accounts.Trusts(reinterpret_cast<PSID>(&ace->SidStart))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A real folder (no link or junction to elsewhere) whose security lets only trusted accounts
+// write, add, delete or change it.
+bool IsTrustedFolder(const std::wstring& path) {
     HANDLE folder = CreateFileW(path.c_str(), READ_CONTROL,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING,
@@ -86,7 +113,7 @@ bool OnlyTrustedWrite(const std::wstring& path) {
     PSID owner = nullptr;
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    bool trusted =
+    const bool read =
         GetFileInformationByHandle(folder, &information) &&
         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
@@ -94,24 +121,7 @@ bool OnlyTrustedWrite(const std::wstring& path) {
                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
                         &acl, nullptr, &descriptor) == ERROR_SUCCESS;
     CloseHandle(folder);
-    const TrustedAccounts accounts;
-    // No access list at all lets everyone in.
-    trusted = trusted && acl != nullptr && accounts.Trusts(owner);
-    for (DWORD i = 0; trusted && i < acl->AceCount; ++i) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) {
-            trusted = false;
-        } else if (header->AceType == ACCESS_DENIED_ACE_TYPE ||
-                   (header->AceFlags & INHERIT_ONLY_ACE) != 0) {
-            continue;  // denies, or speaks only of what is made inside
-        } else if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-            trusted = false;  // a kind this check does not read
-        } else {
-            auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-            trusted = (ace->Mask & kWriteRights) == 0 ||
-                      accounts.Trusts(reinterpret_cast<PSID>(&ace->SidStart));
-        }
-    }
+    const bool trusted = read && OnlyTrustedWrite(owner, acl);
     if (descriptor != nullptr) {
         LocalFree(descriptor);
     }
@@ -119,6 +129,18 @@ bool OnlyTrustedWrite(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool OnlyTrustedMayWrite(void* securityDescriptor) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    if (!GetSecurityDescriptorOwner(securityDescriptor, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(securityDescriptor, &present, &acl, &defaulted)) {
+        return false;
+    }
+    return OnlyTrustedWrite(owner, present ? acl : nullptr);
+}
 
 bool ScriptMailObjectRegistered() {
     HKEY key = nullptr;
@@ -145,7 +167,7 @@ bool ScriptFolder(std::string& folder) {
         CreateDirectoryW(path.c_str(), &attributes);
         LocalFree(descriptor);
     }
-    if (!OnlyTrustedWrite(path)) {
+    if (!IsTrustedFolder(path)) {
         return false;
     }
     folder = FromWide(path + L"\\");

@@ -18,6 +18,7 @@
 #include "os/CommandRunner.h"
 #include "os/Process.h"
 #include "os/ScriptMailObject.h"
+#include "os/ScriptMailObject.win32.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -168,27 +169,9 @@ TEST_F(ProgramsTest, AQuestionEndsAtOnceAndACommandPastItsBoundIsEnded) {
     }
 }
 
-std::wstring AccessListOf(const fs::path& folder) {
-    DWORD size = 0;
-    GetFileSecurityW(folder.wstring().c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<char> buffer(size);
-    LPWSTR text = nullptr;
-    if (size == 0 ||
-        !GetFileSecurityW(folder.wstring().c_str(), DACL_SECURITY_INFORMATION, buffer.data(), size,
-                          &size) ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
-            buffer.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        return {};
-    }
-    std::wstring acl(text);
-    LocalFree(text);
-    return acl;
-}
-
-// S.VBS goes into a folder of its own under ProgramData that only administrators and SYSTEM
-// may write, never into the current folder; a folder of that name that others may write is
-// refused, and the mail with it.
-TEST_F(ProgramsTest, TheScriptGoesIntoAFolderOnlyAdministratorsMayWrite) {
+// S.VBS goes into a folder of its own under ProgramData, never into the current folder; what
+// stands under that name and is no folder is refused, and the mail with it.
+TEST_F(ProgramsTest, TheScriptGoesIntoAFolderOfItsOwnUnderProgramData) {
     wchar_t programData[MAX_PATH + 1];
     ASSERT_GT(GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH + 1), 0u);
     const fs::path expected = fs::path(programData) / "IIS Tolvane";
@@ -198,31 +181,80 @@ TEST_F(ProgramsTest, TheScriptGoesIntoAFolderOnlyAdministratorsMayWrite) {
     std::string folder;
     ASSERT_TRUE(ScriptFolder(folder));
     EXPECT_TRUE(SameFolder(folder.substr(0, folder.size() - 1), expected)) << folder;
-    const std::wstring acl = AccessListOf(expected);
-    EXPECT_NE(acl.find(L"D:P"), std::wstring::npos) << "inherits from ProgramData";
-    EXPECT_NE(acl.find(L"(A;OICI;0x1200a9;;;BU)"), std::wstring::npos);
-    EXPECT_EQ(acl.find(L";WD)"), std::wstring::npos);
     EXPECT_EQ(ScriptMailer::WriteScript(folder + ScriptMailer::kScriptName),
               ScriptMailer::Script::Written);
     EXPECT_EQ(test::ReadFile(folder + ScriptMailer::kScriptName), ScriptMailer::ScriptText());
     EXPECT_FALSE(fs::exists(dir_.File("S.VBS")));
     fs::remove(folder + ScriptMailer::kScriptName);
 
-    // Made beforehand by someone else, open to everyone.
     fs::remove_all(expected);
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, open, FALSE};
-    ASSERT_TRUE(CreateDirectoryW(expected.wstring().c_str(), &attributes));
-    LocalFree(open);
+    test::WriteFile(expected.string(), "not a folder");
     EXPECT_FALSE(ScriptFolder(folder));
     test::RegisterMailObject();
     std::string reason;
     EXPECT_EQ(SendNotificationMail("me@x", "to@y", "s", "b", "", 25, reason), 0);
     EXPECT_EQ(reason, mailtexts::ScriptFailed());
-    EXPECT_FALSE(fs::exists(expected / "S.VBS"));
-    fs::remove_all(expected);
+    fs::remove(expected);
+}
+
+std::wstring OwnSid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> buffer(size);
+    GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    CloseHandle(token);
+    LPWSTR text = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text);
+    std::wstring sid(text);
+    LocalFree(text);
+    return sid;
+}
+
+// Wine keeps no access list of its own on a folder (it shows one made from the Unix mode), so
+// the rule the folder must pass is tried on descriptors as Windows keeps them.
+TEST(ScriptFolderRule, OnlyAdministratorsSystemAndTheRunningAccountMayWrite) {
+    const std::wstring own = OwnSid();
+    const struct {
+        std::wstring sddl;
+        bool trusted;
+    } cases[] = {
+        // As the program makes it.
+        {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", true},
+        {L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
+        {L"O:" + own + L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" + own + L")", true},
+        // Made by a user in ProgramData, where everyone may add folders.
+        {L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+        {L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
+        {L"O:BAD:(A;OICI;FA;;;WD)", false},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x2;;;AU)", false},  // Authenticated Users add files
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x40;;;BU)", false},  // delete what is inside
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;BU)", false},    // change the access list
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;GA;;;BU)", false},
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;GW;;;IU)", false},
+        // Reading, denying, and what only things made inside inherit are fine.
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;;0x1200a9;;;WD)", true},
+        {L"O:BAD:P(D;;FA;;;WD)(A;OICI;FA;;;BA)", true},
+        {L"O:BAD:P(A;OICIIO;FA;;;CO)(A;OICI;FA;;;BA)", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(fs::path(c.sddl).string());
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            c.sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(OnlyTrustedMayWrite(descriptor), c.trusted);
+        LocalFree(descriptor);
+    }
+    // No access list at all lets everyone in (Wine reads "D:NO_ACCESS_CONTROL" as an empty list).
+    SECURITY_DESCRIPTOR open{};
+    ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&open, administrators, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE));
+    EXPECT_FALSE(OnlyTrustedMayWrite(&open));
 }
 
 }  // namespace
