@@ -37,7 +37,7 @@ std::string ScriptMailer::CommandLine(const std::string& script, const std::stri
         if (option != nullptr) {
             line += std::string(" ") + option;
         }
-        line += " \"" + EscapeForCommandLine(*text, true) + "\"";
+        line += " \"" + EscapeForCommandLine(*text, true, QuoteEscape::Backslashed) + "\"";
     }
     return line;
 }

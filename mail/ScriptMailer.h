@@ -23,7 +23,7 @@ public:
 
     // Every argument in double quotes, escaped so that the script host reads it back unchanged:
     // "a@x; b@y" stays one list of recipients, and a quote in the body can never end it and
-    // add options of its own.
+    // add options of its own (a lone lead byte, no character of CP932, becomes "?").
     static std::string CommandLine(const std::string& script, const std::string& From,
                                    const std::string& To, const std::string& Subject,
                                    const std::string& Body);

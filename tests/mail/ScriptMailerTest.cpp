@@ -17,6 +17,7 @@
 #include "tests/mail/MailTestSupport.h"
 #include "tests/support/PosixSupport.h"
 #include "text/CommandLine.h"
+#include "text/Cp932.h"
 
 namespace tolvane {
 namespace {
@@ -147,9 +148,17 @@ TEST_F(ScriptMailerTest, CommandLineGivesEveryTextBackUnchanged) {
     const std::string script = "C:\\ProgramData\\IIS Tolvane\\S.VBS";
     for (const auto& text : texts) {
         SCOPED_TRACE(text);
+        // A lone lead byte is no character; it would swallow the backslash of a \" after it.
+        std::string read = text;
+        for (std::size_t i = 0; i < read.size(); ++i) {
+            if (read[i] == lone[0] &&
+                (i + 1 == read.size() || !IsCp932TrailByte(static_cast<unsigned char>(read[i + 1])))) {
+                read[i] = '?';
+            }
+        }
         EXPECT_EQ(SplitCommandLine(ScriptMailer::CommandLine(script, text, text, text, text)),
-                  (std::vector<std::string>{"CSCRIPT.EXE", script, "/f", text, "/t", text, "/s",
-                                            text, "/b", text}));
+                  (std::vector<std::string>{"CSCRIPT.EXE", script, "/f", read, "/t", read, "/s",
+                                            read, "/b", read}));
     }
     // Texts without quotes and backslashes before them stand as they are.
     EXPECT_EQ(ScriptMailer::CommandLine("S.VBS", "me@x", "to@y", "C:\\dir " + hyou, "a\\b"),
