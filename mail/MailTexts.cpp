@@ -15,6 +15,10 @@ TOLVANE_TEXT(NoReply, "ホストからの応答がありません。")
 TOLVANE_TEXT(CannotSend, "コマンドが送信できませんでした。")
 TOLVANE_TEXT(LineBreakInAddress, "メールアドレスに改行を含めることはできません。")
 TOLVANE_TEXT(ScriptFailed, "スクリプトを実行できませんでした。")
+TOLVANE_TEXT(MailObjectNotRegistered,
+             "（CDONTS.NewMail が登録されていません。SMTPサーバーを設定してください）")
+TOLVANE_TEXT(MailObjectNotCreated,
+             "（CDONTS.NewMail を作成できません。SMTPサーバーを設定してください）")
 TOLVANE_TEXT(AddressMissing, "送信者か宛先が入力されていません。")
 TOLVANE_TEXT(TestMailSent, "メールを送信しました。送信したメールを確認して下さい。")
 TOLVANE_TEXT(TestMailFailed, "メールが送信出来ません。設定を見直して下さい。\n")

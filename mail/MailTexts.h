@@ -10,6 +10,9 @@ const std::string& NoReply();        // "ホストからの応答がありませ
 const std::string& CannotSend();     // "コマンドが送信できませんでした。"
 const std::string& LineBreakInAddress();  // "メールアドレスに改行を含めることはできません。"
 const std::string& ScriptFailed();  // "スクリプトを実行できませんでした。"
+// Why, after ScriptFailed: current Windows versions have no CDONTS.
+const std::string& MailObjectNotRegistered();  // "（CDONTS.NewMail が登録されていません。SMTPサーバーを設定してください）"
+const std::string& MailObjectNotCreated();  // "（CDONTS.NewMail を作成できません。SMTPサーバーを設定してください）"
 
 // The send test's messages, shared by the mail settings dialog and tolvanectl.
 const std::string& AddressMissing();  // "送信者か宛先が入力されていません。"

@@ -12,21 +12,32 @@ class ScriptMailer {
 public:
     static constexpr const char* kScriptName = "S.VBS";
 
-    // The one line of the script, without a line end.
+    // What the script reports in its exit code once it has tried to send. The script host
+    // ends with 0 after errors of its own, so only kSent counts as sent.
+    static constexpr int kSent = 10;
+    static constexpr int kSendFailed = 11;
+    static constexpr int kNoMailObject = 12;
+
+    // The script, its lines ending in CR LF.
     static const std::string& ScriptText();
 
-    // Sender and recipients stand bare, subject and body in double quotes, each escaped so
-    // that the script host reads it back unchanged; texts without quotes (or backslashes
-    // before them or, quoted, at the end) stand as they are.
-    static std::string CommandLine(const std::string& From, const std::string& To,
-                                   const std::string& Subject, const std::string& Body);
+    // Every argument in double quotes, escaped so that the script host reads it back unchanged:
+    // "a@x; b@y" stays one list of recipients, and a quote in the body can never end it and
+    // add options of its own (a lone lead byte, no character of CP932, becomes "?").
+    static std::string CommandLine(const std::string& script, const std::string& From,
+                                   const std::string& To, const std::string& Subject,
+                                   const std::string& Body);
 
-    // Writes the script into the current folder, runs the command line to its end and deletes
-    // the script. True when the script host ran and exited with 0; false at once, with nothing
-    // written or run, where the mail object the script needs is not registered, and false
-    // without running anything when S.VBS is unusable.
-    static bool Send(const std::string& From, const std::string& To, const std::string& Subject,
-                     const std::string& Body, Clock& clock = RealClock());
+    enum class Result {
+        Sent,
+        NotRegistered,  // no "CDONTS.NewMail" on this system: nothing written or run
+        NoMailObject,   // registered, but the script could not create it
+        Failed          // anything else: the script, its host or the send failed
+    };
+    // Writes the script into its folder (os/ScriptMailObject.h), runs the command line to its
+    // end and deletes the script. Sent only when the script reported so after Send.
+    static Result Send(const std::string& From, const std::string& To, const std::string& Subject,
+                       const std::string& Body, Clock& clock = RealClock());
 
     enum class Script {
         Written,  // the script is there, written anew
@@ -34,7 +45,7 @@ public:
         Unusable  // no regular file of the user's (a link, a FIFO, a folder): left alone
     };
     // Never writes through a link and never blocks on what stands under the name.
-    static Script WriteScript();
+    static Script WriteScript(const std::string& path);
 };
 
 }  // namespace tolvane

@@ -44,11 +44,20 @@ int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
         return 0;
     }
     if (smtp.empty()) {
-        if (!ScriptMailer::Send(from, to, subject, body)) {
-            reason = mailtexts::ScriptFailed();
-            return 0;
+        switch (ScriptMailer::Send(from, to, subject, body)) {
+            case ScriptMailer::Result::Sent:
+                return 1;
+            case ScriptMailer::Result::NotRegistered:
+                reason = mailtexts::ScriptFailed() + mailtexts::MailObjectNotRegistered();
+                return 0;
+            case ScriptMailer::Result::NoMailObject:
+                reason = mailtexts::ScriptFailed() + mailtexts::MailObjectNotCreated();
+                return 0;
+            case ScriptMailer::Result::Failed:
+                break;
         }
-        return 1;
+        reason = mailtexts::ScriptFailed();
+        return 0;
     }
     const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
     SmtpClient session(limits);

@@ -53,10 +53,10 @@ std::string CommandFailed(const CommandOutcome& outcome, const std::string& comm
         case CommandEnd::NotStarted:
             return Sjis("コマンドを開始できませんでした: ") + commandLine;
         case CommandEnd::Skipped:
-            return Sjis("コマンドを実行しませんでした（プログラムの場所が安全ではありません）: ") +
+            return Sjis("コマンドを実行しませんでした（システムフォルダーにありません）: ") +
                    commandLine;
         case CommandEnd::EndedAtBound:
-            return Sjis("コマンドを時間の上限で終了させました: ") + commandLine;
+            return Sjis("コマンドを終了しました（5分たっても終わりません）: ") + commandLine;
     }
     return commandLine;
 }

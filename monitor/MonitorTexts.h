@@ -18,7 +18,6 @@ const std::string& RestartBegins();  // "接続できませんでした IISの�
 const std::string& Restarted();        // "IISを再起動しました"
 const std::string& RestartedStatus();  // "IISを再起動しました  "
 const std::string& MailFailed();       // "メールが送信出来ませんでした　理由："
-
 // The log line after a command that did not succeed, one wording per way it ended:
 // "コマンドが失敗しました（終了コード 2）: command.com /C net start w3svc".
 std::string CommandFailed(const CommandOutcome& outcome, const std::string& commandLine);

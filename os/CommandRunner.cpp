@@ -6,32 +6,50 @@
 
 namespace tolvane {
 
+namespace {
+
+std::uint32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
+}
+
+}  // namespace
+
 CommandOutcome CommandRunner::Run(const std::string& commandLine, RepaintTarget* window,
-                                  Clock& clock) {
+                                  Clock& clock, std::uint32_t boundMs) {
     const auto start = std::chrono::steady_clock::now();
     ChildProcess child;
     // The monitor alone decides when it ends: a Ctrl-C must not cut a "net stop" in half.
     child.UseOwnProcessGroup();
-    if (!child.Start(commandLine)) {
-        return {};
+    switch (child.StartSystemCommand(commandLine)) {
+        case SystemStart::Started:
+            break;
+        case SystemStart::NotStarted:
+            return {};
+        case SystemStart::NotInSystemFolder:
+            return {CommandEnd::Skipped, 0, 0};
     }
     ExitState state;
+    CommandOutcome outcome;
     do {
         // The state is read before the pause, so even a quick child costs one full second.
         state = child.Poll();
+        if (state.running && MillisecondsSince(start) >= boundMs) {
+            child.EndGroup();
+            outcome.end = CommandEnd::EndedAtBound;
+            outcome.durationMs = MillisecondsSince(start);
+            return outcome;
+        }
         clock.Pause(1000);
         if (window != nullptr) {
             window->Repaint();
         }
     } while (state.running && state.readable);
-    CommandOutcome outcome;
     if (state.readable) {
         outcome = CommandOutcome::ExitedWith(state.exitCode);
     }
-    outcome.durationMs =
-        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       std::chrono::steady_clock::now() - start)
-                                       .count());
+    outcome.durationMs = MillisecondsSince(start);
     return outcome;
 }
 

@@ -29,12 +29,16 @@ struct CommandOutcome {
     }
 };
 
-// Runs one command line as a child and waits for its end, checking once a second and
-// repainting the window after each pause.
+// Runs one command line of the restart or the mail as a child (ChildProcess::StartSystemCommand)
+// and waits for its end, checking once a second and repainting the window after each pause.
+// A child still running after the bound is ended with everything it started: nothing waits
+// forever on a service that hangs or a question nobody sees.
 class CommandRunner {
 public:
+    static constexpr std::uint32_t kBoundMs = 5 * 60 * 1000;
+
     static CommandOutcome Run(const std::string& commandLine, RepaintTarget* window,
-                              Clock& clock = RealClock());
+                              Clock& clock = RealClock(), std::uint32_t boundMs = kBoundMs);
 };
 
 }  // namespace tolvane

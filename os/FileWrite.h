@@ -9,6 +9,7 @@ namespace tolvane {
 // the umask). Never follows a link nor blocks on what stands under the name: anything but a
 // regular file of the user's with one name (a link, a FIFO, a folder, another user's file) is
 // left untouched. False when it is such a thing, or when opening, writing or closing fails.
+// On Windows a file that is there is removed first and a new one made in its place.
 bool WriteFileTruncating(const std::string& path, std::string_view bytes);
 
 // Gives the owner write permission again, as clearing the read-only attribute does; the file's

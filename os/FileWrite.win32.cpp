@@ -10,8 +10,13 @@
 namespace tolvane {
 
 bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
-    HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Never through what stands under the name: a file there (or a link, which goes alone) is
+    // removed, and the file made new, with the access list its folder hands down. Whatever
+    // cannot be removed, a read-only file included, fails the write.
+    const std::wstring wide = ToWide(path);
+    DeleteFileW(wide.c_str());
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }

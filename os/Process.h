@@ -24,8 +24,12 @@ struct ExitState {
     int exitCode = 0;      // a child killed by a signal reports 128 + the signal number
 };
 
-// One started child: standard input from /dev/null, no inherited descriptor (every
-// descriptor of this program is close-on-exec), default signal dispositions and mask.
+// How a command line of the restart or of the mail was started.
+enum class SystemStart { Started, NotStarted, NotInSystemFolder };
+
+// One started child: standard input from /dev/null (NUL on Windows, so a question such as
+// net's "(Y/N)" ends at once), no inherited descriptor (every descriptor of this program is
+// close-on-exec), default signal dispositions and mask.
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -35,14 +39,26 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    // The next Start puts the child at the head of a process group of its own, so that a
-    // terminal's Ctrl-C or hang-up, sent to this program's group, never reaches it.
+    // The next Start puts the child at the head of a process group of its own (on Windows also
+    // in a job of its own), so that a terminal's Ctrl-C or hang-up, sent to this program's
+    // group, never reaches it, and EndGroup reaches whatever it started.
     void UseOwnProcessGroup() { ownGroup_ = true; }
 
     // Splits and searches the command line; false when the program cannot be started.
     bool Start(std::string_view commandLine);
     // standardInput: a descriptor for the child's standard input instead of /dev/null.
     bool Start(const std::vector<std::string>& argv, int standardInput = -1);
+
+    // A command line of the restart or of the mail. On Windows its programs come from the
+    // system folder alone: the interpreter that "command.com" names (the system folder's
+    // command.com where it has one, else its cmd.exe), the program that interpreter runs and
+    // any other program, each by its full path there, with the system folder as the child's
+    // current folder; a program that is not there is not run. Elsewhere as Start, the
+    // stand-ins playing the Windows tools.
+    SystemStart StartSystemCommand(std::string_view commandLine);
+
+    // Ends the child and, with its own group, everything it started, then collects it.
+    void EndGroup();
 
     ExitState Poll();  // never blocks
     ExitState Wait();  // blocks until the child has ended
@@ -52,10 +68,14 @@ public:
 
 private:
     ExitState Collect(int options);
+#ifdef _WIN32
+    bool Launch(const std::wstring& application, std::wstring line, const std::wstring& folder);
+#endif
 
     ProcessId pid_ = -1;
-    // The process handle on Windows, closed by the destructor; unused on POSIX.
+    // The process handle and the job on Windows, closed by the destructor; unused on POSIX.
     [[maybe_unused]] void* handle_ = nullptr;
+    [[maybe_unused]] void* job_ = nullptr;
     bool ownGroup_ = false;
     bool reaped_ = false;
     ExitState last_;

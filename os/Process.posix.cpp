@@ -117,6 +117,19 @@ bool ChildProcess::Start(std::string_view commandLine) {
     return Start(SplitCommandLine(commandLine));
 }
 
+SystemStart ChildProcess::StartSystemCommand(std::string_view commandLine) {
+    return Start(commandLine) ? SystemStart::Started : SystemStart::NotStarted;
+}
+
+void ChildProcess::EndGroup() {
+    if (!Started() || reaped_) {
+        return;
+    }
+    // The whole group: command.com's stand-in, the net it runs and whatever that started.
+    ::kill(ownGroup_ ? -pid_ : pid_, SIGKILL);
+    Wait();
+}
+
 bool ChildProcess::Start(const std::vector<std::string>& argv, int standardInput) {
     if (argv.empty() || Started()) {
         return false;

@@ -3,58 +3,61 @@
 #include <windows.h>
 
 #include <utility>
+#include <vector>
 
+#include "os/SystemLine.win32.h"
 #include "os/Win32Text.h"
 
 namespace tolvane {
 
 namespace {
 
-bool IsBlank(wchar_t c) {
-    return c == L' ' || c == L'\t';
-}
-
-// Where the program name of a command line ends: at the closing quote's blank or the first
-// blank, as CreateProcess reads it.
-std::size_t ProgramNameEnd(const std::wstring& line, std::size_t start) {
-    bool quoted = false;
-    std::size_t i = start;
-    for (; i < line.size(); ++i) {
-        if (line[i] == L'"') {
-            quoted = !quoted;
-        } else if (IsBlank(line[i]) && !quoted) {
-            break;
+// The null device as the child's standard handles, and nothing else inherited.
+class NulHandles {
+public:
+    NulHandles() {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        nul_ = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inheritable, OPEN_EXISTING, 0, nullptr);
+        if (nul_ == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        buffer_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            return;
+        }
+        initialised_ = true;
+        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &nul_,
+                                      sizeof nul_, nullptr, nullptr)) {
+            list_ = list;
         }
     }
-    return i;
-}
-
-std::wstring Unquoted(std::wstring_view word) {
-    std::wstring plain;
-    for (wchar_t c : word) {
-        if (c != L'"') {
-            plain += c;
+    ~NulHandles() {
+        if (initialised_) {
+            DeleteProcThreadAttributeList(
+                reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data()));
+        }
+        if (nul_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(nul_);
         }
     }
-    return plain;
-}
+    NulHandles(const NulHandles&) = delete;
+    NulHandles& operator=(const NulHandles&) = delete;
 
-// 64-bit Windows has no command.com. The restart's lines name it, so without this every one of
-// them would fail and the restart would report success having run nothing.
-bool IsCommandCom(const std::wstring& program) {
-    return _wcsicmp(program.c_str(), L"command.com") == 0 ||
-           _wcsicmp(program.c_str(), L"command") == 0;
-}
+    // False when the list could not be made: the child then inherits nothing at all.
+    bool Ready() const { return list_ != nullptr; }
+    HANDLE Nul() const { return nul_; }
+    LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
 
-std::wstring CommandInterpreter() {
-    wchar_t buffer[MAX_PATH + 1];
-    const DWORD n = GetEnvironmentVariableW(L"ComSpec", buffer, MAX_PATH + 1);
-    if (n > 0 && n <= MAX_PATH) {
-        return std::wstring(buffer, n);
-    }
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
-    return std::wstring(buffer, length) + L"\\cmd.exe";
-}
+private:
+    HANDLE nul_ = INVALID_HANDLE_VALUE;
+    std::vector<char> buffer_;
+    bool initialised_ = false;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 
 // One argument quoted so that the C runtime's splitting gives it back unchanged.
 void AppendQuoted(std::string& line, const std::string& arg) {
@@ -120,17 +123,21 @@ std::string FindProgram(const std::string& name) {
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : pid_(std::exchange(other.pid_, -1)),
       handle_(std::exchange(other.handle_, nullptr)),
+      job_(std::exchange(other.job_, nullptr)),
       ownGroup_(other.ownGroup_),
       reaped_(other.reaped_),
       last_(other.last_) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
+        for (void* held : {handle_, job_}) {
+            if (held != nullptr) {
+                CloseHandle(held);
+            }
         }
         pid_ = std::exchange(other.pid_, -1);
         handle_ = std::exchange(other.handle_, nullptr);
+        job_ = std::exchange(other.job_, nullptr);
         ownGroup_ = other.ownGroup_;
         reaped_ = other.reaped_;
         last_ = other.last_;
@@ -138,56 +145,89 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     return *this;
 }
 
-// A child still running is left to run on; only our handle to it is closed.
+// A child still running is left to run on; only our handles to it and its job are closed.
 ChildProcess::~ChildProcess() {
-    if (handle_ != nullptr) {
-        CloseHandle(handle_);
+    for (void* held : {handle_, job_}) {
+        if (held != nullptr) {
+            CloseHandle(held);
+        }
     }
 }
 
-bool ChildProcess::Start(std::string_view commandLine) {
+bool ChildProcess::Launch(const std::wstring& application, std::wstring line,
+                          const std::wstring& folder) {
     if (Started()) {
         return false;
     }
-    // The child gets the monitor's desktop, title and show settings, but none of its handles:
-    // a service started by a restart must not keep the monitor's sockets or files open.
-    STARTUPINFOW startup{};
-    GetStartupInfoW(&startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
-    startup.cbReserved2 = 0;
-    startup.lpReserved2 = nullptr;
-    startup.lpReserved = nullptr;
-
-    std::wstring line = ToWide(commandLine);
-    std::size_t start = 0;
-    while (start < line.size() && IsBlank(line[start])) {
-        ++start;
+    // The child gets the monitor's desktop, title and show settings, and the null device as its
+    // standard handles, but no other handle: a service started by a restart must not keep the
+    // monitor's sockets or files open.
+    STARTUPINFOEXW startup{};
+    GetStartupInfoW(&startup.StartupInfo);
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
+    startup.StartupInfo.cbReserved2 = 0;
+    startup.StartupInfo.lpReserved2 = nullptr;
+    startup.StartupInfo.lpReserved = nullptr;
+    NulHandles nul;
+    if (nul.Ready()) {
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = nul.Nul();
+        startup.StartupInfo.hStdOutput = nul.Nul();
+        startup.StartupInfo.hStdError = nul.Nul();
+        startup.lpAttributeList = nul.List();
     }
-    // A group of its own keeps the console's Ctrl-C from reaching the child.
+    // A group of its own keeps the console's Ctrl-C from reaching the child; its job lets
+    // EndGroup end what the child started, such as the net.exe under the interpreter.
     const DWORD flags = CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS |
-                        (ownGroup_ ? static_cast<DWORD>(CREATE_NEW_PROCESS_GROUP) : 0);
+                        (nul.Ready() ? static_cast<DWORD>(EXTENDED_STARTUPINFO_PRESENT) : 0) |
+                        (ownGroup_ ? static_cast<DWORD>(CREATE_NEW_PROCESS_GROUP |
+                                                        CREATE_SUSPENDED)
+                                   : 0);
     PROCESS_INFORMATION process{};
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                           &startup, &process)) {
-            CloseHandle(process.hThread);
-            handle_ = process.hProcess;
-            pid_ = static_cast<ProcessId>(process.dwProcessId);
-            reaped_ = false;
-            return true;
-        }
-        const DWORD error = GetLastError();
-        const std::size_t end = ProgramNameEnd(line, start);
-        if (attempt > 0 || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) ||
-            !IsCommandCom(Unquoted(std::wstring_view(line).substr(start, end - start)))) {
-            return false;
-        }
-        // The same line with the system's interpreter in place of the missing command.com.
-        line = L"\"" + CommandInterpreter() + L"\"" + line.substr(end);
-        start = 0;
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                        nullptr, nul.Ready() ? TRUE : FALSE, flags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo,
+                        &process)) {
+        return false;
     }
-    return false;
+    if (ownGroup_) {
+        job_ = CreateJobObjectW(nullptr, nullptr);
+        if (job_ != nullptr && !AssignProcessToJobObject(job_, process.hProcess)) {
+            CloseHandle(job_);
+            job_ = nullptr;
+        }
+        ResumeThread(process.hThread);
+    }
+    CloseHandle(process.hThread);
+    handle_ = process.hProcess;
+    pid_ = static_cast<ProcessId>(process.dwProcessId);
+    reaped_ = false;
+    return true;
+}
+
+bool ChildProcess::Start(std::string_view commandLine) {
+    return Launch({}, ToWide(commandLine), {});
+}
+
+SystemStart ChildProcess::StartSystemCommand(std::string_view commandLine) {
+    const std::wstring folder = SystemFolder();
+    const SystemLine mapped = ToSystemLine(folder, ToWide(commandLine));
+    if (mapped.application.empty()) {
+        return SystemStart::NotInSystemFolder;
+    }
+    return Launch(mapped.application, mapped.line, folder) ? SystemStart::Started
+                                                            : SystemStart::NotStarted;
+}
+
+void ChildProcess::EndGroup() {
+    if (handle_ == nullptr || reaped_) {
+        return;
+    }
+    if (job_ == nullptr || !TerminateJobObject(job_, 1)) {
+        TerminateProcess(handle_, 1);
+    }
+    Wait();
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, int standardInput) {

@@ -6,4 +6,9 @@ bool ScriptMailObjectRegistered() {
     return true;
 }
 
+bool ScriptFolder(std::string& folder) {
+    folder.clear();
+    return true;
+}
+
 }  // namespace tolvane

@@ -1,5 +1,6 @@
 // CSCRIPT.EXE stand-in: takes the mail script's command line and hands the mail to the local
-// mail transfer agent through "sendmail -t -i".
+// mail transfer agent through "sendmail -t -i". Ends as the script does: with its "sent" code
+// once the mail is handed over, 1 when not.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "mail/JisEncoder.h"
 #include "mail/MailMessage.h"
+#include "mail/ScriptMailer.h"
 #include "os/File.h"
 #include "os/File.posix.h"
 #include "standins/PipedProcess.h"
@@ -151,5 +153,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "CSCRIPT.EXE: %s %s\n", sendmail.c_str(), why.c_str());
         return 1;
     }
-    return 0;
+    return ScriptMailer::kSent;
 }

@@ -94,7 +94,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     return args;
 }
 
-std::string EscapeForCommandLine(std::string_view text, bool quoted) {
+std::string EscapeForCommandLine(std::string_view text, bool quoted, QuoteEscape style) {
+    const bool backslashed = quoted && style == QuoteEscape::Backslashed;
     std::string out;
     out.reserve(text.size());
     const std::size_t n = text.size();
@@ -104,14 +105,24 @@ std::string EscapeForCommandLine(std::string_view text, bool quoted) {
             i += 2;
             continue;
         }
+        if (backslashed && IsCp932LeadByte(static_cast<unsigned char>(text[i]))) {
+            out += '?';
+            ++i;
+            continue;
+        }
         if (text[i] == '"') {
             std::size_t quotes = 0;
             for (; i < n && text[i] == '"'; ++i) {
                 ++quotes;
+                if (backslashed) {
+                    out += "\\\"";
+                }
             }
             // Bare quotes go into a quoted stretch of their own: one quote opens it, the
             // closing one is never followed by another quote.
-            out.append(quoted ? 2 * quotes : 2 * quotes + 2, '"');
+            if (!backslashed) {
+                out.append(quoted ? 2 * quotes : 2 * quotes + 2, '"');
+            }
             continue;
         }
         std::size_t slashes = 0;

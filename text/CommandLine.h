@@ -19,6 +19,13 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 // becomes "" inside quotes; bare quotes stand inside a quoted stretch of their own. Neither
 // form begins with a backslash, which a lone lead byte before it would swallow. Blanks of a
 // bare text still separate arguments.
-std::string EscapeForCommandLine(std::string_view text, bool quoted);
+//
+// Backslashed writes quoted text for a reader of either rule, the C runtime's or
+// CommandLineToArgvW's (the script host's, which ends a quoted stretch at ""): each quote as
+// \" after its backslashes doubled, and a lone lead byte, which would swallow the backslash
+// after it, as "?".
+enum class QuoteEscape { Doubled, Backslashed };
+std::string EscapeForCommandLine(std::string_view text, bool quoted,
+                                 QuoteEscape style = QuoteEscape::Doubled);
 
 }  // namespace tolvane

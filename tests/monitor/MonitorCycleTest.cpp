@@ -437,6 +437,34 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
     }
 }
 
+// A command whose program is not where programs may be run from (mtxstop on current Windows)
+// and one ended at the runner's bound each leave a line after their own; the restart goes on.
+TEST_F(CycleTest, SkippedAndEndedCommandsAreLoggedAndTheRestartGoesOn) {
+    settings.CheckMsdtc = 1;
+    // w3svc and iisadmin stop, msdtc reaches the bound, mtxstop is not run.
+    commandOutcomes = {CommandOutcome::ExitedWith(0), CommandOutcome::ExitedWith(0),
+                       {CommandEnd::EndedAtBound, 0, 300000}, {CommandEnd::Skipped, 0, 0}};
+    MonitorCycle& cycle = Cycle();
+    cycle.Start();
+    ASSERT_EQ(host.FireNext(), CheckTimer);
+    const std::vector<std::string> expected{
+        "接続できませんでした IISの再起動を開始します",
+        "World Wide Web Publishing Service を停止中...",
+        "IIS Admin Service を停止中...",
+        "Microsoft Distributed Transaction Coordinator Service を停止中...",
+        "コマンドを終了しました（5分たっても終わりません）: command.com /C net stop msdtc",
+        "サーバープロセスを停止中...",
+        "コマンドを実行しませんでした（システムフォルダーにありません）: command.com /C mtxstop",
+        "停止完了",
+        "World Wide Web Publishing Service を開始中...",
+        "FTP Publishing Service を開始中...",
+        "Microsoft SMTP Service を開始中...",
+        "Microsoft Distributed Transaction Coordinator Service を開始中...",
+        "IISを再起動しました"};
+    EXPECT_EQ(LogTexts(), expected);
+    EXPECT_EQ(commands.size(), 8u);
+}
+
 // A refused reading at a tick leaves the refused number in Interval, as the window keeps it;
 // the tick skips the probe (a number out of range must not restart a healthy server) and re-arms
 // with the last interval that was accepted, never with the refused one.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "os/CommandRunner.h"
+#include "tests/support/TestSupport.h"
 
 namespace tolvane {
 namespace {
@@ -53,6 +54,8 @@ const RunCase kRunCases[] = {
     {"no-such-program-tolvane /C net start w3svc", false, false},
     {"/no/such/folder/true", false, false},
     {"", false, false},
+    // Standard input is empty: a question such as net's "(Y/N)" ends at once.
+    {"sh -c \"read -r answer || exit 0; exit 1\"", true, true},
 };
 
 TEST(CommandRunner, ResultIsTrueOnlyForExitCodeZeroAndEveryPassRepaints) {
@@ -107,6 +110,32 @@ TEST(CommandRunner, TheChildHeadsAProcessGroupOfItsOwn) {
             "sh -c \"read -r pid name state parent group rest </proc/$$/stat; test $group = $$\"",
             nullptr)
             .Succeeded());
+}
+
+// A command still running at the bound is ended, with everything it started, and the outcome
+// says so; one that ends in time is not touched.
+TEST(CommandRunner, ACommandStillRunningAtTheBoundIsEndedWithItsGroup) {
+    test::TempDir dir;
+    const std::string pidFile = dir.File("pid");
+    const std::string line =
+        "sh -c \"sleep 1000 & echo $! > '" + pidFile + "'; wait\"";
+    const CommandOutcome ended = CommandRunner::Run(line, nullptr, RealClock(), 1500);
+    EXPECT_EQ(ended.end, CommandEnd::EndedAtBound);
+    EXPECT_GE(ended.durationMs, 1500u);
+    const std::string pid = test::ReadFile(pidFile);
+    ASSERT_FALSE(pid.empty());
+    // The sleep started by the command is gone too (at most a zombie until it is collected).
+    auto gone = [&] {
+        const std::string stat = test::ReadFile("/proc/" + pid.substr(0, pid.find('\n')) + "/stat");
+        const auto paren = stat.rfind(')');
+        return stat.empty() || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
+    };
+    EXPECT_TRUE(test::WaitUntil(gone, std::chrono::seconds(10))) << "the command's sleep runs on";
+
+    const CommandOutcome inTime =
+        CommandRunner::Run("sh -c \"sleep 0.2; exit 3\"", nullptr, RealClock(), 60000);
+    EXPECT_EQ(inTime.end, CommandEnd::Exited);
+    EXPECT_EQ(inTime.exitCode, 3);
 }
 
 }  // namespace

@@ -48,23 +48,27 @@ TEST(Win32CodePage, ConvertsWithCodePage932WhateverTheAnsiCodePage) {
 
 struct ExitCase {
     const char* line;
+    bool system;  // a line of the restart or the mail: StartSystemCommand
     bool started;
     int exitCode;
 };
 
 TEST(Win32Process, StartsLinesAsGivenAndReadsTheirExitCodes) {
     const ExitCase cases[] = {
-        {"cmd.exe /C exit 0", true, 0},
-        {"cmd.exe /C exit 2", true, 2},
-        // No command.com on 64-bit Windows: the same line runs with %ComSpec%.
-        {"command.com /C exit 7", true, 7},
-        {"COMMAND.COM /C exit 0", true, 0},
-        {"no-such-program-anywhere.exe", false, 0},
+        {"cmd.exe /C exit 0", false, true, 0},
+        {"cmd.exe /C exit 2", false, true, 2},
+        // No command.com on 64-bit Windows: the same line runs with the system's cmd.exe.
+        {"command.com /C cmd.exe /C exit 7", true, true, 7},
+        {"COMMAND.COM /C cmd /C exit 0", true, true, 0},
+        {"CMD.EXE /C cmd /C exit 3", true, true, 3},
+        {"no-such-program-anywhere.exe", false, false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         ChildProcess child;
-        ASSERT_EQ(child.Start(c.line), c.started);
+        const bool started = c.system ? child.StartSystemCommand(c.line) == SystemStart::Started
+                                      : child.Start(c.line);
+        ASSERT_EQ(started, c.started);
         if (c.started) {
             const ExitState state = child.Wait();
             EXPECT_TRUE(state.readable);
@@ -74,34 +78,19 @@ TEST(Win32Process, StartsLinesAsGivenAndReadsTheirExitCodes) {
     }
 }
 
-TEST(Win32Process, APresentCommandComIsUsedAsItIs) {
-    // tolvanectl.exe as command.com in the current folder, searched before the system's:
-    // "/C" is no command of it, so it ends with 2 where cmd.exe would end with 0.
-    test::TempDir dir;
-    std::filesystem::copy_file(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe",
-                               dir.File("command.com"));
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    ChildProcess child;
-    const bool started = child.Start("command.com /C exit 0");
-    const ExitState state = child.Wait();
-    std::filesystem::current_path(previous);
-    ASSERT_TRUE(started);
-    EXPECT_EQ(state.exitCode, 2);
-}
-
 TEST(Win32Process, CommandComLinesRunThroughTheCommandInterpreter) {
     test::TempDir dir;
     const std::string out = test::WindowsPath(dir.File("out.txt"));
-    EXPECT_TRUE(
-        CommandRunner::Run("command.com /C echo restarted> \"" + out + "\"", nullptr).Succeeded());
+    EXPECT_TRUE(CommandRunner::Run("command.com /C cmd.exe /C echo restarted> \"" + out + "\"",
+                                   nullptr)
+                    .Succeeded());
     EXPECT_EQ(test::ReadFile(out), "restarted\r\n");
-    // A program the interpreter cannot find fails; a program that cannot be started at all
-    // fails at once, without the runner's pause.
-    EXPECT_FALSE(CommandRunner::Run("command.com /C no-such-service-tool", nullptr).Succeeded());
+    // A program that is not in the system folder is not run at all, without the runner's pause.
     CountingClock clock;
+    EXPECT_EQ(CommandRunner::Run("command.com /C no-such-service-tool", nullptr, clock).end,
+              CommandEnd::Skipped);
     EXPECT_EQ(CommandRunner::Run("no-such-service-tool.exe /C net start w3svc", nullptr, clock).end,
-              CommandEnd::NotStarted);
+              CommandEnd::Skipped);
     EXPECT_EQ(clock.pauses, 0);
 }
 
@@ -115,8 +104,8 @@ TEST(Win32Process, AChildInheritsNoHandle) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ChildProcess child;
-    // /K without input of its own: the interpreter waits until it is ended.
-    ASSERT_TRUE(child.Start("cmd.exe /K"));
+    ASSERT_TRUE(child.Start("\"" + test::WindowsPath(TOLVANE_BIN_DIR "/win32_test_child.exe") +
+                            "\" --sleep"));
     CloseHandle(file);
     HANDLE again = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
