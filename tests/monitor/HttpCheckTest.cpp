@@ -67,12 +67,14 @@ TEST_F(HttpCheckTest, EachAnswerEndsTheCheckWithItsReason) {
         {"/status-then-close", "", "200-399", false, "closed early", 0},
         {"/short-body", "needle", "200-399", false, "closed early", 200},
         {"/short-body", "only this", "200-399", false, "", 200},
-        // These three keep the connection open: only reading them through ends the check.
+        // These keep the connection open: only judging what came ends the check. The garbage
+        // is not even followed by a blank line.
         {"/garbage", "", "200-399", false, "malformed response", 0},
         {"/bad-status", "", "200-399", false, "malformed response", 0},
         {"/big-header", "", "200-399", false, "headers too large", 0},
         {"/endless-head", "", "200-399", false, "headers too large", 0},
-        {"/chunked", "needle", "200", false, "", 200},  // in the second chunk
+        {"/chunked", "second part", "200", false, "", 200},  // in the later chunk
+        {"/chunked", "needle", "200", false, "", 200},       // split over the two
         {"/chunked", "absent", "200", false, "text missing", 200},
         {"/bad-chunk", "needle", "200", false, "malformed response", 200},
         {"/endless", "needle", "200", false, "text missing", 200},

@@ -46,10 +46,11 @@ def fixed(status, body, extra=b""):
 
 
 def chunked(conn, request):
+    """"needle" split over two chunks, "second part" whole in the later one."""
     send(conn, b"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n"
-         b"C;part=one\r\nfirst part, \r\n")
+         b"F;part=one\r\nfirst part, nee\r\n")
     time.sleep(0.2)  # the later chunk comes in a later read
-    send(conn, b"17\r\nsecond part with needle\r\n0\r\nX-Trailer: yes\r\n\r\n")
+    send(conn, b"1a\r\ndle, then the second part.\r\n0\r\nX-Trailer: yes\r\n\r\n")
 
 
 def endless(conn, request):
@@ -81,7 +82,7 @@ ANSWERS = {
     "/trickle-body": lambda conn, request: (
         send(conn, b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"),
         trickle(conn, b"a" * 1000)),
-    "/garbage": lambda conn, request: (send(conn, b"\x00\xff<html>garbage</html>\r\n\r\n"),
+    "/garbage": lambda conn, request: (send(conn, b"\x00\xff<html>garbage</html>\r\n"),
                                        hold(conn)),
     "/bad-status": lambda conn, request: (send(conn, b"HTTP/1.1 OK\r\n\r\n"), hold(conn)),
     "/big-header": lambda conn, request: (
