@@ -7,7 +7,7 @@
 #include <string>
 
 #include "monitor/HttpCheck.h"
-#include "tests/monitor/HttpPeer.h"
+#include "tests/support/HttpPeer.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

@@ -1,96 +1,27 @@
 // The check against a real web server: Debian's nginx-light, run by the test as its own user on
 // a loopback port, with its configuration, pid file, logs and temporary folders in a test folder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "monitor/HttpCheck.h"
-#include "tests/support/PosixSupport.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/NginxServer.h"
 
 namespace tolvane {
 namespace {
 
-constexpr const char* kNginx = "/usr/sbin/nginx";
 constexpr const char* kPageText = "Tolvane test page";
 constexpr const char* kLateText = "past the first 64 KiB";
-
-class Nginx {
-public:
-    Nginx() : port_(test::UnusedLoopbackPort()) {
-        std::filesystem::create_directories(dir_.File("www"));
-        std::filesystem::create_directories(dir_.File("temp"));
-        test::WriteFile(dir_.File("www/index.html"),
-                        std::string("<html><body><h1>") + kPageText + "</h1></body></html>\n");
-        test::WriteFile(dir_.File("www/big.html"), std::string(70 * 1024, 'x') + kLateText);
-    }
-    Nginx(const Nginx&) = delete;
-    Nginx& operator=(const Nginx&) = delete;
-
-    std::uint16_t Port() const { return port_; }
-
-    // Serves the folder's pages; nothing when it started, else why not.
-    std::string Start() {
-        WriteConfig("location / { }");
-        if (!server_.Start(Command({}))) {
-            return "nginx cannot be started";
-        }
-        const bool up = test::WaitUntil(
-            [&] { return test::LoopbackAnswers(port_) || !server_.Poll().running; },
-            std::chrono::seconds(30));
-        if (!up || !server_.Poll().running) {
-            return "nginx did not come up: " + test::ReadFile(dir_.File("error.log"));
-        }
-        return "";
-    }
-
-    // Loads the location anew as an administrator does: the running master re-reads its
-    // configuration. The workers that serve the new one come a moment later.
-    bool Reload(const std::string& location) {
-        WriteConfig(location);
-        ChildProcess reload;
-        return reload.Start(Command({"-s", "reload"})) &&
-               test::WaitForEnd(reload, "nginx -s reload").exitCode == 0;
-    }
-
-private:
-    std::vector<std::string> Command(const std::vector<std::string>& extra) const {
-        std::vector<std::string> argv{kNginx, "-p", dir_.Path() + "/", "-c", dir_.File("nginx.conf"),
-                                      "-e", dir_.File("error.log")};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        return argv;
-    }
-
-    void WriteConfig(const std::string& location) const {
-        const std::string temp = dir_.File("temp");
-        test::WriteFile(
-            dir_.File("nginx.conf"),
-            // As root the workers would take the user nobody, who cannot enter the test folder.
-            std::string(::geteuid() == 0 ? "user root root;\n" : "") +
-                "daemon off;\nworker_processes 1;\npid " + dir_.File("nginx.pid") +
-                ";\nerror_log " + dir_.File("error.log") +
-                ";\nevents { worker_connections 32; }\n"
-                "http {\n  access_log off;\n  default_type text/html;\n"
-                "  client_body_temp_path " + temp + "/body;\n  proxy_temp_path " + temp +
-                "/proxy;\n  fastcgi_temp_path " + temp + "/fastcgi;\n  uwsgi_temp_path " + temp +
-                "/uwsgi;\n  scgi_temp_path " + temp + "/scgi;\n"
-                "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n    root " +
-                dir_.File("www") + ";\n    " + location + "\n  }\n}\n");
-    }
-
-    test::TempDir dir_;
-    std::uint16_t port_;
-    test::TestChild server_;  // ended with its workers, however the test ends
-};
 
 class NginxCheckTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::access(kNginx, X_OK) != 0) {
-            GTEST_SKIP() << kNginx << " is missing: install Debian's nginx-light";
+        if (!test::NginxServer::Installed()) {
+            GTEST_SKIP() << test::NginxServer::kProgram << " is missing: install nginx-light";
         }
+        test::WriteFile(nginx_.Page("index.html"),
+                        std::string("<html><body><h1>") + kPageText + "</h1></body></html>\n");
+        test::WriteFile(nginx_.Page("big.html"), std::string(70 * 1024, 'x') + kLateText);
         const std::string error = nginx_.Start();
         ASSERT_EQ(error, "");
     }
@@ -108,7 +39,7 @@ protected:
         return RunCheck(target, socket, test::ResolveLocally);
     }
 
-    Nginx nginx_;
+    test::NginxServer nginx_;
 };
 
 TEST_F(NginxCheckTest, PageStatusAndTextAsServed) {

@@ -1,4 +1,4 @@
-#include "tests/monitor/HttpPeer.h"
+#include "tests/support/HttpPeer.h"
 
 #include <cstdlib>
 
