@@ -1,6 +1,7 @@
 #include "monitor/HttpCheck.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string_view>
@@ -58,12 +59,10 @@ public:
     Failure More() {
         data_.erase(0, taken_);
         taken_ = 0;
-        const std::size_t had = data_.size();
-        data_.resize(had + kReceiveBytes);
         std::size_t received = 0;
         const IoStatus status =
-            ReceiveSomeBefore(socket_, data_.data() + had, kReceiveBytes, received, deadline_);
-        data_.resize(had + received);
+            ReceiveSomeBefore(socket_, chunk_.data(), chunk_.size(), received, deadline_);
+        data_.append(chunk_.data(), received);
         switch (status) {
             case IoStatus::Done:
                 return std::nullopt;
@@ -102,6 +101,7 @@ public:
 private:
     Socket& socket_;
     Deadline deadline_;
+    std::array<char, kReceiveBytes> chunk_;
     std::string data_;
     std::size_t taken_ = 0;
     bool closed_ = false;
