@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 namespace tolvane::test {
@@ -29,10 +31,45 @@ std::string NginxServer::Start(const std::string& location) {
 }
 
 bool NginxServer::Reload(const std::string& location) {
+    const std::vector<pid_t> before = Workers();
     WriteConfig(location);
     ChildProcess reload;
-    return reload.Start(Command({"-s", "reload"})) &&
-           WaitForEnd(reload, "nginx -s reload").exitCode == 0;
+    if (!reload.Start(Command({"-s", "reload"})) ||
+        WaitForEnd(reload, "nginx -s reload").exitCode != 0) {
+        return false;
+    }
+    return WaitUntil(
+        [&] {
+            const std::vector<pid_t> now = Workers();
+            return std::none_of(before.begin(), before.end(), [&](pid_t worker) {
+                return std::find(now.begin(), now.end(), worker) != now.end();
+            });
+        },
+        30s);
+}
+
+// The master's children that are still running, from /proc.
+std::vector<pid_t> NginxServer::Workers() const {
+    std::vector<pid_t> workers;
+    std::error_code error;  // processes come and go while the folder is read
+    for (std::filesystem::directory_iterator entry("/proc", error), last; !error && entry != last;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        // "PID (COMMAND) STATE PPID ...": the command may hold blanks and parentheses.
+        const std::string stat = ReadFile(entry->path().string() + "/stat");
+        const auto end = stat.rfind(')');
+        if (end == std::string::npos || end + 4 >= stat.size()) {
+            continue;
+        }
+        const char state = stat[end + 2];
+        if (state != 'Z' && std::atol(stat.c_str() + end + 4) == server_.Pid()) {
+            workers.push_back(static_cast<pid_t>(std::atol(name.c_str())));
+        }
+    }
+    return workers;
 }
 
 std::vector<std::string> NginxServer::Command(const std::vector<std::string>& extra) const {

@@ -29,10 +29,13 @@ public:
     std::string Start(const std::string& location = "location / { }");
 
     // Loads the location anew as an administrator does: the running master re-reads its
-    // configuration. The workers that serve the new one come a moment later.
+    // configuration and starts new workers. Returns once the workers of the old configuration
+    // have ended, since until then they may still take a connection; false when that did not
+    // come within its bound.
     bool Reload(const std::string& location);
 
 private:
+    std::vector<pid_t> Workers() const;
     std::vector<std::string> Command(const std::vector<std::string>& extra) const;
     void WriteConfig(const std::string& location) const;
 
