@@ -90,14 +90,17 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
     return IoStatus::Done;
 }
 
-IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
-    if (!socket.IsOpen()) {
+IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
+                           std::size_t& received, Deadline deadline) {
+    received = 0;
+    if (!socket.IsOpen() || capacity == 0) {
         return IoStatus::Failed;
     }
     while (true) {
-        // Try first: a byte already waiting costs one call, not two.
-        const ssize_t n = ::recv(socket.Fd(), &byte, 1, MSG_DONTWAIT);
-        if (n == 1) {
+        // Try first: bytes already waiting cost one call, not two.
+        const ssize_t n = ::recv(socket.Fd(), buffer, capacity, MSG_DONTWAIT);
+        if (n > 0) {
+            received = static_cast<std::size_t>(n);
             return IoStatus::Done;
         }
         if (n == 0) {
@@ -117,6 +120,11 @@ IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
             return IoStatus::Failed;
         }
     }
+}
+
+IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
+    std::size_t received = 0;
+    return ReceiveSomeBefore(socket, &byte, 1, received, deadline);
 }
 
 }  // namespace tolvane

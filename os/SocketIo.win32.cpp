@@ -95,21 +95,30 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
     return status;
 }
 
-IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
+IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
+                           std::size_t& received, Deadline deadline) {
     const auto s = static_cast<SOCKET>(socket.Fd());
-    if (!socket.IsOpen()) {
+    received = 0;
+    if (!socket.IsOpen() || capacity == 0) {
         return IoStatus::Failed;
     }
-    // The socket stays blocking: a receive is made only once a byte or the end is waiting.
+    // The socket stays blocking: a receive is made only once bytes or the end are waiting, and
+    // then takes what is there.
     const int ready = WaitFor(s, Ready::Read, deadline);
     if (ready <= 0) {
         return ready == 0 ? IoStatus::TimedOut : IoStatus::Failed;
     }
-    const int n = ::recv(s, &byte, 1, 0);
-    if (n == 1) {
+    const int n = ::recv(s, buffer, capacity > 0x100000 ? 0x100000 : static_cast<int>(capacity), 0);
+    if (n > 0) {
+        received = static_cast<std::size_t>(n);
         return IoStatus::Done;
     }
     return n == 0 ? IoStatus::Closed : IoStatus::Failed;
+}
+
+IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
+    std::size_t received = 0;
+    return ReceiveSomeBefore(socket, &byte, 1, received, deadline);
 }
 
 }  // namespace tolvane

@@ -15,6 +15,8 @@ if [[ "$mode" == test ]]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd)
     # The figures file is read back with the Prometheus client's own parser.
     packages+=(python3-prometheus-client)
+    # The HTTP check's tests run a real web server.
+    packages+=(nginx-light)
     # The tests also build the Windows programs and run them under Wine.
     packages+=(g++-mingw-w64-x86-64-posix wine64 googletest xvfb)
     # Wine's own fonts: the caption buttons' Marlett and Tahoma, which draws captions and menus.

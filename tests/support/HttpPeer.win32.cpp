@@ -1,0 +1,20 @@
+#include "tests/support/HttpPeer.h"
+
+#include <cstdlib>
+
+namespace tolvane::test {
+
+struct HttpPeer::Server {};
+
+HttpPeer::HttpPeer() {
+    const char* port = std::getenv("TOLVANE_TEST_HTTP_PORT");
+    if (port == nullptr || std::atoi(port) <= 0) {
+        error_ = "TOLVANE_TEST_HTTP_PORT is not set: run the program through http_peer.py --run";
+        return;
+    }
+    port_ = static_cast<std::uint16_t>(std::atoi(port));
+}
+
+HttpPeer::~HttpPeer() = default;
+
+}  // namespace tolvane::test
