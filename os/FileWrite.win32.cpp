@@ -10,7 +10,7 @@
 namespace tolvane {
 
 bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
-    HANDLE file = CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(PathToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
@@ -24,13 +24,13 @@ bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
 
 bool ClearReadOnly(const std::string& path) {
     // Archive alone: read-only, hidden and system cleared, the file's times untouched.
-    const std::wstring wide = ToWide(path);
+    const std::wstring wide = PathToWide(path);
     return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES &&
            SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 bool DeleteFile(const std::string& path) {
-    return DeleteFileW(ToWide(path).c_str());
+    return DeleteFileW(PathToWide(path).c_str());
 }
 
 }  // namespace tolvane
