@@ -127,10 +127,9 @@ protected:
         RegKey setting;
         ASSERT_EQ(CreateKey(RootKey(hive), "Zr.ClassDlg.1", program), RegStatus::Success);
         ASSERT_EQ(CreateKey(program, "Setting", setting), RegStatus::Success);
-        ASSERT_EQ(
-            SetValue(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                          static_cast<std::uint32_t>(data.size())),
-            RegStatus::Success);
+        ASSERT_EQ(SetValue(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                           static_cast<std::uint32_t>(data.size())),
+                  RegStatus::Success);
         ASSERT_EQ(CloseKey(setting), RegStatus::Success);
         ASSERT_EQ(CloseKey(program), RegStatus::Success);
     }
@@ -552,9 +551,8 @@ TEST_F(SettingsStoreTest, AStoreThatCannotBeWrittenIsReadAndSaysWhy) {
             int failed = 0;
             failed |= settings.Port != expected.Port || settings.To != expected.To ? 1 : 0;
             failed |= settings.Body != expected.Body ? 2 : 0;
-            failed |= store.LastLoad().notSaved.find("Permission denied") == std::string::npos
-                          ? 4
-                          : 0;
+            failed |=
+                store.LastLoad().notSaved.find("Permission denied") == std::string::npos ? 4 : 0;
             failed |= store.LastLoad().denied ? 0 : 8;
             // Reading all there was is done; a value it could not write back is not.
             failed |= done != (valueMissing ? 0 : 1) ? 16 : 0;
