@@ -1,6 +1,7 @@
 // The settings store on the real registry: HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting in the test
 // prefix, checked with the system's own "reg query" and wide-character reads.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
