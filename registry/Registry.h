@@ -39,7 +39,9 @@ struct RegOpenState;  // what an open transaction holds, per platform
 // below share what was read, and changes are kept until the last of those keys is closed,
 // which writes them as one change. Another transaction waits for that one, but no longer
 // than the lock wait; past it the opening fails. (On Windows the hive is the real registry,
-// where each value is written at once and the transaction only groups the calls.)
+// where each value is written at once; the transaction holds a named mutex of the whole
+// machine, so that another transaction sees all of its changes or none. Without the lock,
+// which another account's mutex may refuse, a transaction only reads.)
 class RegistryHive {
 public:
     static constexpr std::chrono::milliseconds kLockWait{30000};
