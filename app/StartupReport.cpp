@@ -2,11 +2,13 @@
 
 #include "monitor/RestartLog.h"
 #include "registry/Registry.h"
+#include "settings/SettingsStore.h"
 
 namespace tolvane {
 
 std::string WhereThingsAre() {
-    return "settings:     " + RegistryHive::ClassesRootPath() + "\n" + ServicesMapLine() +
+    const RegistryHive classesRoot(RegistryHive::ClassesRootPath());
+    return "settings:     " + classesRoot.Where(kSettingsKey) + "\n" + ServicesMapLine() +
            "restart log:  " + RestartLog::ModuleDirectory() + RestartLog::kFileName + "\n";
 }
 

@@ -15,6 +15,12 @@ std::string WhereThingsAre();
 // The services map's line of WhereThingsAre; empty where the restart runs the real tools.
 std::string ServicesMapLine();
 
+// What ends `tolvanectl monitor` here, for its usage text.
+std::string MonitorEndedBy();
+
+// The usage text's last line on how the output is encoded; empty where it is the locale's.
+std::string OutputNote();
+
 // "program VERSION", the project's version.
 std::string VersionLine(const std::string& program);
 

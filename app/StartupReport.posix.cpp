@@ -45,4 +45,12 @@ std::string ServicesMapLine() {
     return line + "\n";
 }
 
+std::string MonitorEndedBy() {
+    return "SIGINT or SIGTERM";
+}
+
+std::string OutputNote() {
+    return {};
+}
+
 }  // namespace tolvane

@@ -11,4 +11,12 @@ std::string ServicesMapLine() {
     return {};
 }
 
+std::string MonitorEndedBy() {
+    return "Ctrl-C or closing the console";
+}
+
+std::string OutputNote() {
+    return "Written to a file or a pipe, the output is UTF-8 (no byte order mark).\n";
+}
+
 }  // namespace tolvane

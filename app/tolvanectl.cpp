@@ -28,36 +28,58 @@ namespace {
 constexpr int kExitRefused = 2;
 constexpr int kExitMonitoredElsewhere = 3;
 
-const char* const kUsage =
-    "usage: tolvanectl COMMAND\n"
-    "  monitor                 start monitoring with the stored settings until SIGINT or SIGTERM\n"
-    "  probe                   one connection test; exit 0 when the port answers, 1 when not\n"
-    "  settings                print the stored settings as Name=value\n"
-    "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
-    "  log                     print the restart log\n"
-    "  send-test-mail          send a test mail with the stored mail settings; exit 0 when sent\n"
-    "  paths                   print where the settings, the services map and the restart log are\n"
-    "  --help, --version       this text; the version\n";
+// The commands; what ends the monitor, the services map and the output's encoding are the
+// platform's own.
+std::string Usage() {
+    const std::string map = ServicesMapLine().empty() ? "" : ", the services map";
+    return "usage: tolvanectl COMMAND\n"
+           "  monitor                 start monitoring with the stored settings until " +
+           MonitorEndedBy() +
+           "\n"
+           "  probe                   one connection test; exit 0 when the port answers, 1 when "
+           "not\n"
+           "  settings                print the stored settings as Name=value\n"
+           "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
+           "  log                     print the restart log\n"
+           "  send-test-mail          send a test mail with the stored mail settings; exit 0 when "
+           "sent\n"
+           "  paths                   print where the settings" +
+           map + " and the restart log are\n" +
+           "  --help, /?, --version   this text; the version\n" + OutputNote();
+}
 
 int Refuse(const std::string& message) {
     WriteText(stderr, "tolvanectl: " + message + "\n");
     return kExitRefused;
 }
 
-// What the store met on its way (lines it could not read, a file set aside) and why it
-// failed, for the person at the terminal.
-void ReportStore(RegistryHive& hive, int done) {
+void Say(const std::string& line) {
+    WriteText(stderr, "tolvanectl: " + line + "\n");
+}
+
+// What the store met on its way (lines it could not read, a file set aside, values it could
+// not read, why the settings cannot be saved) and why it failed, for the person at the
+// terminal. `kept` says what became of an unreadable value.
+void ReportStore(const SettingsStore& store, RegistryHive& hive, int done, const char* kept) {
     for (const auto& note : hive.TakeNotes()) {
-        std::fprintf(stderr, "tolvanectl: %s\n", note.c_str());
+        Say(note);
     }
-    if (done == 0) {
-        std::fprintf(stderr, "tolvanectl: %s\n", hive.LastError().c_str());
+    for (const auto& value : store.LastLoad().unreadable) {
+        Say(UnreadableText(value) + ": it cannot be read and " + kept);
+    }
+    if (const std::string& notSaved = store.LastLoad().notSaved; !notSaved.empty()) {
+        Say("the settings cannot be saved: " + notSaved +
+            (store.LastLoad().denied ? "; run as administrator to save them" : ""));
+    } else if (done == 0) {
+        Say(hive.LastError());
     }
 }
 
 Settings LoadStored(RegistryHive& hive) {
     Settings settings;
-    ReportStore(hive, SettingsStore(hive).LoadSettings(settings));
+    SettingsStore store(hive);
+    const int done = store.LoadSettings(settings);
+    ReportStore(store, hive, done, "is left as it is; the default is used");
     return settings;
 }
 
@@ -169,14 +191,17 @@ int Set(const std::vector<std::string>& assignments) {
     }
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings;
-    const int stored = SettingsStore(hive).UpdateSettings(settings, [&](Settings& record) {
+    SettingsStore store(hive);
+    const int stored = store.UpdateSettings(settings, [&](Settings& record) {
         for (const auto& change : changes) {
             change.ApplyTo(record);
         }
     });
-    ReportStore(hive, stored);
+    ReportStore(
+        store, hive, stored,
+        stored != 0 ? "is overwritten with the value set or its default" : "is left as it is");
     if (stored == 0) {
-        std::fprintf(stderr, "tolvanectl: nothing was stored\n");
+        Say("nothing was stored");
         return 1;
     }
     if (InstanceMarker::IsHeld(InstanceMarker::ProgramName())) {
@@ -248,17 +273,17 @@ int main(int argc, char** argv) {
         return SendTestMailCommand();
     }
     if (command == "paths" && rest.empty()) {
-        std::fputs(WhereThingsAre().c_str(), stdout);
+        WriteText(stdout, WhereThingsAre());
         return 0;
     }
-    if (command == "--help" && rest.empty()) {
-        std::fputs(kUsage, stdout);
+    if ((command == "--help" || command == "/?") && rest.empty()) {
+        WriteText(stdout, Usage());
         return 0;
     }
     if (command == "--version" && rest.empty()) {
         std::fputs(VersionLine("tolvanectl").c_str(), stdout);
         return 0;
     }
-    std::fputs(kUsage, stderr);
+    WriteText(stderr, Usage());
     return kExitRefused;
 }

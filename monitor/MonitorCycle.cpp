@@ -172,7 +172,7 @@ void MonitorCycle::Tick() {
         const Settings inForce = AddedValuesInForce(settings_);
         AfterCheck(Check(inForce, probe), inForce);
         if (!inForce.MetricsFile.empty()) {
-            WriteFigures(inForce.MetricsFile, figures_);
+            WriteFigures(Cp932ToUtf8(inForce.MetricsFile), figures_);
         }
     }
     // Interval may hold a refused number (0 would mean a tick, and a refusal, every moment);

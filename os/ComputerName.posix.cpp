@@ -12,4 +12,9 @@ std::string SystemHostName() {
     return name;
 }
 
+// No NetBIOS here: the greeting takes the host name (cut at its first ".").
+std::string SystemNetBiosName() {
+    return SystemHostName();
+}
+
 }  // namespace tolvane

@@ -9,8 +9,8 @@ namespace tolvane {
 
 // tolvanectl's arguments and output, in the locale's charset (LocaleCharset). On Windows that
 // is UTF-8 between the two: the arguments come from the wide command line, and the output goes
-// out as a console program writes it: wide characters to a console, the console's output code
-// page to a pipe or a file.
+// to a console as wide characters and to a pipe or a file as UTF-8, so that Japanese and any
+// path survive a redirection on every system locale.
 std::vector<std::string> CommandArguments(int argc, char** argv);
 void WriteText(std::FILE* stream, std::string_view text);
 

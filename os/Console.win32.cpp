@@ -30,14 +30,9 @@ void WriteText(std::FILE* stream, std::string_view text) {
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
     }
-    // Without a console of its own the output code page is unknown; the OEM code page is
-    // what a console would start with.
-    UINT codePage = GetConsoleOutputCP();
-    if (codePage == 0) {
-        codePage = GetOEMCP();
-    }
-    const std::string bytes = FromWide(ToWide(text, CP_UTF8), codePage);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    // A file or a pipe gets UTF-8 whatever the system's code pages are: the console's output
+    // code page would turn Japanese, or a path's characters, into "?" on most locales.
+    std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 }  // namespace tolvane

@@ -30,7 +30,7 @@ private:
 };
 
 HANDLE Open(const std::string& path, DWORD access, DWORD disposition) {
-    return CreateFileW(ToWide(path).c_str(), access, kShareAll, nullptr, disposition,
+    return CreateFileW(PathToWide(path).c_str(), access, kShareAll, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -73,7 +73,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 }
 
 bool FileExists(const std::string& path) {
-    return GetFileAttributesW(ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(PathToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MakeDirectories(const std::string& folder) {
@@ -84,13 +84,13 @@ bool MakeDirectories(const std::string& folder) {
         if (at == folder.size() || IsSeparator(folder[at])) {
             const std::string part = folder.substr(0, at);
             if (!part.empty() && part.back() != ':' &&
-                !CreateDirectoryW(ToWide(part).c_str(), nullptr) &&
+                !CreateDirectoryW(PathToWide(part).c_str(), nullptr) &&
                 GetLastError() != ERROR_ALREADY_EXISTS) {
                 return false;
             }
         }
     }
-    const DWORD attributes = GetFileAttributesW(ToWide(folder).c_str());
+    const DWORD attributes = GetFileAttributesW(PathToWide(folder).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

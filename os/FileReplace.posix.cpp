@@ -6,17 +6,12 @@
 
 #include <cstdio>
 
-#include "os/CodePage.h"
 #include "os/File.posix.h"
 
 namespace tolvane {
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    // File names here are UTF-8; a name that is no CP932 is taken as it stands.
-    std::string target;
-    if (!ConvertCharset(path, "CP932", "UTF-8", target)) {
-        target = path;
-    }
+    const std::string& target = path;
     // Not ending in the target's suffix, so a collector reading "*.prom" never picks it up.
     std::string temporary = target + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

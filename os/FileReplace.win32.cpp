@@ -9,7 +9,7 @@
 namespace tolvane {
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::wstring target = ToWide(path);
+    const std::wstring target = PathToWide(path);
     const std::wstring temporary = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -13,7 +13,7 @@ bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
     // Never through what stands under the name: a file there (or a link, which goes alone) is
     // removed, and the file made new, with the access list its folder hands down. Whatever
     // cannot be removed, a read-only file included, fails the write.
-    const std::wstring wide = ToWide(path);
+    const std::wstring wide = PathToWide(path);
     DeleteFileW(wide.c_str());
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -29,13 +29,13 @@ bool WriteFileTruncating(const std::string& path, std::string_view bytes) {
 
 bool ClearReadOnly(const std::string& path) {
     // Archive alone: read-only, hidden and system cleared, the file's times untouched.
-    const std::wstring wide = ToWide(path);
+    const std::wstring wide = PathToWide(path);
     return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES &&
            SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_ARCHIVE);
 }
 
 bool DeleteFile(const std::string& path) {
-    return DeleteFileW(ToWide(path).c_str());
+    return DeleteFileW(PathToWide(path).c_str());
 }
 
 }  // namespace tolvane

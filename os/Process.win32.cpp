@@ -92,7 +92,7 @@ std::string ExecutablePath() {
         }
         if (n < buffer.size()) {
             buffer.resize(n);
-            return FromWide(buffer);
+            return PathFromWide(buffer);
         }
         if (buffer.size() >= 32768) {
             return {};
@@ -104,10 +104,10 @@ std::string ExecutablePath() {
 std::string ExecutableDirectory() {
     // Cut in UTF-16, where a backslash is always a character of its own, never the second
     // byte of a two-byte character as 0x5C is in 表 or ソ.
-    const std::wstring path = ToWide(ExecutablePath());
+    const std::wstring path = PathToWide(ExecutablePath());
     const auto separator = path.find_last_of(L"\\/");
     return separator == std::wstring::npos ? std::string()
-                                           : FromWide(path.substr(0, separator + 1));
+                                           : PathFromWide(path.substr(0, separator + 1));
 }
 
 std::string FindProgram(const std::string& name) {
@@ -116,8 +116,8 @@ std::string FindProgram(const std::string& name) {
     }
     wchar_t found[MAX_PATH + 1];
     const DWORD n =
-        SearchPathW(nullptr, ToWide(name).c_str(), L".exe", MAX_PATH + 1, found, nullptr);
-    return n > 0 && n <= MAX_PATH ? FromWide(std::wstring_view(found, n)) : std::string();
+        SearchPathW(nullptr, PathToWide(name).c_str(), L".exe", MAX_PATH + 1, found, nullptr);
+    return n > 0 && n <= MAX_PATH ? PathFromWide(std::wstring_view(found, n)) : std::string();
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept

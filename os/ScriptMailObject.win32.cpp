@@ -170,7 +170,7 @@ bool ScriptFolder(std::string& folder) {
     if (!IsTrustedFolder(path)) {
         return false;
     }
-    folder = FromWide(path + L"\\");
+    folder = PathFromWide(path + L"\\");
     return true;
 }
 

@@ -13,4 +13,11 @@ constexpr unsigned kCp932 = 932;
 std::wstring ToWide(std::string_view bytes, unsigned codePage = kCp932);
 std::string FromWide(std::wstring_view text, unsigned codePage = kCp932);
 
+// Paths are no system texts: a folder may be named in any script (C:\Tools\Łódź\), and code
+// page 932 would lose or, with best fit, change such a name (¥ becoming a backslash). Paths are
+// therefore held as UTF-8 between the system call that gives them and the one that takes them,
+// and printed as UTF-8 as tolvanectl's texts are.
+std::wstring PathToWide(std::string_view path);
+std::string PathFromWide(std::wstring_view path);
+
 }  // namespace tolvane

@@ -27,4 +27,12 @@ std::string FromWide(std::wstring_view text, unsigned codePage) {
     return bytes;
 }
 
+std::wstring PathToWide(std::string_view path) {
+    return ToWide(path, CP_UTF8);
+}
+
+std::string PathFromWide(std::wstring_view path) {
+    return FromWide(path, CP_UTF8);
+}
+
 }  // namespace tolvane

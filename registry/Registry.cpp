@@ -1,6 +1,7 @@
 #include "registry/Registry.h"
 
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "registry/RegHiveData.h"
@@ -70,6 +71,29 @@ RegKey RootKey(RegistryHive& hive) {
     return RegKey{&hive, nullptr, std::string()};
 }
 
+RegStatus OpenRoot(RegistryHive& hive, RegKey& result) {
+    RegStatus status = RegStatus::Success;
+    auto transaction = hive.Join(status);
+    result = transaction ? RegKey{&hive, std::move(transaction), std::string()} : RegKey{};
+    return status;
+}
+
+std::string RegTypeName(std::uint32_t type) {
+    static const char* const kNames[] = {"REG_NONE",
+                                         "REG_SZ",
+                                         "REG_EXPAND_SZ",
+                                         "REG_BINARY",
+                                         "REG_DWORD",
+                                         "REG_DWORD_BIG_ENDIAN",
+                                         "REG_LINK",
+                                         "REG_MULTI_SZ",
+                                         "REG_RESOURCE_LIST",
+                                         "REG_FULL_RESOURCE_DESCRIPTOR",
+                                         "REG_RESOURCE_REQUIREMENTS_LIST",
+                                         "REG_QWORD"};
+    return type < std::size(kNames) ? kNames[type] : "type " + std::to_string(type);
+}
+
 namespace {
 
 // Whether the handle is open: the null handle and a key of an ended transaction are not.
@@ -77,9 +101,9 @@ bool IsOpen(const RegKey& key) {
     return key && key.transaction && !key.transaction->Done();
 }
 
-}  // namespace
-
-RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& result) {
+// A key below the parent, opened by `open` in the parent's transaction (or a new one).
+template <typename Open>
+RegStatus OpenBelow(const RegKey& parent, const std::string& subkey, RegKey& result, Open open) {
     result = RegKey{};
     if (!parent || subkey.empty() || (parent.transaction && !IsOpen(parent))) {
         return RegStatus::InvalidHandle;
@@ -90,11 +114,31 @@ RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& res
         return status;
     }
     const std::string path = parent.path.empty() ? subkey : parent.path + "\\" + subkey;
-    status = transaction->Note(parent.hive->CreateKey(path));
+    status = open(*transaction, path);
     if (status == RegStatus::Success) {
         result = RegKey{parent.hive, std::move(transaction), path};
     }
     return status;
+}
+
+}  // namespace
+
+RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& result) {
+    return OpenBelow(parent, subkey, result,
+                     [&parent](RegTransaction& transaction, const std::string& path) {
+                         return transaction.Note(parent.hive->CreateKey(path));
+                     });
+}
+
+RegStatus OpenKey(const RegKey& parent, const std::string& subkey, RegKey& result) {
+    // A read that fails is no failed change: the transaction does not note it.
+    return OpenBelow(parent, subkey, result, [&parent](RegTransaction&, const std::string& path) {
+        return parent.hive->OpenKey(path);
+    });
+}
+
+RegStatus CheckWritable(const RegKey& key) {
+    return IsOpen(key) ? key.hive->Writable(key.path) : RegStatus::InvalidHandle;
 }
 
 RegStatus QueryValue(const RegKey& key, const std::string& name, std::uint32_t* type,

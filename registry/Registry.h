@@ -23,8 +23,12 @@ enum class RegStatus : long {
     NotFound = 2,
     AccessDenied = 5,
     InvalidHandle = 6,
+    Failed = 31,
     MoreData = 234,
 };
+
+// The type's name as regedit shows it ("REG_DWORD"), or "type N".
+std::string RegTypeName(std::uint32_t type);
 
 struct RegValue;
 
@@ -35,7 +39,9 @@ struct RegOpenState;  // what an open transaction holds, per platform
 // below share what was read, and changes are kept until the last of those keys is closed,
 // which writes them as one change. Another transaction waits for that one, but no longer
 // than the lock wait; past it the opening fails. (On Windows the hive is the real registry,
-// where each value is written at once and the transaction only groups the calls.)
+// where each value is written at once; the transaction holds a named mutex of the whole
+// machine, so that another transaction sees all of its changes or none. Without the lock,
+// which another account's mutex may refuse, a transaction only reads.)
 class RegistryHive {
 public:
     static constexpr std::chrono::milliseconds kLockWait{30000};
@@ -50,6 +56,9 @@ public:
     // The hive of HKEY_CLASSES_ROOT: $TOLVANE_REGISTRY, else
     // $XDG_CONFIG_HOME/tolvane/HKEY_CLASSES_ROOT.reg (XDG_CONFIG_HOME defaulting to ~/.config).
     static std::string ClassesRootPath();
+    // Where the key is kept, for people: the hive file, or on Windows the key's whole name and
+    // the part of the registry that holds it.
+    std::string Where(const std::string& key) const;
 
     // Why the last failed opening, write or closing failed: one line for people.
     const std::string& LastError() const { return lastError_; }
@@ -65,6 +74,11 @@ public:
     // the value calls work on what was read, Commit writes the changes and lets go.
     RegStatus Begin();
     RegStatus CreateKey(const std::string& path);
+    // Whether the key is there to be read; it is neither created nor changed.
+    RegStatus OpenKey(const std::string& path);
+    // Whether a change to the key could be written, without writing anything; the reason in
+    // LastError when not (AccessDenied when the system refuses this account).
+    RegStatus Writable(const std::string& path);
     // The value as stored, type and bytes; the buffer contract of QueryValue lies above this.
     RegStatus ReadValue(const std::string& key, const std::string& name, RegValue& value);
     RegStatus SetValue(const std::string& key, const std::string& name, std::uint32_t type,
@@ -95,11 +109,20 @@ struct RegKey {
 
 RegKey RootKey(RegistryHive& hive);
 
+// Begins a transaction at the hive's root (or joins the open one): the keys opened from the
+// result share it until it and they are all closed, so that what is read and what is then
+// written are one change, even where a key had to be created in between.
+RegStatus OpenRoot(RegistryHive& hive, RegKey& result);
+
 // The four calls the settings store is written against, with the Windows semantics it needs:
 // create opens or creates, a read into a too-small buffer fails with RegStatus::MoreData, type and
 // data length are kept as written. Closing the last key of a transaction writes its changes;
 // its status tells whether they were written.
 RegStatus CreateKey(const RegKey& parent, const std::string& subkey, RegKey& result);
+// Opens an existing key for reading only; RegStatus::NotFound when it is not there.
+RegStatus OpenKey(const RegKey& parent, const std::string& subkey, RegKey& result);
+// Whether changes to the key could be written (see RegistryHive::Writable).
+RegStatus CheckWritable(const RegKey& key);
 RegStatus QueryValue(const RegKey& key, const std::string& name, std::uint32_t* type,
                      std::uint8_t* data, std::uint32_t* size);
 RegStatus SetValue(const RegKey& key, const std::string& name, std::uint32_t type,

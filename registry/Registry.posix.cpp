@@ -21,6 +21,7 @@ struct RegOpenState {
     std::string target;  // the file itself, links followed
     std::optional<FileLock> lock;
     std::string lockProblem;
+    int lockError = 0;
     RegHiveData data;
     bool changed = false;
     // The file's identity, which a replacement keeps.
@@ -34,6 +35,12 @@ namespace {
 
 std::string Reason(const std::string& what, const std::string& path, int error) {
     return what + " " + path + ": " + std::strerror(error);
+}
+
+// A refusal of this account is told apart from other failures: another account could do it.
+RegStatus StatusOf(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? RegStatus::AccessDenied
+                                                               : RegStatus::Failed;
 }
 
 // Follows symbolic links to the file they finally name, which need not exist yet, so that an
@@ -59,18 +66,18 @@ enum class ReadResult { Read, NoHive, Failed };
 
 // Reads the file into the state, with the reason when it cannot be read. A missing file is an
 // empty hive.
-ReadResult ReadFile(RegOpenState& open, std::string& reason) {
+ReadResult ReadFile(RegOpenState& open, std::string& reason, int& error) {
     const int fd = ::open(open.target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) {
             return ReadResult::Read;
         }
-        reason = Reason("cannot read", open.target, errno);
+        error = errno;
+        reason = Reason("cannot read", open.target, error);
         return ReadResult::Failed;
     }
     struct stat info {};
     std::string text;
-    int error = 0;
     if (::fstat(fd, &info) != 0) {
         error = errno;
     } else if (!S_ISREG(info.st_mode)) {
@@ -104,19 +111,28 @@ std::string SetAside(const std::string& target) {
 }
 
 // Replaces the file in one step with its owner, group and mode; the reason when it cannot.
-std::string WriteFile(const RegOpenState& open) {
-    // The file's own permission counts, though replacing it needs only the folder's.
-    if (const int fd = ::open(open.target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+// Whether the file may be replaced: its own permission counts, though replacing it needs only
+// the folder's. 0, or the error.
+int CheckFileWritable(const std::string& target) {
+    if (const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
         ::close(fd);
     } else if (errno != ENOENT) {
-        return Reason("cannot write", open.target, errno);
+        return errno;
+    }
+    return ::access(FolderOf(target).c_str(), W_OK) == 0 ? 0 : errno;
+}
+
+std::string WriteFile(const RegOpenState& open, int& error) {
+    error = CheckFileWritable(open.target);
+    if (error != 0) {
+        return Reason("cannot write", open.target, error);
     }
     std::string temporary = open.target + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
-        return Reason("cannot write", open.target, errno);
+        error = errno;
+        return Reason("cannot write", open.target, error);
     }
-    int error = 0;
     auto check = [&error](bool done) {
         if (!done && error == 0) {
             error = errno != 0 ? errno : EIO;
@@ -177,34 +193,36 @@ RegStatus RegistryHive::Begin() {
         // A plain file where a folder belongs fails with "exists".
         const int error = errno == 0 || errno == EEXIST ? ENOTDIR : errno;
         Fail(Reason("cannot create the folder", folder, error));
-        return RegStatus::AccessDenied;
+        return StatusOf(error);
     }
     const std::string lockPath = open->target + ".lock";
     open->lock.emplace(lockPath, lockWait_);
     if (!open->lock->Opened()) {
         // A folder we may not write in can still be read: the file is only ever replaced
         // whole. Only a change needs the lock.
-        open->lockProblem = Reason("cannot lock", lockPath, open->lock->Error());
+        open->lockError = open->lock->Error();
+        open->lockProblem = Reason("cannot lock", lockPath, open->lockError);
     } else if (!open->lock->Locked()) {
         Fail(open->target + " is held by another process; waited " +
              std::to_string(lockWait_.count() / 1000) + " s for it");
-        return RegStatus::AccessDenied;
+        return RegStatus::Failed;
     }
     std::string problem;
-    const ReadResult read = ReadFile(*open, problem);
+    int error = 0;
+    const ReadResult read = ReadFile(*open, problem, error);
     if (read == ReadResult::NoHive) {
         // Never overwrite what is no hive at all: keep it beside and start from empty.
         const std::string kept = open->lock->Locked() ? SetAside(open->target) : std::string();
         if (kept.empty()) {
             Fail(open->target + " is no registry file and cannot be set aside" +
                  (open->lockProblem.empty() ? std::string() : ": " + open->lockProblem));
-            return RegStatus::AccessDenied;
+            return RegStatus::Failed;
         }
         Note(open->target + " is no registry file; kept as " + kept +
              ", the settings start afresh");
     } else if (read == ReadResult::Failed) {
         Fail(problem);
-        return RegStatus::AccessDenied;
+        return StatusOf(error);
     }
     if (const auto& lines = open->data.unreadLines; !lines.empty()) {
         std::string list;
@@ -226,12 +244,47 @@ RegStatus RegistryHive::Commit() {
     if (!open || !open->changed) {
         return RegStatus::Success;
     }
-    const std::string problem = open->lock->Locked() ? WriteFile(*open) : open->lockProblem;
+    int error = open->lockError;
+    const std::string problem = open->lock->Locked() ? WriteFile(*open, error) : open->lockProblem;
     if (!problem.empty()) {
         Fail(problem);
-        return RegStatus::AccessDenied;
+        return StatusOf(error);
     }
     return RegStatus::Success;
+}
+
+RegStatus RegistryHive::OpenKey(const std::string& path) {
+    if (!open_) {
+        return RegStatus::InvalidHandle;
+    }
+    // A file may hold a key without a line for its parent, which is there all the same.
+    for (const RegKeyData& key : open_->data.keys) {
+        const std::string_view held(key.path);
+        if (held.size() >= path.size() && SameRegName(held.substr(0, path.size()), path) &&
+            (held.size() == path.size() || held[path.size()] == '\\')) {
+            return RegStatus::Success;
+        }
+    }
+    return RegStatus::NotFound;
+}
+
+RegStatus RegistryHive::Writable(const std::string&) {
+    if (!open_) {
+        return RegStatus::InvalidHandle;
+    }
+    if (!open_->lock->Locked()) {
+        Fail(open_->lockProblem);
+        return StatusOf(open_->lockError);
+    }
+    if (const int error = CheckFileWritable(open_->target); error != 0) {
+        Fail(Reason("cannot write", open_->target, error));
+        return StatusOf(error);
+    }
+    return RegStatus::Success;
+}
+
+std::string RegistryHive::Where(const std::string&) const {
+    return path_;
 }
 
 RegStatus RegistryHive::CreateKey(const std::string& path) {

@@ -6,6 +6,9 @@ namespace tolvane {
 
 namespace {
 
+constexpr const char* kProgramKey = "Zr.ClassDlg.1";
+constexpr const char* kSettingKey = "Setting";
+
 void WriteNumber(const RegKey& key, const char* name, std::uint32_t value) {
     std::uint8_t bytes[4];
     for (int i = 0; i < 4; ++i) {
@@ -19,135 +22,229 @@ void WriteText(const RegKey& key, const char* name, const std::string& value) {
              static_cast<std::uint32_t>(value.size() + 1));
 }
 
+void WriteField(const RegKey& key, const SettingsField& field, const Settings& settings) {
+    if (field.number != nullptr) {
+        WriteNumber(key, field.name, settings.*field.number);
+    } else {
+        WriteText(key, field.name, settings.*field.text);
+    }
+}
 
-void ReadAll(const RegKey& key, Settings& settings) {
+// Reads the fourteen values and the added ones; the fourteen that are missing are given back,
+// in table order.
+std::vector<const SettingsField*> ReadAll(const RegKey& key, Settings& settings,
+                                          LoadReport& report) {
+    std::vector<const SettingsField*> missing;
     for (const auto& field : kSettingsFields) {
-        if (field.number != nullptr) {
-            if (!ReadNumberIntoField(key, field.name, settings.*field.number)) {
-                WriteNumber(key, field.name, settings.*field.number);
-            }
-        } else if (!ReadTextWithinLimit(key, field.name, settings.*field.text)) {
-            WriteText(key, field.name, settings.*field.text);
+        const bool number = field.number != nullptr;
+        const ValueReading reading =
+            number ? ReadNumberIntoField(key, field.name, settings.*field.number)
+                   : ReadTextWithinLimit(key, field.name, settings.*field.text);
+        if (reading.outcome == ValueReading::Outcome::Missing) {
+            missing.push_back(&field);
         }
+        report.Count(field.name, number ? RegNumber : RegText, reading);
     }
     // An added value that is missing keeps what the record holds and stays missing, so a store
     // that never had them looks as it always did.
     for (const auto& field : kAddedSettingsFields) {
-        if (field.number != nullptr) {
-            ReadNumberIntoField(key, field.name, settings.*field.number);
-        } else {
-            ReadTextWithinLimit(key, field.name, settings.*field.text);
-        }
+        const bool number = field.number != nullptr;
+        report.Count(field.name, number ? RegNumber : RegText,
+                     number ? ReadNumberIntoField(key, field.name, settings.*field.number)
+                            : ReadTextWithinLimit(key, field.name, settings.*field.text));
     }
+    return missing;
 }
 
 // The added values that a change gave a new value; the others are left as stored (or missing).
 void WriteChangedAdded(const RegKey& key, const Settings& before, const Settings& after) {
     for (const auto& field : kAddedSettingsFields) {
-        if (field.number != nullptr) {
-            if (before.*field.number != after.*field.number) {
-                WriteNumber(key, field.name, after.*field.number);
-            }
-        } else if (before.*field.text != after.*field.text) {
-            WriteText(key, field.name, after.*field.text);
+        const bool changed = field.number != nullptr ? before.*field.number != after.*field.number
+                                                     : before.*field.text != after.*field.text;
+        if (changed) {
+            WriteField(key, field, after);
         }
     }
 }
 
 void WriteAll(const RegKey& key, const Settings& settings) {
     for (const auto& field : kSettingsFields) {
-        if (field.number != nullptr) {
-            WriteNumber(key, field.name, settings.*field.number);
-        } else {
-            WriteText(key, field.name, settings.*field.text);
-        }
+        WriteField(key, field, settings);
     }
+}
+
+// The value as stored: Read when it is there with the expected type and fits the buffer.
+ValueReading Query(const RegKey& key, const char* name, std::uint32_t expectedType,
+                   std::uint8_t* buffer, std::uint32_t& size) {
+    const std::uint32_t capacity = size;
+    std::uint32_t type = 0;
+    const RegStatus status = QueryValue(key, name, &type, buffer, &size);
+    ValueReading reading;
+    // A key that is not there holds no value either.
+    if (status == RegStatus::NotFound || status == RegStatus::InvalidHandle) {
+        return reading;
+    }
+    reading.storedType = type;
+    reading.storedSize = size;
+    if (status == RegStatus::Success && type == expectedType && size <= capacity) {
+        reading.outcome = ValueReading::Outcome::Read;
+    } else {
+        reading.outcome = ValueReading::Outcome::Unreadable;
+    }
+    return reading;
 }
 
 }  // namespace
 
-bool ReadNumberIntoField(const RegKey& key, const char* name, std::uint32_t& field) {
+ValueReading ReadNumberIntoField(const RegKey& key, const char* name, std::uint32_t& field) {
     std::uint8_t bytes[4];
     std::uint32_t size = sizeof bytes;
-    std::uint32_t type = 0;
-    if (QueryValue(key, name, &type, bytes, &size) != RegStatus::Success) {
-        return false;
+    const ValueReading reading = Query(key, name, RegNumber, bytes, size);
+    if (reading) {
+        for (std::uint32_t i = 0; i < size; ++i) {
+            field =
+                (field & ~(0xFFu << (8 * i))) | (static_cast<std::uint32_t>(bytes[i]) << (8 * i));
+        }
     }
-    for (std::uint32_t i = 0; i < size; ++i) {
-        field = (field & ~(0xFFu << (8 * i))) | (static_cast<std::uint32_t>(bytes[i]) << (8 * i));
-    }
-    return true;
+    return reading;
 }
 
-bool ReadTextWithinLimit(const RegKey& key, const char* name, std::string& text) {
+ValueReading ReadTextWithinLimit(const RegKey& key, const char* name, std::string& text) {
     std::vector<std::uint8_t> buffer(kSettingsTextLimit, 0);
     std::uint32_t size = kSettingsTextLimit;
-    std::uint32_t type = 0;
-    if (QueryValue(key, name, &type, buffer.data(), &size) != RegStatus::Success) {
-        return false;
+    const ValueReading reading = Query(key, name, RegText, buffer.data(), size);
+    if (reading) {
+        std::size_t length = 0;
+        while (length < size && buffer[length] != 0) {
+            ++length;
+        }
+        text.assign(reinterpret_cast<const char*>(buffer.data()), length);
     }
-    std::size_t length = 0;
-    while (length < size && buffer[length] != 0) {
-        ++length;
-    }
-    text.assign(reinterpret_cast<const char*>(buffer.data()), length);
-    return true;
+    return reading;
 }
 
-// The two keys every operation opens, closed in reverse order when it ends; the last close
-// writes the operation's changes.
+std::string UnreadableText(const UnreadableValue& value) {
+    const ValueReading& reading = value.reading;
+    if (reading.storedType != value.expectedType) {
+        return value.name + " is stored as " + RegTypeName(reading.storedType) + ", not as " +
+               RegTypeName(value.expectedType);
+    }
+    const std::uint32_t limit = value.expectedType == RegText ? kSettingsTextLimit : 4;
+    return value.name + " is stored with " + std::to_string(reading.storedSize) +
+           " bytes, more than the " + std::to_string(limit) + " that are read";
+}
+
+void LoadReport::Count(const char* name, std::uint32_t expectedType, const ValueReading& reading) {
+    if (reading.outcome == ValueReading::Outcome::Unreadable) {
+        unreadable.push_back(UnreadableValue{name, expectedType, reading});
+    }
+}
+
+// The two keys every operation opens, below a root that holds the operation's transaction
+// until the end: closed in reverse order, the last close writes the operation's changes.
 class SettingsStore::OpenKeys {
 public:
-    explicit OpenKeys(RegistryHive& root) {
-        CreateKey(RootKey(root), "Zr.ClassDlg.1", program_.Key());
-        CreateKey(program_.Key(), "Setting", setting_.Key());
+    enum class Access { Read, Write };
+
+    OpenKeys(RegistryHive& root, Access access) {
+        begun_ = OpenRoot(root, root_.Key());
+        if (access == Access::Write) {
+            OpenForWriting();
+        } else {
+            OpenKey(root_.Key(), kProgramKey, program_.Key());
+            OpenKey(program_.Key(), kSettingKey, setting_.Key());
+        }
+    }
+    // Opens the keys anew with write access, creating them where missing; the transaction
+    // stays the same.
+    void OpenForWriting() {
+        setting_.Release();
+        program_.Release();
+        CreateKey(root_.Key(), kProgramKey, program_.Key());
+        CreateKey(program_.Key(), kSettingKey, setting_.Key());
     }
     const RegKey& Setting() { return setting_.Key(); }
     bool Opened() { return static_cast<bool>(setting_.Key()); }
-    // 1 when the keys were open and their changes are written.
-    int Close() {
-        const bool opened = Opened();
-        const RegStatus setting = setting_.Release();
-        const RegStatus program = program_.Release();
-        return opened && setting == RegStatus::Success && program == RegStatus::Success ? 1 : 0;
+    // Success when the transaction began, or why not.
+    RegStatus Begun() const { return begun_; }
+    // Ends the transaction: success when the changes are written.
+    RegStatus Close() {
+        setting_.Release();
+        program_.Release();
+        return root_.Release();
     }
 
 private:
+    RegStatus begun_ = RegStatus::InvalidHandle;
+    RegKeyHolder root_;
     RegKeyHolder program_;
     RegKeyHolder setting_;
 };
 
+namespace {
+
+// 1 when the keys were open and their changes are written.
+int Finish(bool opened, RegStatus closed) {
+    return opened && closed == RegStatus::Success ? 1 : 0;
+}
+
+}  // namespace
+
 int SettingsStore::LoadSettings(Settings& settings) {
-    OpenKeys keys(root_);
-    ReadAll(keys.Setting(), settings);
-    return keys.Close();
+    lastLoad_ = LoadReport{};
+    OpenKeys keys(root_, OpenKeys::Access::Read);
+    RegStatus status = keys.Begun();
+    if (status == RegStatus::Success) {
+        const auto missing = ReadAll(keys.Setting(), settings, lastLoad_);
+        if (!missing.empty()) {
+            // Written back from the record's current content, normally the default.
+            keys.OpenForWriting();
+            for (const SettingsField* field : missing) {
+                WriteField(keys.Setting(), *field, settings);
+            }
+        } else {
+            status = CheckWritable(keys.Setting());
+        }
+    }
+    const RegStatus closed = keys.Close();
+    if (status == RegStatus::Success) {
+        status = closed;
+    }
+    if (status != RegStatus::Success) {
+        lastLoad_.notSaved = LastError();
+        lastLoad_.denied = status == RegStatus::AccessDenied;
+    }
+    return Finish(keys.Begun() == RegStatus::Success, closed);
 }
 
 int SettingsStore::SaveSettings(const Settings& settings) {
-    OpenKeys keys(root_);
+    OpenKeys keys(root_, OpenKeys::Access::Write);
     WriteAll(keys.Setting(), settings);
-    return keys.Close();
+    const bool opened = keys.Opened();
+    return Finish(opened, keys.Close());
 }
 
 int SettingsStore::UpdateSettings(Settings& settings,
                                   const std::function<void(Settings&)>& change) {
-    OpenKeys keys(root_);
+    lastLoad_ = LoadReport{};
+    OpenKeys keys(root_, OpenKeys::Access::Write);
     if (!keys.Opened()) {
+        keys.Close();
         return 0;
     }
-    ReadAll(keys.Setting(), settings);
+    ReadAll(keys.Setting(), settings, lastLoad_);
     const Settings loaded = settings;
     change(settings);
     WriteAll(keys.Setting(), settings);
     WriteChangedAdded(keys.Setting(), loaded, settings);
-    return keys.Close();
+    return Finish(true, keys.Close());
 }
 
 int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
                                     const std::string& Smtp, const std::string& From,
                                     const std::string& To, const std::string& Subject,
                                     const std::string& Body) {
-    OpenKeys keys(root_);
+    OpenKeys keys(root_, OpenKeys::Access::Write);
     WriteNumber(keys.Setting(), "WithMail", WithMail);
     WriteNumber(keys.Setting(), "SmtpPort", SmtpPort);
     WriteText(keys.Setting(), "Smtp", Smtp);
@@ -155,13 +252,15 @@ int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPo
     WriteText(keys.Setting(), "To", To);
     WriteText(keys.Setting(), "Subject", Subject);
     WriteText(keys.Setting(), "Body", Body);
-    return keys.Close();
+    const bool opened = keys.Opened();
+    return Finish(opened, keys.Close());
 }
 
 int SettingsStore::SaveStartupMode(std::uint32_t AutoStartupMode) {
-    OpenKeys keys(root_);
+    OpenKeys keys(root_, OpenKeys::Access::Write);
     WriteNumber(keys.Setting(), "AutoStartupMode", AutoStartupMode);
-    return keys.Close();
+    const bool opened = keys.Opened();
+    return Finish(opened, keys.Close());
 }
 
 }  // namespace tolvane

@@ -134,6 +134,38 @@ TEST(TolvanectlStore, UnreadableStoreIsReportedAndLeftAlone) {
     EXPECT_FALSE(std::filesystem::exists(install.Store() + ".bad"));
 }
 
+// A value of another type is not read: settings, which only reads, names it and leaves it as
+// it is; set, which stores all the values, says that it replaces it.
+TEST(TolvanectlStore, ValuesOfAnotherTypeAreNamedAndOnlyASetReplacesThem) {
+    Install install;
+    ASSERT_EQ(install.Run({"set", "Port=81"}).exitCode, 0);
+    std::string text = ReadFile(install.Store());
+    text.replace(text.find("\"Port\"=dword:00000051"), 21, "\"Port\"=\"8080\"");
+    text.replace(text.find("\"SmtpPort\"=dword:00000019"), 25,
+                 "\"SmtpPort\"=hex(b):db,09,00,00,00,00,00,00");
+    test::WriteFile(install.Store(), text);
+    const RunResult shown = install.Run({"settings"});
+    EXPECT_EQ(shown.exitCode, 0);
+    EXPECT_NE(shown.out.find("Port=80\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("SmtpPort=25\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.err.find("Port is stored as REG_SZ, not as REG_DWORD: it cannot be read and "
+                             "is left as it is"),
+              std::string::npos)
+        << shown.err;
+    EXPECT_NE(shown.err.find("SmtpPort is stored as REG_QWORD"), std::string::npos) << shown.err;
+    EXPECT_EQ(ReadFile(install.Store()), text);
+
+    const RunResult set = install.Run({"set", "Interval=5"});
+    EXPECT_EQ(set.exitCode, 0);
+    EXPECT_NE(set.err.find("Port is stored as REG_SZ, not as REG_DWORD: it cannot be read and "
+                           "is overwritten"),
+              std::string::npos)
+        << set.err;
+    EXPECT_EQ(install.Number("Port"), 80);
+    EXPECT_EQ(install.Number("Interval"), 5);
+    EXPECT_EQ(install.Run({"settings"}).err, "");
+}
+
 // A line the store cannot read is named on standard error; a file that is no store at all is
 // set aside, and that is said too.
 TEST(TolvanectlStore, OddLinesAndSetAsideFilesAreNamed) {

@@ -127,10 +127,9 @@ protected:
         RegKey setting;
         ASSERT_EQ(CreateKey(RootKey(hive), "Zr.ClassDlg.1", program), RegStatus::Success);
         ASSERT_EQ(CreateKey(program, "Setting", setting), RegStatus::Success);
-        ASSERT_EQ(
-            SetValue(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
-                          static_cast<std::uint32_t>(data.size())),
-            RegStatus::Success);
+        ASSERT_EQ(SetValue(setting, name, type, reinterpret_cast<const std::uint8_t*>(data.data()),
+                           static_cast<std::uint32_t>(data.size())),
+                  RegStatus::Success);
         ASSERT_EQ(CloseKey(setting), RegStatus::Success);
         ASSERT_EQ(CloseKey(program), RegStatus::Success);
     }
@@ -223,32 +222,50 @@ TEST_F(SettingsStoreTest, DeletedValuesComeBackWithTheirDefaults) {
     EXPECT_EQ(Find(values, "Port")->data, std::string("\x07\0\0\0", 4));
 }
 
-TEST_F(SettingsStoreTest, UnreadableNumbersAreOverwrittenAsDword) {
+// A value of another type than its own is not read: its bytes are never taken for the field's
+// (a text "80" is no port 12344), it is named, and the load leaves it as it is stored.
+TEST_F(SettingsStoreTest, ValuesOfAnotherTypeAreNotReadButNamedAndKept) {
+    const std::uint32_t kQword = 11;
     const struct {
         const char* name;
         std::uint32_t type;
         std::string data;
-        std::uint32_t loaded;
-        std::string storedAfter;
+        const char* said;
     } cases[] = {
-        // Too long for the field's four bytes: replaced by the default as RegNumber.
-        {"text of four characters", RegText, std::string("8080\0", 5), 80,
-         std::string("P\0\0\0", 4)},
-        {"eight bytes", RegBinary, std::string(8, '\x01'), 80, std::string("P\0\0\0", 4)},
-        // Shorter data fits and fills the low bytes; the type is not looked at.
-        {"two bytes", RegBinary, std::string("\x90\x1f", 2), 8080, std::string("\x90\x1f", 2)},
+        {"Port", RegText, std::string("80\0", 3), "Port is stored as REG_SZ, not as REG_DWORD"},
+        {"Interval", RegText, std::string("600\0", 4),
+         "Interval is stored as REG_SZ, not as REG_DWORD"},
+        {"Port", RegText, std::string("8080\0", 5), "Port is stored as REG_SZ, not as REG_DWORD"},
+        {"SmtpPort", kQword, std::string("\xdb\x09\0\0\0\0\0\0", 8),
+         "SmtpPort is stored as REG_QWORD, not as REG_DWORD"},
+        {"Port", RegBinary, std::string("\x90\x1f", 2),
+         "Port is stored as REG_BINARY, not as REG_DWORD"},
+        {"Port", RegNumber, std::string(8, '\x01'),
+         "Port is stored with 8 bytes, more than the 4 that are read"},
+        {"Subject", RegNumber, std::string("\x01\0\0\0", 4),
+         "Subject is stored as REG_DWORD, not as REG_SZ"},
+        {"Body", RegExpandText, std::string("%TEMP%\0", 7),
+         "Body is stored as REG_EXPAND_SZ, not as REG_SZ"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.said);
         std::filesystem::remove(path_);
-        SetRaw("Port", c.type, c.data);
-        EXPECT_EQ(Load().Port, c.loaded);
-        const std::vector<RegValue> stored = Stored();
-        const RegValue* port = Find(stored, "Port");
-        ASSERT_NE(port, nullptr);
-        EXPECT_EQ(port->data, c.storedAfter);
-        EXPECT_EQ(port->type, c.storedAfter == c.data ? c.type : RegNumber);
+        Load();
+        SetRaw(c.name, c.type, c.data);
+        const std::string before = Text();
+        Settings loaded;
+        EXPECT_EQ(store_.LoadSettings(loaded), 1);
+        ExpectSame(loaded, Settings());
+        EXPECT_EQ(Text(), before) << "a load changed the store";
+        ASSERT_EQ(store_.LastLoad().unreadable.size(), 1u);
+        EXPECT_EQ(UnreadableText(store_.LastLoad().unreadable[0]), c.said);
+        EXPECT_EQ(store_.LastLoad().notSaved, "");
     }
+    // A shorter REG_DWORD is its own type: it fills the field's low bytes.
+    std::filesystem::remove(path_);
+    SetRaw("Port", RegNumber, std::string("\x90\x1f", 2));
+    EXPECT_EQ(Load().Port, 8080u);
+    EXPECT_TRUE(store_.LastLoad().unreadable.empty());
 }
 
 TEST_F(SettingsStoreTest, OutOfRangeNumbersLoadUnchanged) {
@@ -302,12 +319,13 @@ TEST_F(SettingsStoreTest, TextsUpToTheReadLimitLoad) {
         saved.Body = std::string(c.length, 'b');
         store_.SaveSettings(saved);
         const Settings loaded = Load();
-        // A text too long to read is written back from the record's current (default) text.
-        const std::string expected = c.loads ? saved.Body : Settings().Body;
-        EXPECT_EQ(loaded.Body, expected);
+        // A text too long to read leaves the record's current (default) text in force, and
+        // stays as it is stored.
+        EXPECT_EQ(loaded.Body, c.loads ? saved.Body : Settings().Body);
+        EXPECT_EQ(store_.LastLoad().unreadable.size(), c.loads ? 0u : 1u);
         const std::vector<RegValue> stored = Stored();
         ASSERT_NE(Find(stored, "Body"), nullptr);
-        EXPECT_EQ(Find(stored, "Body")->data, expected + '\0');
+        EXPECT_EQ(Find(stored, "Body")->data, saved.Body + '\0');
     }
 }
 
@@ -369,7 +387,8 @@ TEST_F(SettingsStoreTest, AnOddLineCostsNoMoreThanItsOwnValue) {
     } cases[] = {
         {"short dword", withPort("\"Port\"=dword:1f90\n"), port(8080)},
         {"dword in capitals", withPort("\"Port\"=DWORD:00001F90\n"), port(8080)},
-        {"hex", withPort("\"Port\"=hex:90,1f,00,00\n"), port(8080)},
+        // REG_BINARY: no number, so not read (and left as it stands).
+        {"hex", withPort("\"Port\"=hex:90,1f,00,00\n"), port(80)},
         {"hex(4) continued", withPort("\"Port\"=hex(4):90,1f,\\\n  00,00\n"), port(8080)},
         {"trailing blanks", blanks, stored},
         {"CR LF", crlf, stored},
@@ -500,6 +519,55 @@ TEST_F(SettingsStoreTest, UnreadableStoreIsLeftAloneAndSavesAreRefused) {
     ::chmod(dir_.File("locked.reg").c_str(), 0600);
     EXPECT_EQ(test::ReadFile(dir_.File("locked.reg")), before);
     EXPECT_EQ(test::ReadFile(dir_.File("limited.reg")), before);
+}
+
+// A store this account may read but not write, as a key made by an administrator is to a
+// standard user: it is read as it stands, nothing is written back, and the load says why the
+// settings cannot be saved. Each case runs in a child, which may give up root.
+TEST_F(SettingsStoreTest, AStoreThatCannotBeWrittenIsReadAndSaysWhy) {
+    const Settings stored = Generation(9);
+    for (const bool valueMissing : {false, true}) {
+        SCOPED_TRACE(valueMissing ? "a value missing" : "all values there");
+        ::chmod(dir_.Path().c_str(), 0755);
+        store_.SaveSettings(stored);
+        if (valueMissing) {
+            DeleteValues({"Body"});
+        }
+        const std::string before = Text();
+        ::chmod(path_.c_str(), 0444);
+        ::chmod(dir_.Path().c_str(), 0555);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                std::_Exit(100);
+            }
+            RegistryHive hive(path_);
+            SettingsStore store(hive);
+            Settings settings;
+            const int done = store.LoadSettings(settings);
+            Settings expected = stored;
+            expected.Body = valueMissing ? Settings().Body : stored.Body;
+            int failed = 0;
+            failed |= settings.Port != expected.Port || settings.To != expected.To ? 1 : 0;
+            failed |= settings.Body != expected.Body ? 2 : 0;
+            failed |=
+                store.LastLoad().notSaved.find("Permission denied") == std::string::npos ? 4 : 0;
+            failed |= store.LastLoad().denied ? 0 : 8;
+            // Reading all there was is done; a value it could not write back is not.
+            failed |= done != (valueMissing ? 0 : 1) ? 16 : 0;
+            settings.Port += 1;
+            failed |= store.SaveSettings(settings) != 0 ? 32 : 0;
+            std::_Exit(failed);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ::chmod(dir_.Path().c_str(), 0755);
+        ::chmod(path_.c_str(), 0600);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(Text(), before);
+    }
 }
 
 // The stored data of the fourteen values of a record, in table order.

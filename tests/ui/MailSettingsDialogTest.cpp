@@ -2,6 +2,7 @@
 // that records what it was given (the real dispatch has its own tests).
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -470,6 +471,45 @@ TEST_F(MailSettingsDialogTest, BodyStopsAtWhatTheStoreReadsBack) {
         EXPECT_EQ(dialog->Body.size(), c.stored.size());
         EXPECT_EQ(dialog->Body == c.stored, true);
         EXPECT_EQ(Stored().Body == c.stored, true) << "it reads back as saved";
+    }
+}
+
+// A text Shift_JIS cannot hold is refused, naming its field, before a send or a store: never
+// kept with "?" in place of its characters.
+TEST_F(MailSettingsDialogTest, TextsShiftJisCannotHoldAreRefusedNamingTheField) {
+    const struct {
+        int field;
+        const char* text;
+        const char* named;
+    } cases[] = {
+        {1010, "josé@example.jp", "送信者"},
+        {1011, "łodz@example.jp", "宛先"},
+        {1012, "€ 件名", "件名"},
+        {1013, "本文\né", "本文"},
+        {1016, "mail.éxample.jp", "SMTPサーバー"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        auto dialog = Open(1);
+        MessageRecorder messages;
+        if (auto* line = Field(*dialog, c.field)) {
+            line->setText(U(c.text));
+        } else {
+            qobject_cast<QPlainTextEdit*>(dialog->Control(c.field))->setPlainText(U(c.text));
+        }
+        for (int button : {1009, 1}) {
+            messages.boxes.clear();
+            QTest::mouseClick(dialog->Control(button), Qt::LeftButton);
+            ASSERT_EQ(messages.boxes.size(), 1u);
+            EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+            EXPECT_EQ(messages.boxes[0].text, U((std::string("「") + c.named +
+                                                 "」には Shift_JIS で保存できない文字があります。")
+                                                    .c_str()));
+            EXPECT_EQ(QApplication::focusWidget(), dialog->Control(c.field));
+        }
+        EXPECT_TRUE(sent.empty());
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(Stored().From, Settings().From) << "nothing was stored";
     }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "os/CodePage.h"
 #include "registry/Registry.h"
 #include "tests/support/TestSupport.h"
 #include "ui/model/CommandId.h"
@@ -15,7 +16,10 @@ namespace {
 // A window that records what the model asks of it; its controls hold what it is told.
 class RecordingView final : public MainWindowView {
 public:
-    void SetStatusLine(const std::string&) override { Step("status"); }
+    void SetStatusLine(const std::string& cp932) override {
+        Step("status");
+        status = cp932;
+    }
     void SetChecked(int id, bool checked) override {
         Step("set " + std::to_string(id));
         checks[id] = checked;
@@ -59,6 +63,7 @@ public:
     std::map<int, bool> checks;
     std::map<int, std::uint32_t> numbers;
     int refusedField = 0;
+    std::string status;
 };
 
 class MainWindowModelTest : public ::testing::Test {
@@ -83,6 +88,31 @@ TEST_F(MainWindowModelTest, OpeningRunsItsStepsInOrder) {
         expected.push_back(step);
     }
     EXPECT_EQ(view.steps, expected);
+}
+
+// What the load met is said once, in place of "準備OK": the values it could not read, by name,
+// and why the settings cannot be saved.
+TEST_F(MainWindowModelTest, OpeningNamesUnreadableValuesAndWhyNothingCanBeSaved) {
+    test::WriteFile(dir.File("HKEY_CLASSES_ROOT.reg"),
+                    "REGEDIT4\n\n[Zr.ClassDlg.1\\Setting]\n\"Port\"=\"80\"\n"
+                    "\"SmtpPort\"=hex(b):19,00,00,00,00,00,00,00\n");
+    model.Open();
+    EXPECT_EQ(view.status, Sjis("読めない設定値があります (既定値を使います): Port, SmtpPort"));
+    model.Open();
+    EXPECT_EQ(view.status, Sjis("読めない設定値があります (既定値を使います): Port, SmtpPort"))
+        << "they are left as they are";
+
+    LoadReport report;
+    report.notSaved = "cannot write HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting: access denied";
+    report.denied = true;
+    EXPECT_EQ(LoadNote(report), Sjis("設定を保存できません: 管理者として実行してください"));
+    report.denied = false;
+    report.notSaved = "cannot write /srv/x.reg: No space left on device";
+    report.unreadable.push_back(UnreadableValue{"Port", RegNumber, {}});
+    EXPECT_EQ(LoadNote(report),
+              Sjis("読めない設定値があります (既定値を使います): Port　設定を保存で"
+                   "きません: cannot write /srv/x.reg: No space left on device"));
+    EXPECT_EQ(LoadNote(LoadReport{}), "");
 }
 
 // A refused number stops the reading: the fields after it are not read. The change

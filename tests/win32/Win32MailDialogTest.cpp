@@ -336,6 +336,46 @@ TEST_F(Win32MailDialogTest, OkStoresTheSevenValuesAndTheWindowTakesThem) {
     }
 }
 
+// A text with a character that Shift_JIS lacks is refused, naming its field, as tolvanectl set
+// refuses it: never stored with best fit (é as e), never mailed.
+TEST_F(Win32MailDialogTest, TextsShiftJisCannotHoldAreRefusedNamingTheField) {
+    const struct {
+        int field;
+        const wchar_t* text;
+        const char* named;
+    } cases[] = {
+        {FromField, L"jos\u00e9@example.jp", "送信者"},
+        {ToField, L"admin@example.jp;\u0142odz@example.jp", "宛先"},
+        {SubjectField, L"\u20ac \u4ef6\u540d", "件名"},
+        {BodyField, L"\u672c\u6587\r\n\u00e9", "本文"},
+        {SmtpField, L"mail.\u00e9xample.jp", "SMTPサーバー"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        StoreMailSettings(1);
+        boxes.clear();
+        WithMailDialog([&](HWND mail) {
+            SetDlgItemTextW(mail, c.field, c.text);
+            for (int button : {SendTestButton, static_cast<int>(IDOK)}) {
+                boxes.clear();
+                Click(mail, button);
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_EQ(boxes[0].text, Sjis(std::string("「") + c.named +
+                                              "」には Shift_JIS で保存できない文字があります。"));
+                EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+                EXPECT_EQ(GetFocus(), GetDlgItem(mail, c.field));
+                EXPECT_TRUE(IsWindowVisible(mail));
+            }
+            Click(mail, IDCANCEL);
+        });
+        EXPECT_EQ(NewMails(), 0u);
+        const Settings stored = Stored();
+        EXPECT_EQ(stored.From, "stored@example.jp");
+        EXPECT_EQ(stored.Smtp, "127.0.0.1");
+        dialog.reset();
+    }
+}
+
 std::string Repeat(const std::string& part, int times) {
     std::string text;
     for (int i = 0; i < times; ++i) {

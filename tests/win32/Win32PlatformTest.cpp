@@ -20,6 +20,9 @@
 #include "os/LocalTime.h"
 #include "os/Process.h"
 #include "os/ResolverLock.h"
+#include "os/Win32Text.h"
+#include "registry/Registry.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -137,10 +140,59 @@ TEST(Win32Module, TheRestartLogHoldsCp932LinesWithCrLf) {
     EXPECT_NE(text.find("\ta\r\nb\r\n"), std::string::npos);
 }
 
+// The probe takes the DNS host name whole, as hostname.exe prints it (not cut to 15
+// characters); only the SMTP greeting takes the NetBIOS name.
+// A folder named in any script is the log's folder, byte for byte: code page 932 would have
+// lost Ł and ź ("?"), changed é into e, and made ¥ a backslash.
+TEST(Win32Module, TheLogIsWrittenBesideTheExecutableInAFolderOfAnyName) {
+    test::TempDir dir;
+    test::DeleteSettingsKey();
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    Settings settings;
+    settings.Port = test::UnusedLoopbackPort();
+    settings.Interval = 1;
+    ASSERT_EQ(SettingsStore(hive).SaveSettings(settings), 1);
+    for (const char* name : {"Łódź", "José", "a¥b"}) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path folder =
+            std::filesystem::u8path(dir.Path()) / std::filesystem::u8path(name);
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe",
+                                   folder / "tolvanectl.exe");
+        const std::string program =
+            test::WindowsPath(dir.Path()) + "\\" + name + "\\tolvanectl.exe";
+        ASSERT_EQ(test::RunUtf8ToFile("\"" + program + "\" paths", dir.File("paths.txt")), 0);
+        const std::string log = test::WindowsPath(dir.Path()) + "\\" + name + "\\TOLVREBOOT.LOG";
+        EXPECT_NE(test::ReadFile(dir.File("paths.txt")).find("restart log:  " + log + "\r\n"),
+                  std::string::npos)
+            << test::ReadFile(dir.File("paths.txt"));
+        // The monitor finds no listener and logs the restart there.
+        const long monitor = test::StartUtf8("\"" + program + "\" monitor");
+        ASSERT_GT(monitor, 0);
+        const bool logged = test::WaitUntil(
+            [&] { return std::filesystem::exists(folder / "TOLVREBOOT.LOG"); }, 60s);
+        test::EndProcess(monitor);
+        EXPECT_TRUE(logged) << "no log in " << log;
+    }
+    test::DeleteSettingsKey();
+}
+
 TEST(Win32Names, ComputerNameAndLocalTime) {
+    test::TempDir dir;
+    ASSERT_EQ(test::RunToFile("hostname.exe", dir.File("hostname.txt")), 0);
+    std::string hostname = test::ReadFile(dir.File("hostname.txt"));
+    hostname.erase(hostname.find_last_not_of("\r\n") + 1);
     const std::string name = GetComputerName();
     EXPECT_FALSE(name.empty());
-    EXPECT_LE(name.size(), 15u) << "a NetBIOS name";
+    // Wine's hostname.exe prints the name in upper case; names resolve regardless of case.
+    EXPECT_EQ(_stricmp(name.c_str(), hostname.c_str()), 0) << name << " against " << hostname;
+    const std::string greeted = GetShortComputerName();
+    EXPECT_FALSE(greeted.empty());
+    EXPECT_LE(greeted.size(), 15u) << "a NetBIOS name";
+    wchar_t netbios[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetComputerNameW(netbios, &size));
+    EXPECT_EQ(PathToWide(greeted), std::wstring(netbios, size));
     // The stamp of a moment equals the system's local time of that moment.
     for (int attempt = 0; attempt < 5; ++attempt) {
         SYSTEMTIME now{};

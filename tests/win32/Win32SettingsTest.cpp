@@ -1,10 +1,12 @@
 // The settings store on the real registry: HKEY_CLASSES_ROOT\Zr.ClassDlg.1\Setting in the test
 // prefix, checked with the system's own "reg query" and wide-character reads.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
 #include "os/CodePage.h"
+#include "os/Process.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
@@ -74,25 +76,109 @@ TEST_F(RegistryStoreTest, JapaneseTextsRoundTripByteForByte) {
     EXPECT_EQ(Loaded().To, Sjis("管理者@example.jp"));
 }
 
-TEST_F(RegistryStoreTest, AValueThatCannotBeReadIsWrittenBackWithItsType) {
+// A value of another type is not read: a REG_SZ "80" is no port 12344 and "600" no interval
+// 3158070. It is named and stays as it is stored; a missing value comes back with its type.
+TEST_F(RegistryStoreTest, AValueOfAnotherTypeIsNamedAndKeptAMissingOneComesBack) {
     Loaded();
-    // A number held as a text of four or more characters does not fit its 4 bytes.
-    test::WriteSettingText(L"Port", L"8080");
+    test::WriteSettingText(L"Port", L"80");
+    test::WriteSettingText(L"Interval", L"600");
     test::DeleteSettingValue(L"Body");
 
     const Settings settings = Loaded();
     EXPECT_EQ(settings.Port, 80u);
+    EXPECT_EQ(settings.Interval, 60u);
     EXPECT_EQ(settings.Body, Settings().Body);
+    ASSERT_EQ(store.LastLoad().unreadable.size(), 2u);
+    EXPECT_EQ(UnreadableText(store.LastLoad().unreadable[0]),
+              "Port is stored as REG_SZ, not as REG_DWORD");
+    EXPECT_EQ(UnreadableText(store.LastLoad().unreadable[1]),
+              "Interval is stored as REG_SZ, not as REG_DWORD");
+    EXPECT_EQ(test::ReadSettingText(L"Port"), L"80");
+    EXPECT_EQ(test::ReadSettingText(L"Interval"), L"600");
     const std::string query = test::QuerySettingsKey(dir.Path());
-    EXPECT_EQ(ShownType(query, "Port"), "REG_DWORD") << query;
     EXPECT_EQ(ShownType(query, "Body"), "REG_SZ") << query;
 }
 
-TEST_F(RegistryStoreTest, TextsLongerThanTheReadLimitAreReplaced) {
+TEST_F(RegistryStoreTest, TextsLongerThanTheReadLimitAreNotReadAndKept) {
     Loaded();
-    test::WriteSettingText(L"Smtp", std::wstring(70000, L'x'));
-    EXPECT_EQ(Loaded().Smtp, "") << "the default comes back";
-    EXPECT_EQ(test::ReadSettingText(L"Smtp"), L"");
+    test::WriteSettingText(L"Smtp", std::wstring(66000, L'x'));
+    EXPECT_EQ(Loaded().Smtp, "") << "the default is used";
+    EXPECT_EQ(store.LastLoad().unreadable.size(), 1u);
+    EXPECT_EQ(test::ReadSettingText(L"Smtp"), std::wstring(66000, L'x'));
+}
+
+// A key made elevated is read-only to a standard user or an unelevated administrator: it is
+// read as it stands, a missing value is not written, and the load says why nothing can be
+// saved, as tolvanectl does on standard error.
+TEST_F(RegistryStoreTest, AKeyThatMayOnlyBeReadIsReadAndSaysWhyItCannotBeSaved) {
+    Settings stored;
+    stored.Port = 8080;
+    stored.Interval = 30;
+    stored.WithMail = 1;
+    store.SaveSettings(stored);
+    test::DeleteSettingValue(L"Body");
+    ASSERT_TRUE(test::MakeSettingsKeyReadOnly(true));
+
+    const Settings settings = Loaded();
+    EXPECT_EQ(settings.Port, 8080u);
+    EXPECT_EQ(settings.Interval, 30u);
+    EXPECT_EQ(settings.WithMail, 1u);
+    EXPECT_TRUE(store.LastLoad().denied);
+    EXPECT_NE(store.LastLoad().notSaved.find("access denied"), std::string::npos)
+        << store.LastLoad().notSaved;
+    EXPECT_EQ(test::ReadSettingText(L"Body"), L"<unreadable>") << "nothing was written";
+
+    const std::string tolvanectl =
+        test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
+    const std::string out = dir.File("out.txt");
+    ASSERT_EQ(test::RunToFile(tolvanectl + " settings", out), 0);
+    const std::string printed = test::ReadFile(out);
+    EXPECT_NE(printed.find("Port=8080\r\n"), std::string::npos) << printed;
+    EXPECT_EQ(test::CountOf(printed, "the settings cannot be saved"), 1u) << printed;
+    EXPECT_NE(printed.find("run as administrator"), std::string::npos) << printed;
+    EXPECT_EQ(test::RunToFile(tolvanectl + " set Port=81", out), 1);
+    EXPECT_EQ(test::ReadSettingNumber(L"Port"), 8080);
+}
+
+// tolvanectl settings only reads: what it cannot read it names and leaves as it is.
+TEST_F(RegistryStoreTest, TolvanectlSettingsNeverOverwritesAValueOfAnotherType) {
+    Loaded();
+    test::WriteSettingText(L"Port", L"8080");
+    test::WriteSettingValue(L"SmtpPort", REG_QWORD, std::string("\xdb\x09\0\0\0\0\0\0", 8));
+    const std::string tolvanectl =
+        test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
+    const std::string out = dir.File("out.txt");
+    ASSERT_EQ(test::RunToFile(tolvanectl + " settings", out), 0);
+    const std::string printed = test::ReadFile(out);
+    EXPECT_NE(printed.find("Port is stored as REG_SZ, not as REG_DWORD"), std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("SmtpPort is stored as REG_QWORD, not as REG_DWORD"), std::string::npos)
+        << printed;
+    EXPECT_EQ(test::ReadSettingText(L"Port"), L"8080");
+    const std::string query = test::QuerySettingsKey(dir.Path());
+    EXPECT_EQ(ShownType(query, "SmtpPort"), "REG_QWORD") << query;
+}
+
+// Each set is one change under a lock of the whole machine: two at the same moment both land.
+TEST_F(RegistryStoreTest, ConcurrentSetsLoseNoValue) {
+    Loaded();
+    const std::string tolvanectl =
+        test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
+    int lost = 0;
+    constexpr int kRounds = 15;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string port = std::to_string(1000 + round);
+        const std::string interval = std::to_string(1 + round);
+        ChildProcess first;
+        ChildProcess second;
+        ASSERT_TRUE(first.Start(tolvanectl + " set Port=" + port));
+        ASSERT_TRUE(second.Start(tolvanectl + " set Interval=" + interval));
+        ASSERT_EQ(first.Wait().exitCode, 0);
+        ASSERT_EQ(second.Wait().exitCode, 0);
+        lost += test::ReadSettingNumber(L"Port") != 1000 + round ? 1 : 0;
+        lost += test::ReadSettingNumber(L"Interval") != 1 + round ? 1 : 0;
+    }
+    EXPECT_EQ(lost, 0) << "of " << 2 * kRounds << " changes";
 }
 
 TEST_F(RegistryStoreTest, TolvanectlSetsAndPrintsTheStoredSettings) {
@@ -109,6 +195,33 @@ TEST_F(RegistryStoreTest, TolvanectlSetsAndPrintsTheStoredSettings) {
     const std::string printed = test::ReadFile(out);
     EXPECT_NE(printed.find("Port=8080\r\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("Interval=60\r\n"), std::string::npos) << printed;
+    // Written to a file, the output is UTF-8 on any system locale (the test prefix's is not
+    // Japanese).
+    EXPECT_NE(printed.find("Subject=件名①\r\n"), std::string::npos) << printed;
+}
+
+TEST_F(RegistryStoreTest, TolvanectlSpeaksOfWindowsAndNamesTheWholeKey) {
+    const std::string tolvanectl =
+        test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
+    const std::string out = dir.File("out.txt");
+    for (const char* help : {"--help", "/?"}) {
+        SCOPED_TRACE(help);
+        ASSERT_EQ(test::RunToFile(tolvanectl + " " + help, out), 0);
+        const std::string text = test::ReadFile(out);
+        EXPECT_NE(text.find("until Ctrl-C or closing the console"), std::string::npos) << text;
+        EXPECT_EQ(text.find("SIG"), std::string::npos) << text;
+        EXPECT_EQ(text.find("services map"), std::string::npos) << text;
+        EXPECT_NE(text.find("UTF-8"), std::string::npos) << text;
+    }
+    Loaded();
+    ASSERT_EQ(test::RunToFile(tolvanectl + " paths", out), 0);
+    const std::string paths = test::ReadFile(out);
+    EXPECT_NE(paths.find("settings:     HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting ("),
+              std::string::npos)
+        << paths;
+    EXPECT_NE(paths.find("\\Software\\Classes\\Zr.ClassDlg.1\\Setting)"), std::string::npos)
+        << paths;
+    EXPECT_EQ(paths.find("services map"), std::string::npos) << paths;
 }
 
 // The added values on the real registry: never written back by a load, read when a person or

@@ -1,8 +1,12 @@
 #include "tests/win32/Win32TestSupport.h"
 
 #include <windows.h>
+// clang-format off
+#include <sddl.h>
+// clang-format on
 
 #include "os/Process.h"
+#include "os/Win32Text.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane::test {
@@ -36,6 +40,7 @@ void EndProcess(long pid) {
 }
 
 void DeleteSettingsKey() {
+    MakeSettingsKeyReadOnly(false);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1");
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Zr.ClassDlg.1");
 }
@@ -78,6 +83,76 @@ void WriteSettingText(const wchar_t* name, const std::wstring& text) {
 
 void DeleteSettingValue(const wchar_t* name) {
     RegDeleteKeyValueW(HKEY_CLASSES_ROOT, kSettingKey, name);
+}
+
+void WriteSettingValue(const wchar_t* name, unsigned long type, const std::string& data) {
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, kSettingKey, name, type, data.data(),
+                    static_cast<DWORD>(data.size()));
+}
+
+long long ReadSettingNumber(const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, kSettingKey, name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS) {
+        return -1;
+    }
+    return value;
+}
+
+bool MakeSettingsKeyReadOnly(bool readOnly) {
+    // Protected: nothing inherited from above gives more.
+    const wchar_t* sddl = readOnly ? L"D:P(A;;KR;;;WD)" : L"D:P(A;;KA;;;WD)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return false;
+    }
+    bool done = true;
+    for (const wchar_t* path : {L"Zr.ClassDlg.1", kSettingKey}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, WRITE_DAC, &key) != ERROR_SUCCESS) {
+            done = false;
+            continue;
+        }
+        done =
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS && done;
+        RegCloseKey(key);
+    }
+    LocalFree(descriptor);
+    return done;
+}
+
+long StartUtf8(const std::string& commandLine) {
+    std::wstring line = PathToWide(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(process.dwProcessId);
+}
+
+int RunUtf8ToFile(const std::string& commandLine, const std::string& outFile) {
+    std::wstring line =
+        PathToWide("cmd.exe /S /C \"" + commandLine + " > \"" + WindowsPath(outFile) + "\" 2>&1\"");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return -1;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const bool read = GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return read ? static_cast<int>(code) : -1;
 }
 
 void RegisterMailObject() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tolvane::test {
 
@@ -26,10 +27,23 @@ void MakeSettingsKeyUncreatable();
 std::wstring ReadSettingText(const wchar_t* name);
 void WriteSettingText(const wchar_t* name, const std::wstring& text);
 void DeleteSettingValue(const wchar_t* name);
+// Any type, as regedit or another program may leave it.
+void WriteSettingValue(const wchar_t* name, unsigned long type, const std::string& data);
+// A REG_DWORD value; -1 when it is missing or of another type.
+long long ReadSettingNumber(const wchar_t* name);
+// Gives Zr.ClassDlg.1 and its Setting key a security that lets everyone read them and nobody
+// change them, as a key made elevated is to a standard user; false undoes it.
+bool MakeSettingsKeyReadOnly(bool readOnly);
 
 // HKEY_CLASSES_ROOT\CDONTS.NewMail, as the IIS SMTP service registers it (only the key).
 void RegisterMailObject();
 void UnregisterMailObject();
+
+// Starts a program from a UTF-8 command line (as Explorer starts one in a folder of any name);
+// the process id, or -1.
+long StartUtf8(const std::string& commandLine);
+// Runs the UTF-8 command line through cmd.exe with both streams going to the file; the exit code.
+int RunUtf8ToFile(const std::string& commandLine, const std::string& outFile);
 
 // "reg query" of the settings key, as its text.
 std::string QuerySettingsKey(const std::string& scratchFolder);

@@ -29,7 +29,43 @@ constexpr auto kRuledControls = [] {
     return ids;
 }();
 
+constexpr MailSettingsModel::TextField kTextFields[] = {
+    {MailBodyField, &MailSettingsModel::Body},       {MailFromField, &MailSettingsModel::From},
+    {MailSubjectField, &MailSettingsModel::Subject}, {MailToField, &MailSettingsModel::To},
+    {MailSmtpField, &MailSettingsModel::Smtp},
+};
+
+// The name a field goes by: its label without the access key and the colon.
+std::string FieldName(int id) {
+    const struct {
+        int id;
+        UiText label;
+    } kLabels[] = {{MailBodyField, UiText::BodyName},
+                   {MailFromField, UiText::FromLabel},
+                   {MailSubjectField, UiText::SubjectLabel},
+                   {MailToField, UiText::ToLabel},
+                   {MailSmtpField, UiText::SmtpLabel}};
+    for (const auto& label : kLabels) {
+        if (label.id == id) {
+            std::string name = Text(label.label);
+            // "(&F):" is ASCII, and no CP932 trail byte is "(".
+            return name.substr(0, name.find("(&"));
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+std::span<const MailSettingsModel::TextField> MailSettingsModel::TextFields() {
+    return kTextFields;
+}
+
+std::string MailSettingsModel::TextNotStorable(int id) {
+    std::string text = Text(UiText::TextNotStorable);
+    text.replace(text.find("%1"), 2, FieldName(id));
+    return text;
+}
 
 void MailSettingsModel::Initialise() {
     if (WithMail != 0) {

@@ -28,6 +28,17 @@ public:
 // controls they enable, and the order of the send test's and OK's steps.
 class MailSettingsModel {
 public:
+    // A text field and the value it holds, in the order the views take them.
+    struct TextField {
+        int id;
+        std::string MailSettingsModel::*value;
+    };
+    static std::span<const TextField> TextFields();
+    // A field's text is kept, and mailed, in Shift_JIS (CP932): one with a character that has
+    // no form there is refused, never changed (é into e) behind the user's back. This is the
+    // message that refuses it, naming the field.
+    static std::string TextNotStorable(int id);
+
     static constexpr std::uint32_t kNoRadio = 0xFFFFFFFFu;  // -1: neither radio button checked
 
     std::string Body;

@@ -48,7 +48,8 @@ void MainWindowModel::Open() {
     view_.SetWindowIcons();
     cycle_.Open();
     CheckStartupMode();
-    cycle_.StatusText = Text(UiText::Ready);
+    const std::string note = LoadNote(store_.LastLoad());
+    cycle_.StatusText = note.empty() ? Text(UiText::Ready) : note;
     ShowStatus();
     RefreshControls();
     FocusWindow();

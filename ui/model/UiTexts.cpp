@@ -56,8 +56,13 @@ constexpr std::array kTexts{
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
     "サービス表が無いか空です: 再起動はサービスに届きません",
+    "読めない設定値があります (既定値を使います): ",
+    "設定を保存できません: ",
+    "管理者として実行してください",
+    "「%1」には Shift_JIS で保存できない文字があります。",
+    "本文",
 };
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::NoServicesMap) + 1,
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::BodyName) + 1,
               "one text per UiText");
 
 }  // namespace

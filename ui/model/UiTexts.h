@@ -58,6 +58,11 @@ enum class UiText {
     AboutOk,
     MonitoredByTolvanectl,
     NoServicesMap,
+    UnreadableSettings,
+    SettingsCannotBeSaved,
+    RunAsAdministrator,
+    TextNotStorable,
+    BodyName,
 };
 
 // CP932 bytes of the text.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "os/CodePage.h"
 #include "ui/model/UiTexts.h"
 
 namespace tolvane {
@@ -27,6 +28,25 @@ int SaveWindowValues(SettingsStore& store, Settings& shown) {
         shown = saved;
     }
     return stored;
+}
+
+std::string LoadNote(const LoadReport& report) {
+    std::string note;
+    if (!report.unreadable.empty()) {
+        note = Text(UiText::UnreadableSettings);
+        for (std::size_t i = 0; i < report.unreadable.size(); ++i) {
+            note += (i == 0 ? "" : ", ") + report.unreadable[i].name;
+        }
+    }
+    if (!report.notSaved.empty()) {
+        // The system's own reason where it has a form here; a refusal tells what helps.
+        std::string reason;
+        if (report.denied || !LocaleToCp932(report.notSaved, reason)) {
+            reason = Text(UiText::RunAsAdministrator);
+        }
+        note += (note.empty() ? "" : Sjis("　")) + Text(UiText::SettingsCannotBeSaved) + reason;
+    }
+    return note;
 }
 
 void SaveFromWindow(WindowSaveView& view, SettingsStore& store, Settings& shown) {

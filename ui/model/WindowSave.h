@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -24,6 +25,10 @@ public:
     virtual void CheckStartupMode() = 0;
     virtual void HideSaveButton() = 0;
 };
+
+// What the main window says once, in its status line, after loading the settings: the values
+// it could not read, by name, and why the settings cannot be saved. Empty when all is well.
+std::string LoadNote(const LoadReport& report);
 
 // Save: the fields are read and stored; a refused store says why and the Save button stays;
 // a stored record gives its start-up mode to the menu checks, is confirmed, and the Save

@@ -30,10 +30,14 @@ QString BodyForDisplay(const std::string& body) {
     return text;
 }
 
-std::string BodyFromDisplay(const QString& shown) {
+QString BodyWithCrLf(const QString& shown) {
     QString text = shown;
     text.replace(u'\n', QStringLiteral("\r\n"));
-    return FromQString(text);
+    return text;
+}
+
+std::string BodyFromDisplay(const QString& shown) {
+    return FromQString(BodyWithCrLf(shown));
 }
 
 QLabel* Label(UiText text, QWidget* buddy, QWidget* parent) {
@@ -185,12 +189,17 @@ void MailSettingsDialog::ExchangeToControls() {
 }
 
 bool MailSettingsDialog::ExchangeFromControls() {
-    Body = BodyFromDisplay(body_->toPlainText());
-    From = FromQString(from_->text());
-    Subject = FromQString(subject_->text());
-    To = FromQString(to_->text());
+    for (const auto& field : TextFields()) {
+        QWidget* control = Control(field.id);
+        const auto* line = qobject_cast<QLineEdit*>(control);
+        const QString text = line != nullptr ? line->text() : BodyWithCrLf(body_->toPlainText());
+        if (!StorableText(text, this->*field.value)) {
+            Message(false, TextNotStorable(field.id), {});
+            control->setFocus(Qt::OtherFocusReason);
+            return false;
+        }
+    }
     WithMail = noMail_->isChecked() ? 0 : withMail_->isChecked() ? 1 : kNoRadio;
-    Smtp = FromQString(smtp_->text());
     return ReadNumberField(this, port_, RuleOf(&Settings::SmtpPort), SmtpPort);
 }
 

@@ -11,11 +11,15 @@ QString ToQString(const std::string& cp932) {
     return QString::fromStdString(Cp932ToUtf8(cp932));
 }
 
-std::string FromQString(const QString& text) {
+bool StorableText(const QString& text, std::string& cp932) {
     const QByteArray utf8 = text.toUtf8();
+    return ConvertCharset(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                          "UTF-8", "CP932", cp932);
+}
+
+std::string FromQString(const QString& text) {
     std::string out;
-    if (ConvertCharset(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
-                       "UTF-8", "CP932", out)) {
+    if (StorableText(text, out)) {
         return out;
     }
     // Character by character, so one missing form costs only that character.

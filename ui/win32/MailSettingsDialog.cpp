@@ -5,6 +5,8 @@
 #include <array>
 #include <optional>
 
+#include "os/CodePage.h"
+#include "os/Win32Text.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
@@ -23,6 +25,15 @@ constexpr std::array<std::optional<UiText>, 17> kControlTexts{
     std::nullopt,          std::nullopt,        UiText::SmtpLabel,      std::nullopt,
     UiText::SmtpPortLabel, std::nullopt,        UiText::SendTestButton, UiText::OkButton,
     UiText::CancelButton};
+
+// The field's text in CP932; false when a character has no form there (no best fit).
+bool StorableText(HWND dialog, int id, std::string& cp932) {
+    HWND field = GetDlgItem(dialog, id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+    return LocaleToCp932(FromWide(text, CP_UTF8), cp932);
+}
 
 }  // namespace
 
@@ -90,15 +101,17 @@ void MailSettingsDialog::ExchangeToControls() {
 }
 
 bool MailSettingsDialog::ExchangeFromControls() {
-    model_.Body = ItemTextCp932(window_, MailBodyField);
-    model_.From = ItemTextCp932(window_, MailFromField);
-    model_.Subject = ItemTextCp932(window_, MailSubjectField);
-    model_.To = ItemTextCp932(window_, MailToField);
+    for (const auto& field : MailSettingsModel::TextFields()) {
+        if (!StorableText(window_, field.id, model_.*field.value)) {
+            Message(false, MailSettingsModel::TextNotStorable(field.id), {});
+            FocusControl(window_, GetDlgItem(window_, field.id));
+            return false;
+        }
+    }
     model_.WithMail = IsDlgButtonChecked(window_, MailOffRadio) == BST_CHECKED ? 0
                       : IsDlgButtonChecked(window_, MailOnRadio) == BST_CHECKED
                           ? 1
                           : MailSettingsModel::kNoRadio;
-    model_.Smtp = ItemTextCp932(window_, MailSmtpField);
     return ReadNumberField(window_, MailSmtpPortField, RuleOf(&Settings::SmtpPort),
                            model_.SmtpPort);
 }
