@@ -43,6 +43,8 @@ public:
     // The state the window opens with; arms the automatic start when AutoStartupMode is on.
     void Open();
     void ArmAutoStart();
+    // The automatic start's delay, and that of each further attempt.
+    static constexpr std::uint32_t kAutoStartDelay = 1000;
 
     // Reads the fields first; a refused reading leaves the monitor stopped.
     void Start();

@@ -3,6 +3,7 @@
 #include "mail/SendNotificationMail.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "ui/win32/MessageBox.h"
+#include "ui/win32/ServingClock.h"
 #include "ui/win32/WindowText.h"
 
 namespace tolvane::test {
@@ -16,8 +17,8 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            // As the program's dialog loop does: keys reach the dialogs' navigation.
+            DispatchAsDialogLoop(&message);
         }
     }
     return true;
@@ -59,6 +60,39 @@ void ExpectPlacements(HWND dialog, std::span<const Placement> placements) {
         EXPECT_EQ(actual.top, expected.top);
         EXPECT_EQ(actual.right, expected.right);
         EXPECT_EQ(actual.bottom, expected.bottom);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(child, nullptr) << "more controls than the template gives";
+}
+
+namespace {
+
+// The style bits a template sets for a control of this class and that the control keeps.
+DWORD TemplateBits(HWND control) {
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    DWORD kind = 0;
+    if (lstrcmpiW(name, L"Button") == 0) {
+        kind = BS_TYPEMASK;
+    } else if (lstrcmpiW(name, L"Edit") == 0) {
+        kind = ES_NUMBER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
+    } else if (lstrcmpiW(name, L"Static") == 0) {
+        kind = SS_TYPEMASK | SS_SUNKEN | SS_CENTERIMAGE | SS_NOTIFY | SS_NOPREFIX |
+               SS_REALSIZECONTROL;
+    }
+    return WS_TABSTOP | WS_GROUP | WS_VSCROLL | kind;
+}
+
+}  // namespace
+
+void ExpectStyles(HWND dialog, std::span<const DWORD> styles) {
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (std::size_t i = 0; i < styles.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(child, nullptr);
+        const DWORD style = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+        EXPECT_EQ(style & TemplateBits(child), styles[i])
+            << "control " << GetDlgCtrlID(child) << " has style 0x" << std::hex << style;
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr) << "more controls than the template gives";
