@@ -76,6 +76,7 @@ int MonitorApp::Run() {
     parts.sendMail = SendNotificationMail;
     {
         MonitorDialog dialog(classesRoot, parts);
+        log.SetLossReport([&dialog](const std::string& report) { dialog.ShowStatusNote(report); });
         dialog.RunModal();
     }
     WSACleanup();

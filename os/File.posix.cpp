@@ -158,4 +158,9 @@ FileLock::~FileLock() {
     }
 }
 
+AppendResult TryAppendToFile(const std::string& path, std::string_view bytes) {
+    // Opening is never refused for another process's open here.
+    return AppendToFile(path, bytes) ? AppendResult::Written : AppendResult::Failed;
+}
+
 }  // namespace tolvane

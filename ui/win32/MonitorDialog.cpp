@@ -166,6 +166,11 @@ void MonitorDialog::SetStatusLine(const std::string& cp932) {
     }
 }
 
+void MonitorDialog::ShowStatusNote(const std::string& cp932) {
+    SetItemTextCp932(window_, StatusLine, cp932);
+    UpdateWindow(window_);
+}
+
 void MonitorDialog::SetChecked(int id, bool checked) {
     CheckDlgButton(window_, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }

@@ -30,6 +30,8 @@ public:
     Settings& Record() { return model_.Record(); }
     MonitorCycle& Cycle() { return model_.Cycle(); }
     TrayIcon& Tray() { return tray_; }
+    // Shows a note in the status line until the cycle's next status replaces it.
+    void ShowStatusNote(const std::string& cp932);
     // The clock the window's cycle waits on, serving the window's messages.
     Clock& WaitClock() { return clock_; }
     bool TimerArmed(int id) const { return armed_.contains(id); }
