@@ -549,20 +549,21 @@ TEST_F(MonitorDialogTest, FocusGoesWhereReturnPressesTheDefaultButtonNeverToTheW
     ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
     EXPECT_EQ(dialog->focusWidget(), dialog->Control(3)) << "after a tick: Hide, not Stop";
-    // Return presses the default button, Hide: the monitor goes on.
-    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->Cycle().Stopped(), 0u);
-    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
-    dialog->show();
-    dialog->activateWindow();
-    WaitUntil([&] { return dialog->isActiveWindow(); }, 5000);
     QTest::mouseClick(dialog->Control(1002), Qt::LeftButton);
     EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
     EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
     EXPECT_EQ(dialog->focusWidget(), interval) << "after Stop";
     EXPECT_EQ(interval->selectedText(), "60");
     EXPECT_TRUE(interval->hasFocus());
+
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
+        << "waited for the check to end";
+    // Return presses the default button, Hide: the monitor goes on.
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->Cycle().Stopped(), 0u) << "Return pressed Stop";
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
 }
 
 // Qt merges neighbouring separators; the File menu keeps both of its separators before Exit.

@@ -78,7 +78,7 @@ struct MonitorDialogProcedure {
             // Explorer announces a restart of the task bar; the icon is added again then. Both
             // messages also reach a window that runs elevated.
             self->taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
-            for (UINT allowed : {self->taskbarCreated_, ShowRequestMessage()}) {
+            for (UINT allowed : {self->taskbarCreated_, MonitorDialog::ShowRequestMessage()}) {
                 ChangeWindowMessageFilterEx(window, allowed, MSGFLT_ALLOW, nullptr);
             }
             self->SetTexts();
@@ -301,7 +301,7 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             Notification(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_SYSCOMMAND:
-            if (busy_ > 0 && !SystemCommandAnsweredWhileBusy(wParam & 0xFFF0)) {
+            if (busy_ > 0 && !SystemCommandAnsweredWhileBusy(static_cast<unsigned>(wParam & 0xFFF0))) {
                 return TRUE;
             }
             model_.GreyMenus();
