@@ -272,7 +272,8 @@ TEST(Win32Instance, TheHolderIsKnownByProgramAndProcessWhileItLives) {
 }
 
 TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
-    EXPECT_EQ(ResolverLock::DefaultName(), "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
+    // Machine-wide: monitors in other sessions resolve under the same semaphore.
+    EXPECT_EQ(ResolverLock::DefaultName(), "Global\\SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
     const std::string name = "RESOLVERTEST" + std::to_string(GetCurrentProcessId());
     auto held = std::make_unique<ResolverLock>(name, 0ms);
     ASSERT_TRUE(held->Locked());
