@@ -14,6 +14,7 @@
 #include "tests/win32/Win32TestSupport.h"
 #include "tests/win32/WindowTestSupport.h"
 #include "ui/model/CommandId.h"
+#include "ui/model/DialogTemplates.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/MonitorDialog.h"
@@ -25,7 +26,7 @@ namespace {
 using test::Click;
 using test::ExpectClientSize;
 using test::ExpectPlacements;
-using test::ExpectStyles;
+using test::ExpectTemplateStyles;
 using test::LoopbackOnlyListener;
 using test::Placement;
 using test::PumpUntil;
@@ -58,16 +59,9 @@ constexpr DWORD kMailStyles[] = {
     ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
     kLabel, kTextField, kLabel, kNumberField, kDefaultButton, kButton, kButton};
 
-TEST_F(Win32WindowTest, EveryControlHasTheStyleOfItsTemplate) {
-    HWND window = Open();
-    ExpectStyles(window, kMainStyles);
-    dialog->Record().WithMail = 1;
-    WhileModal(
-        window, [&] { Click(window, MailSettingsCommand); },
-        [&](HWND mail) {
-            ExpectStyles(mail, kMailStyles);
-            PostMessageW(mail, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        });
+TEST(Win32TemplateTest, EveryControlHasTheStyleOfItsTemplate) {
+    ExpectTemplateStyles(ID_MAIN_WINDOW, kMainStyles);
+    ExpectTemplateStyles(ID_MAIL_DIALOG, kMailStyles);
 }
 
 TEST_F(Win32WindowTest, TemplatePlacesEveryControlInDialogUnits) {

@@ -28,9 +28,11 @@ struct Placement {
 // Every control of a template, in its order, against its place in dialog units (read back
 // with GetWindowRect and MapDialogRect).
 void ExpectPlacements(HWND dialog, std::span<const Placement> placements);
-// Every control of a template, in its order, against its style: the tab stop and group bits,
-// the vertical scroll bar, and the bits of its kind (button type, edit and static styles).
-void ExpectStyles(HWND dialog, std::span<const DWORD> styles);
+// Every control of a template (a DIALOGEX resource of this program), in its order, against its
+// style: the tab stop and group bits, the vertical scroll bar, and the bits of its kind (button
+// type, edit and static styles). Read from the template itself: at run time a radio button
+// gains or loses its tab stop as it is checked.
+void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles);
 // The client area against the template's size in dialog units.
 void ExpectClientSize(HWND dialog, int width, int height);
 
