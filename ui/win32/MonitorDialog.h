@@ -32,8 +32,8 @@ public:
     TrayIcon& Tray() { return tray_; }
     // Shows a note in the status line until the cycle's next status replaces it.
     void ShowStatusNote(const std::string& cp932);
-    // The clock the window's cycle waits on, serving the window's messages.
-    Clock& WaitClock() { return clock_; }
+    // The clock the window's cycle waits on: one that serves the window's messages.
+    Clock& WaitClock() { return model_.Cycle().WaitClock(); }
     bool TimerArmed(int id) const { return armed_.contains(id); }
 
     // The message that the notification-area icon sends to the window (WM_USER + 101).
