@@ -64,7 +64,8 @@ int MonitorApp::Run() {
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0 || data.wVersion != 0x0101) {
         wchar_t text[128];
-        const int length = LoadStringW(GetModuleHandleW(nullptr), ID_SOCKETS_FAILED_TEXT, text, 128);
+        const int length =
+            LoadStringW(GetModuleHandleW(nullptr), ID_SOCKETS_FAILED_TEXT, text, 128);
         ShowMessageBox(nullptr, FromWide(std::wstring_view(text, static_cast<std::size_t>(length))),
                        ApplicationName(), MB_OK | MB_ICONEXCLAMATION);
         return 0;

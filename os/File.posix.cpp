@@ -1,5 +1,4 @@
 #include "os/File.h"
-#include "os/File.posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,6 +7,8 @@
 
 #include <cerrno>
 #include <thread>
+
+#include "os/File.posix.h"
 
 namespace tolvane {
 

@@ -116,7 +116,8 @@ void InstanceMarker::Announce(Program program) {
 }
 
 InstanceMarker::Holder InstanceMarker::ReadAnnouncement(const std::string& name) {
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AnnouncementName(GlobalName(name)).c_str());
+    HANDLE mapping =
+        OpenFileMappingW(FILE_MAP_READ, FALSE, AnnouncementName(GlobalName(name)).c_str());
     if (mapping == nullptr) {
         mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AnnouncementName(name).c_str());
     }

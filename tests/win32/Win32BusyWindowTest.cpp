@@ -42,7 +42,8 @@ protected:
         parts.computerName = [] { return std::string("127.0.0.1"); };
         parts.runCommand = [this](const std::string&, RepaintTarget* target) {
             const bool first = commands++ == 0;
-            const std::string line = slowChild + (first ? " " + std::to_string(kSlowCommandMs) : "");
+            const std::string line =
+                slowChild + (first ? " " + std::to_string(kSlowCommandMs) : "");
             slowRunning = first;
             const CommandOutcome outcome = CommandRunner::Run(line, target, dialog->WaitClock());
             slowRunning = false;
@@ -82,8 +83,9 @@ TEST_F(Win32BusyWindowTest, TheWindowAnswersAndHoldsALogoffOffWhileARestartRuns)
             SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerBound, &result) != 0;
         asked.answeredWhileRunning = slowRunning;
         asked.hung = IsHungAppWindow(window) != FALSE;
-        asked.queryAnswered = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
-                                                  SMTO_NORMAL, kAnswerBound, &asked.queryResult) != 0;
+        asked.queryAnswered =
+            SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                kAnswerBound, &asked.queryResult) != 0;
         done = true;
     });
     Click(window, StartCommand);

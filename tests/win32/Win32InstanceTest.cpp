@@ -232,8 +232,8 @@ TEST(RunningWindowTest, ASecondStartRestoresTheMinimisedWindowWhileItRestarts) {
     ChildProcess first;
     ASSERT_TRUE(first.Start(program));
     HWND window = nullptr;
-    ASSERT_TRUE(test::WaitUntil([&] { return (window = MainWindowOf(first.Pid())) != nullptr; },
-                                60s));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return (window = MainWindowOf(first.Pid())) != nullptr; }, 60s));
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(window, 1)));
     EXPECT_TRUE(test::WaitUntil([&] { return Restarting(window); }, 60s));

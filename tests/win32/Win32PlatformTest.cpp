@@ -211,8 +211,8 @@ TEST_F(LockedLogTest, ALineRefusedForASecondIsLostAndTheLossReported) {
     log.SetLossReport([&](const std::string& report) { reports.push_back(report); });
     Lock();
     log.Append("lost");
-    EXPECT_EQ(clock.pauses, static_cast<int>(RestartLog::kLockedPatienceMs /
-                                             RestartLog::kLockedRetryMs));
+    EXPECT_EQ(clock.pauses,
+              static_cast<int>(RestartLog::kLockedPatienceMs / RestartLog::kLockedRetryMs));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], Sjis("TOLVREBOOT.LOG に書き込めませんでした: lost"));
     Unlock();

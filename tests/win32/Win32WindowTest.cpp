@@ -48,16 +48,41 @@ constexpr DWORD kTextField = ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kDefaultButton = BS_DEFPUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
-constexpr DWORD kMainStyles[] = {
-    kLabel,  kNumberField, kLabel, kLabel, kNumberField, kButton, kCheck, kCheck, kCheck, kCheck,
-    SS_ICON | SS_NOTIFY | SS_REALSIZECONTROL,
-    SS_LEFT | SS_SUNKEN | SS_CENTERIMAGE | SS_NOPREFIX | WS_GROUP,
-    kButton, kButton, kButton, kDefaultButton, kButton};
+constexpr DWORD kMainStyles[] = {kLabel,
+                                 kNumberField,
+                                 kLabel,
+                                 kLabel,
+                                 kNumberField,
+                                 kButton,
+                                 kCheck,
+                                 kCheck,
+                                 kCheck,
+                                 kCheck,
+                                 SS_ICON | SS_NOTIFY | SS_REALSIZECONTROL,
+                                 SS_LEFT | SS_SUNKEN | SS_CENTERIMAGE | SS_NOPREFIX | WS_GROUP,
+                                 kButton,
+                                 kButton,
+                                 kButton,
+                                 kDefaultButton,
+                                 kButton};
 constexpr DWORD kMailStyles[] = {
-    BS_AUTORADIOBUTTON | WS_GROUP, BS_AUTORADIOBUTTON, BS_GROUPBOX,
-    kLabel, kTextField, kLabel, kTextField, kLabel, kTextField,
+    BS_AUTORADIOBUTTON | WS_GROUP,
+    BS_AUTORADIOBUTTON,
+    BS_GROUPBOX,
+    kLabel,
+    kTextField,
+    kLabel,
+    kTextField,
+    kLabel,
+    kTextField,
     ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
-    kLabel, kTextField, kLabel, kNumberField, kDefaultButton, kButton, kButton};
+    kLabel,
+    kTextField,
+    kLabel,
+    kNumberField,
+    kDefaultButton,
+    kButton,
+    kButton};
 
 TEST(Win32TemplateTest, EveryControlHasTheStyleOfItsTemplate) {
     ExpectTemplateStyles(ID_MAIN_WINDOW, kMainStyles);

@@ -80,8 +80,8 @@ DWORD TemplateBits(WORD classAtom) {
     } else if (classAtom == 0x81) {
         kind = ES_NUMBER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
     } else if (classAtom == 0x82) {
-        kind = SS_TYPEMASK | SS_SUNKEN | SS_CENTERIMAGE | SS_NOTIFY | SS_NOPREFIX |
-               SS_REALSIZECONTROL;
+        kind =
+            SS_TYPEMASK | SS_SUNKEN | SS_CENTERIMAGE | SS_NOTIFY | SS_NOPREFIX | SS_REALSIZECONTROL;
     }
     return WS_TABSTOP | WS_GROUP | WS_VSCROLL | kind;
 }
@@ -142,7 +142,7 @@ void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles) {
     reader.Skip(8);  // help id, extended style
     const DWORD dialogStyle = reader.Dword();
     const WORD count = reader.Word();
-    reader.Skip(8);  // x, y, cx, cy
+    reader.Skip(8);            // x, y, cx, cy
     reader.StringOrOrdinal();  // menu
     reader.StringOrOrdinal();  // class
     reader.StringOrOrdinal();  // title
@@ -159,11 +159,11 @@ void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles) {
         reader.Skip(8);  // x, y, cx, cy
         const DWORD id = reader.Dword();
         const WORD classAtom = reader.StringOrOrdinal();
-        reader.StringOrOrdinal();  // text
+        reader.StringOrOrdinal();    // text
         reader.Skip(reader.Word());  // creation data
         EXPECT_EQ(style & TemplateBits(classAtom), styles[i])
-            << "control " << static_cast<int>(static_cast<short>(id)) << " has style 0x"
-            << std::hex << style;
+            << "control " << static_cast<int>(static_cast<short>(id)) << " has style 0x" << std::hex
+            << style;
     }
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 #include "registry/Registry.h"
 #include "ui/win32/MonitorDialog.h"

@@ -5,12 +5,12 @@
 #include <array>
 #include <optional>
 
+#include "os/Win32Text.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/AboutDialog.h"
 #include "ui/win32/MailSettingsDialog.h"
 #include "ui/win32/MessageBox.h"
-#include "os/Win32Text.h"
 #include "ui/win32/NumberField.h"
 #include "ui/win32/WindowText.h"
 
@@ -249,7 +249,8 @@ void MonitorDialog::FocusDialog() {
     // pressed, else the first field does. Never the window itself, where Return and typing
     // would go nowhere.
     const LRESULT defaultId = SendMessageW(window_, DM_GETDEFID, 0, 0);
-    HWND target = HIWORD(defaultId) == DC_HASDEFID ? GetDlgItem(window_, LOWORD(defaultId)) : nullptr;
+    HWND target =
+        HIWORD(defaultId) == DC_HASDEFID ? GetDlgItem(window_, LOWORD(defaultId)) : nullptr;
     if (target == nullptr || !IsWindowEnabled(target) || !IsWindowVisible(target)) {
         target = FirstField(window_);
     }
@@ -301,7 +302,8 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             Notification(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_SYSCOMMAND:
-            if (busy_ > 0 && !SystemCommandAnsweredWhileBusy(static_cast<unsigned>(wParam & 0xFFF0))) {
+            if (busy_ > 0 &&
+                !SystemCommandAnsweredWhileBusy(static_cast<unsigned>(wParam & 0xFFF0))) {
                 return TRUE;
             }
             model_.GreyMenus();
