@@ -28,19 +28,30 @@ constexpr int kExitMonitoredElsewhere = 3;
 
 }  // namespace
 
-// A later copy: the running one's window is found by its title, shown and brought to the
-// top. Without such a window (it is closing) the later copy just ends. Where the holder is
-// `tolvanectl monitor`, which has no window, a message box says so.
+// A later copy: the running one's own window is asked to show itself, restored and in front,
+// without waiting for it. Without such a window in this session the later copy ends quietly
+// when the holder is closing; a holder in another session (a window on another desktop, or
+// `tolvanectl monitor` anywhere) has nothing to bring back here, and a box names it.
 int MonitorApp::Second(const std::string& markerName) {
     const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
-    if (holder.program == InstanceMarker::Program::Tolvanectl) {
-        ShowMessageBox(nullptr, MonitoredByTolvanectl(holder.pid), Text(UiText::WindowTitle),
-                       MB_OK | MB_ICONEXCLAMATION);
-        return kExitMonitoredElsewhere;
+    if (holder.program != InstanceMarker::Program::Tolvanectl && ShowRunningWindow(holder.pid)) {
+        return 0;
     }
-    // Nothing to wait for: the window is raised from here.
-    ShowRunningWindow();
-    return 0;
+    DWORD holderSession = 0;
+    DWORD ownSession = 0;
+    const bool elsewhere =
+        holder.program == InstanceMarker::Program::Tolvanectl ||
+        (holder.program == InstanceMarker::Program::Window &&
+         ProcessIdToSessionId(static_cast<DWORD>(holder.pid), &holderSession) &&
+         ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) && holderSession != ownSession);
+    if (!elsewhere) {
+        return 0;
+    }
+    const std::string text = holder.program == InstanceMarker::Program::Tolvanectl
+                                 ? MonitoredByTolvanectl(holder.pid)
+                                 : MonitoredByWindowElsewhere(holder.pid);
+    ShowMessageBox(nullptr, text, Text(UiText::WindowTitle), MB_OK | MB_ICONEXCLAMATION);
+    return kExitMonitoredElsewhere;
 }
 
 int MonitorApp::Run() {
@@ -53,7 +64,8 @@ int MonitorApp::Run() {
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0 || data.wVersion != 0x0101) {
         wchar_t text[128];
-        const int length = LoadStringW(GetModuleHandleW(nullptr), ID_SOCKETS_FAILED_TEXT, text, 128);
+        const int length =
+            LoadStringW(GetModuleHandleW(nullptr), ID_SOCKETS_FAILED_TEXT, text, 128);
         ShowMessageBox(nullptr, FromWide(std::wstring_view(text, static_cast<std::size_t>(length))),
                        ApplicationName(), MB_OK | MB_ICONEXCLAMATION);
         return 0;
@@ -65,6 +77,7 @@ int MonitorApp::Run() {
     parts.sendMail = SendNotificationMail;
     {
         MonitorDialog dialog(classesRoot, parts);
+        log.SetLossReport([&dialog](const std::string& report) { dialog.ShowStatusNote(report); });
         dialog.RunModal();
     }
     WSACleanup();

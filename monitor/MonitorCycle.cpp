@@ -15,7 +15,7 @@ constexpr std::uint32_t kFirstTickDelay = 1000;
 constexpr std::uint32_t kTickPause = 550;
 constexpr std::uint32_t kTestPause = 1000;
 constexpr std::uint32_t kStopSettle = 1000;
-constexpr std::uint32_t kAutoDelay = 1000;
+constexpr std::uint32_t kAutoDelay = MonitorCycle::kAutoStartDelay;
 
 // One row of the restart sequence; a row without a command pauses instead.
 struct RestartRow {

@@ -53,6 +53,8 @@ public:
     // The state the window opens with; arms the automatic start when AutoStartupMode is on.
     void Open();
     void ArmAutoStart();
+    // The automatic start's delay, and that of each further attempt.
+    static constexpr std::uint32_t kAutoStartDelay = 1000;
 
     // Reads the fields first; a refused reading leaves the monitor stopped.
     void Start();
@@ -61,6 +63,8 @@ public:
     void OnTimer(int id);
 
     CycleState State() const { return state_; }
+    // The clock the cycle pauses on.
+    Clock& WaitClock() { return *parts_.clock; }
     // The three flags the enabling rules are written over, read from the state: 1 or 0. A test
     // leaves the first two as the state it interrupted had them.
     std::uint32_t Stopped() const { return Resumed() == CycleState::Stopped ? 1 : 0; }

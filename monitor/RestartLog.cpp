@@ -1,5 +1,7 @@
 #include "monitor/RestartLog.h"
 
+#include "os/CodePage.h"
+#include "os/Console.h"
 #include "os/File.h"
 #include "os/LocalTime.h"
 #include "os/Process.h"
@@ -28,7 +30,21 @@ void RestartLog::Append(const std::string& text) {
     }
     line += "\r\n";
     // One write of the whole line, so that other writers never split it.
-    AppendToFile(path_, line);
+    AppendResult result = TryAppendToFile(path_, line);
+    for (std::uint32_t waited = 0; result == AppendResult::Locked && waited < kLockedPatienceMs;
+         waited += kLockedRetryMs) {
+        clock_.Pause(kLockedRetryMs);
+        result = TryAppendToFile(path_, line);
+    }
+    if (result != AppendResult::Locked) {
+        return;
+    }
+    const std::string report = Sjis("TOLVREBOOT.LOG に書き込めませんでした: ") + text;
+    if (lossReport_) {
+        lossReport_(report);
+    } else {
+        WriteText(stderr, Cp932ToLocale(report) + "\n");
+    }
 }
 
 std::string PrintableLog(std::string_view contents) {

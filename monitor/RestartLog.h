@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -8,7 +10,9 @@
 namespace tolvane {
 
 // "TOLVREBOOT.LOG" beside the executable: one line per call, "time TAB text CR LF", the text
-// written byte for byte (CP932) with every LF stored as CR LF. Failures lose the line quietly.
+// written byte for byte (CP932) with every LF stored as CR LF. Failures lose the line quietly,
+// but for one: another program (an editor, a backup) holding the log open without sharing it
+// for writing. The line is tried again for up to a second, and then its loss is reported.
 class RestartLog {
 public:
     // The log in the executable's own folder.
@@ -17,6 +21,15 @@ public:
     RestartLog(Clock& clock, std::string directory);
 
     void Append(const std::string& text);
+
+    // Told the report of a line lost to another program's open, "TOLVREBOOT.LOG に書き込めません
+    // でした: " and the line's text (CP932). By default it goes to standard error.
+    using LossReport = std::function<void(const std::string& reportCp932)>;
+    void SetLossReport(LossReport report) { lossReport_ = std::move(report); }
+
+    // How long a locked log is tried again, and how often.
+    static constexpr std::uint32_t kLockedPatienceMs = 1000;
+    static constexpr std::uint32_t kLockedRetryMs = 50;
 
     const std::string& Path() const { return path_; }
 
@@ -28,6 +41,7 @@ public:
 private:
     Clock& clock_;
     std::string path_;
+    LossReport lossReport_;
 };
 
 // The log as a terminal may show it. The file's bytes stay as they are; what reaches the

@@ -10,6 +10,11 @@ namespace tolvane {
 // bytes go in whole or not at all. The file is created (0644) when missing.
 bool AppendToFile(const std::string& path, std::string_view bytes);
 
+// How one append ended. Locked: another process holds the file open without sharing it for
+// writing (Windows), so the same append may succeed a moment later.
+enum class AppendResult { Written, Locked, Failed };
+AppendResult TryAppendToFile(const std::string& path, std::string_view bytes);
+
 bool ReadWholeFile(const std::string& path, std::string& contents);
 bool FileExists(const std::string& path);
 

@@ -1,5 +1,4 @@
 #include "os/File.h"
-#include "os/File.posix.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,6 +7,8 @@
 
 #include <cerrno>
 #include <thread>
+
+#include "os/File.posix.h"
 
 namespace tolvane {
 
@@ -156,6 +157,11 @@ FileLock::~FileLock() {
     if (fd_ >= 0) {
         ::close(fd_);
     }
+}
+
+AppendResult TryAppendToFile(const std::string& path, std::string_view bytes) {
+    // Opening is never refused for another process's open here.
+    return AppendToFile(path, bytes) ? AppendResult::Written : AppendResult::Failed;
 }
 
 }  // namespace tolvane

@@ -38,19 +38,49 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// A write that came back short is cut off again, so the file never holds a torn line nor
+// glues the next one to it; only when nobody has appended behind it, as cutting would then
+// take another writer's line too.
+void CutShortWrite(const std::string& path, HANDLE file, DWORD written) {
+    LARGE_INTEGER end{};
+    LARGE_INTEGER size{};
+    const LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(file, zero, &end, FILE_CURRENT) || !GetFileSizeEx(file, &size) ||
+        end.QuadPart != size.QuadPart || end.QuadPart < written) {
+        return;
+    }
+    // The append-only handle cannot shorten the file; a writing one can.
+    FileHandle cutter(Open(path, GENERIC_WRITE, OPEN_EXISTING));
+    LARGE_INTEGER cut{};
+    cut.QuadPart = end.QuadPart - written;
+    if (cutter.IsOpen() && SetFilePointerEx(cutter.Get(), cut, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(cutter.Get());
+    }
+}
+
 }  // namespace
 
-bool AppendToFile(const std::string& path, std::string_view bytes) {
+AppendResult TryAppendToFile(const std::string& path, std::string_view bytes) {
     // Append-only access: every write lands at the end, whoever else writes the file.
     FileHandle file(Open(path, FILE_APPEND_DATA, OPEN_ALWAYS));
     if (!file.IsOpen()) {
-        return false;
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? AppendResult::Locked
+                   : AppendResult::Failed;
     }
     DWORD written = 0;
     const bool ok =
         WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
         written == bytes.size();
-    return file.Close() && ok;
+    if (!ok && written > 0) {
+        CutShortWrite(path, file.Get(), written);
+    }
+    return file.Close() && ok ? AppendResult::Written : AppendResult::Failed;
+}
+
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+    return TryAppendToFile(path, bytes) == AppendResult::Written;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {

@@ -9,9 +9,10 @@ namespace tolvane {
 // The mark of the running copy: a listening Unix socket in the abstract namespace, named after
 // the instance. Binding it is atomic, so of two copies started at the same instant exactly one
 // holds it; it is close-on-exec and vanishes with the process, so a service started by a
-// restart can never keep it alive. On Windows the mark is the named mutex of that name (per
-// session, as Windows makes it). How a later copy gets the running copy's window shown differs:
-// see InstanceMarker.posix.h; on Windows the window itself is found (ui/win32).
+// restart can never keep it alive. On Windows the mark is the named mutex of that name, held
+// also under Global\ so that a copy in another session sees it. How a later copy gets the running
+// copy's window shown differs: see InstanceMarker.posix.h; on Windows the window itself is found
+// (ui/win32).
 class InstanceMarker {
 public:
     enum class Claim {

@@ -14,14 +14,20 @@ constexpr const char* kSemaphoreName = "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC";
 
 }  // namespace
 
-// The named semaphore itself; unprefixed, a name is local to the session, as the user's own.
+// Machine-wide: a monitor in another session (a task in session 0) resolves under it too.
 std::string ResolverLock::DefaultName() {
-    return kSemaphoreName;
+    return std::string("Global\\") + kSemaphoreName;
 }
 
 ResolverLock::ResolverLock(const std::string& name, std::chrono::milliseconds wait) {
     // Count 1, at most 1; an existing semaphore of that name is opened as it is.
     HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, ToWide(name).c_str());
+    constexpr std::string_view kGlobal = "Global\\";
+    if (semaphore == nullptr && GetLastError() == ERROR_ACCESS_DENIED &&
+        std::string_view(name).starts_with(kGlobal)) {
+        // Made by another account without access for this one: the session's own then.
+        semaphore = CreateSemaphoreW(nullptr, 1, 1, ToWide(name.substr(kGlobal.size())).c_str());
+    }
     if (semaphore == nullptr) {
         return;
     }

@@ -527,9 +527,9 @@ TEST_F(MonitorDialogTest, AfterEachRefusalTheFieldHasTheFocusWithItsWholeTextSel
 }
 
 // As a Windows dialog gives the focus: the first field with its text selected when the window
-// opens, and the first enabled control in the tab order after Stop, a test or a tick, never
-// the window itself.
-TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
+// opens and after Stop or a test, the default button Hide after a tick, never the window
+// itself; Return after a tick hides the window and never presses Stop.
+TEST_F(MonitorDialogTest, FocusGoesWhereReturnPressesTheDefaultButtonNeverToTheWindow) {
     LoopbackOnlyListener listener;
     Store([&](Settings& s) { s.Port = listener.Port(); });
     auto dialog = Open();
@@ -548,14 +548,22 @@ TEST_F(MonitorDialogTest, FocusGoesToTheFirstEnabledControlNeverToTheWindow) {
     QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
         << "waited for the check to end";
-    EXPECT_EQ(dialog->focusWidget(), dialog->Control(1002)) << "after a tick: Stop";
-    // Return presses the default button, which a focused push button is.
-    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(dialog->focusWidget(), dialog->Control(3)) << "after a tick: Hide, not Stop";
+    QTest::mouseClick(dialog->Control(1002), Qt::LeftButton);
     EXPECT_EQ(dialog->Cycle().Stopped(), 1u);
     EXPECT_FALSE(dialog->TimerArmed(CheckTimer));
     EXPECT_EQ(dialog->focusWidget(), interval) << "after Stop";
     EXPECT_EQ(interval->selectedText(), "60");
     EXPECT_TRUE(interval->hasFocus());
+
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->Cycle().CycleBusy() == 0; }))
+        << "waited for the check to end";
+    // Return presses the default button, Hide: the monitor goes on.
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->Cycle().Stopped(), 0u) << "Return pressed Stop";
+    EXPECT_TRUE(dialog->TimerArmed(CheckTimer));
 }
 
 // Qt merges neighbouring separators; the File menu keeps both of its separators before Exit.

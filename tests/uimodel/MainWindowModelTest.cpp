@@ -46,7 +46,8 @@ public:
     void AddTrayIcon() override { Step("tray"); }
     void DrawNow() override { Step("draw"); }
     void Repaint() override {}
-    void FocusFirstControl() override { Step("focus"); }
+    void FocusDialog() override { Step("focus"); }
+    bool ModalOpen() const override { return modalOpen; }
     void HideWindow() override { Step("hide"); }
     void ShowWindow() override { Step("show"); }
     void OpenAbout() override { Step("about"); }
@@ -64,6 +65,7 @@ public:
     std::map<int, std::uint32_t> numbers;
     int refusedField = 0;
     std::string status;
+    bool modalOpen = false;
 };
 
 class MainWindowModelTest : public ::testing::Test {
@@ -142,6 +144,16 @@ TEST_F(MainWindowModelTest, ReadingStopsAtTheRefusedFieldAndTheExchangeIsNoEdit)
 
 // Exit closes the window only while the monitor is stopped; a disabled Exit beeps only when
 // the dialog manager sent it (Esc, the close box), never for a menu item or a button.
+// Under a modal dialog or a menu the automatic start only tries again a moment later: no
+// test, no Start, nothing shown.
+TEST_F(MainWindowModelTest, TheAutomaticStartWaitsWhileADialogOrMenuIsOpen) {
+    view.modalOpen = true;
+    view.steps.clear();
+    model.OnTimer(AutoStartTimer);
+    EXPECT_EQ(view.steps, std::vector<std::string>{"arm 3"});
+    EXPECT_EQ(model.Cycle().State(), CycleState::Stopped);
+}
+
 TEST_F(MainWindowModelTest, ExitClosesOrBeepsByStateAndSource) {
     model.Open();
     struct Case {

@@ -8,8 +8,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "monitor/PortProbe.h"
 #include "monitor/RestartLog.h"
@@ -140,8 +142,6 @@ TEST(Win32Module, TheRestartLogHoldsCp932LinesWithCrLf) {
     EXPECT_NE(text.find("\ta\r\nb\r\n"), std::string::npos);
 }
 
-// The probe takes the DNS host name whole, as hostname.exe prints it (not cut to 15
-// characters); only the SMTP greeting takes the NetBIOS name.
 // A folder named in any script is the log's folder, byte for byte: code page 932 would have
 // lost Ł and ź ("?"), changed é into e, and made ¥ a backslash.
 TEST(Win32Module, TheLogIsWrittenBesideTheExecutableInAFolderOfAnyName) {
@@ -175,8 +175,83 @@ TEST(Win32Module, TheLogIsWrittenBesideTheExecutableInAFolderOfAnyName) {
         EXPECT_TRUE(logged) << "no log in " << log;
     }
     test::DeleteSettingsKey();
+// Another program's open without write sharing (an editor, a backup tool) refuses the log's
+// own. The line is tried again and lands once the other program has closed the file; a file
+// held for longer than a second loses the line, and the loss is reported.
+class LockedLogTest : public ::testing::Test {
+protected:
+    // Opens the log as such a program does: read and write, sharing it for reading only.
+    void Lock() {
+        lock_ = CreateFileW(PathToWide(log.Path()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(lock_, INVALID_HANDLE_VALUE);
+    }
+    void Unlock() {
+        if (lock_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(lock_);
+            lock_ = INVALID_HANDLE_VALUE;
+        }
+    }
+    void TearDown() override { Unlock(); }
+
+    // The real clock, whose pauses the test counts, letting the file go at the one it chooses.
+    class CountingClock final : public Clock {
+    public:
+        explicit CountingClock(std::function<void(int)> onPause) : onPause_(std::move(onPause)) {}
+        void Pause(std::uint32_t ms) override {
+            onPause_(++pauses);
+            RealClock().Pause(ms);
+        }
+        std::time_t Now() override { return RealClock().Now(); }
+        int pauses = 0;
+
+    private:
+        std::function<void(int)> onPause_;
+    };
+
+    test::TempDir dir;
+    int releaseAtPause = 0;
+    CountingClock clock{[this](int pause) {
+        if (pause == releaseAtPause) {
+            Unlock();
+        }
+    }};
+    RestartLog log{clock, test::WindowsPath(dir.Path()) + "\\"};
+    std::vector<std::string> reports;
+    HANDLE lock_ = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(LockedLogTest, ALineWaitsForTheOtherProgramToCloseTheLog) {
+    log.SetLossReport([&](const std::string& report) { reports.push_back(report); });
+    Lock();
+    releaseAtPause = 3;
+    log.Append("kept");
+    EXPECT_EQ(clock.pauses, 3);
+    EXPECT_NE(test::ReadFile(log.Path()).find("\tkept\r\n"), std::string::npos);
+    EXPECT_TRUE(reports.empty());
 }
 
+TEST_F(LockedLogTest, ALineRefusedForASecondIsLostAndTheLossReported) {
+    log.SetLossReport([&](const std::string& report) { reports.push_back(report); });
+    Lock();
+    log.Append("lost");
+    EXPECT_EQ(clock.pauses,
+              static_cast<int>(RestartLog::kLockedPatienceMs / RestartLog::kLockedRetryMs));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], Sjis("TOLVREBOOT.LOG に書き込めませんでした: lost"));
+    Unlock();
+    EXPECT_EQ(test::ReadFile(log.Path()).find("lost"), std::string::npos);
+    // A read-only log loses its line quietly and at once, as before.
+    ASSERT_TRUE(SetFileAttributesW(PathToWide(log.Path()).c_str(), FILE_ATTRIBUTE_READONLY));
+    clock.pauses = 0;
+    log.Append("read-only");
+    EXPECT_EQ(clock.pauses, 0);
+    EXPECT_EQ(reports.size(), 1u);
+    SetFileAttributesW(PathToWide(log.Path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The probe takes the DNS host name whole, as hostname.exe prints it (not cut to 15
+// characters); only the SMTP greeting takes the NetBIOS name.
 TEST(Win32Names, ComputerNameAndLocalTime) {
     test::TempDir dir;
     ASSERT_EQ(test::RunToFile("hostname.exe", dir.File("hostname.txt")), 0);
@@ -235,7 +310,8 @@ TEST(Win32Instance, TheHolderIsKnownByProgramAndProcessWhileItLives) {
 }
 
 TEST(Win32Resolver, TheNamedSemaphoreAdmitsOneLookupAtATime) {
-    EXPECT_EQ(ResolverLock::DefaultName(), "SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
+    // Machine-wide: monitors in other sessions resolve under the same semaphore.
+    EXPECT_EQ(ResolverLock::DefaultName(), "Global\\SWAPPREENTRANTFUNCSWAPPREENTRANTFUNC");
     const std::string name = "RESOLVERTEST" + std::to_string(GetCurrentProcessId());
     auto held = std::make_unique<ResolverLock>(name, 0ms);
     ASSERT_TRUE(held->Locked());

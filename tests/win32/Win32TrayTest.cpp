@@ -19,6 +19,7 @@
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 // clang-format on
 
 namespace tolvane {
@@ -179,6 +180,25 @@ TEST_F(Win32WindowTest, TheShellShowsOneIconWhoseTipNeverChanges) {
 
     Click(window, ExitCommand);
     EXPECT_EQ(ShellIconsWhen(0).size(), 0u) << "no icon left behind after Exit";
+}
+
+// Explorer forgets every icon when it restarts and then announces TaskbarCreated to all
+// top-level windows; the window adds its icon again, so a hidden window stays reachable.
+TEST_F(Win32WindowTest, TheIconComesBackWhenTheShellAnnouncesANewTaskBar) {
+    HWND window = Open();
+    ASSERT_EQ(ShellIconsWhen(1).size(), 1u);
+    // What the shell's restart does to the icon, behind the window's back.
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 1;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+    ASSERT_EQ(ShellIconsWhen(0).size(), 0u);
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const auto icons = ShellIconsWhen(1);
+    ASSERT_EQ(icons.size(), 1u) << "the icon was not added again";
+    EXPECT_EQ(icons[0].tip, L"IIS Tolvane");
+    EXPECT_TRUE(dialog->Tray().Added());
 }
 
 // The tip is bounded as its 64-byte ANSI form is: 63 bytes, never half a character.

@@ -14,6 +14,7 @@
 #include "tests/win32/Win32TestSupport.h"
 #include "tests/win32/WindowTestSupport.h"
 #include "ui/model/CommandId.h"
+#include "ui/model/DialogTemplates.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/MonitorDialog.h"
@@ -25,6 +26,7 @@ namespace {
 using test::Click;
 using test::ExpectClientSize;
 using test::ExpectPlacements;
+using test::ExpectTemplateStyles;
 using test::LoopbackOnlyListener;
 using test::Placement;
 using test::PumpUntil;
@@ -37,6 +39,55 @@ constexpr Placement kMainPlacements[] = {
     {172, 52, 24, 26},  {5, 95, 213, 12},  {4, 115, 36, 14}, {48, 115, 36, 14}, {93, 115, 36, 14},
     {138, 115, 36, 14}, {182, 115, 36, 14}};
 constexpr Placement kAboutPlacements[] = {{7, 6, 20, 20}, {35, 9, 91, 8}, {127, 6, 50, 14}};
+
+// Labels start groups; fields, check boxes and push buttons are tab stops; the radio buttons
+// are reached by their access keys only, the first one starting their group.
+constexpr DWORD kLabel = SS_LEFT | WS_GROUP;
+constexpr DWORD kNumberField = ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP;
+constexpr DWORD kTextField = ES_AUTOHSCROLL | WS_TABSTOP;
+constexpr DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kDefaultButton = BS_DEFPUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
+constexpr DWORD kMainStyles[] = {kLabel,
+                                 kNumberField,
+                                 kLabel,
+                                 kLabel,
+                                 kNumberField,
+                                 kButton,
+                                 kCheck,
+                                 kCheck,
+                                 kCheck,
+                                 kCheck,
+                                 SS_ICON | SS_NOTIFY | SS_REALSIZECONTROL,
+                                 SS_LEFT | SS_SUNKEN | SS_CENTERIMAGE | SS_NOPREFIX | WS_GROUP,
+                                 kButton,
+                                 kButton,
+                                 kButton,
+                                 kDefaultButton,
+                                 kButton};
+constexpr DWORD kMailStyles[] = {
+    BS_AUTORADIOBUTTON | WS_GROUP,
+    BS_AUTORADIOBUTTON,
+    BS_GROUPBOX,
+    kLabel,
+    kTextField,
+    kLabel,
+    kTextField,
+    kLabel,
+    kTextField,
+    ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
+    kLabel,
+    kTextField,
+    kLabel,
+    kNumberField,
+    kDefaultButton,
+    kButton,
+    kButton};
+
+TEST(Win32TemplateTest, EveryControlHasTheStyleOfItsTemplate) {
+    ExpectTemplateStyles(ID_MAIN_WINDOW, kMainStyles);
+    ExpectTemplateStyles(ID_MAIL_DIALOG, kMailStyles);
+}
 
 TEST_F(Win32WindowTest, TemplatePlacesEveryControlInDialogUnits) {
     HWND window = Open();

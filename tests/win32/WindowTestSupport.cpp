@@ -1,8 +1,13 @@
 #include "tests/win32/WindowTestSupport.h"
 
+#include <cstring>
+#include <string>
+#include <utility>
+
 #include "mail/SendNotificationMail.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "ui/win32/MessageBox.h"
+#include "ui/win32/ServingClock.h"
 #include "ui/win32/WindowText.h"
 
 namespace tolvane::test {
@@ -16,8 +21,8 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            // As the program's dialog loop does: keys reach the dialogs' navigation.
+            DispatchAsDialogLoop(&message);
         }
     }
     return true;
@@ -62,6 +67,104 @@ void ExpectPlacements(HWND dialog, std::span<const Placement> placements) {
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, nullptr) << "more controls than the template gives";
+}
+
+namespace {
+
+// The style bits a template sets for a control of this predefined class (by its atom: 0x80
+// button, 0x81 edit, 0x82 static) and that the test compares.
+DWORD TemplateBits(WORD classAtom) {
+    DWORD kind = 0;
+    if (classAtom == 0x80) {
+        kind = BS_TYPEMASK;
+    } else if (classAtom == 0x81) {
+        kind = ES_NUMBER | ES_MULTILINE | ES_WANTRETURN | ES_AUTOHSCROLL | ES_AUTOVSCROLL;
+    } else if (classAtom == 0x82) {
+        kind =
+            SS_TYPEMASK | SS_SUNKEN | SS_CENTERIMAGE | SS_NOTIFY | SS_NOPREFIX | SS_REALSIZECONTROL;
+    }
+    return WS_TABSTOP | WS_GROUP | WS_VSCROLL | kind;
+}
+
+// Reads a DLGTEMPLATEEX resource: its words in order, with the strings and ordinals it holds.
+class TemplateReader {
+public:
+    explicit TemplateReader(const BYTE* at) : at_(at) {}
+    WORD Word() { return Take<WORD>(); }
+    DWORD Dword() { return Take<DWORD>(); }
+    // A string, or 0xFFFF and an ordinal (returned; 0 for a string). A predefined class named
+    // by its string gives the ordinal that stands for it.
+    WORD StringOrOrdinal() {
+        WORD first = Word();
+        if (first == 0xFFFF) {
+            return Word();
+        }
+        std::wstring text;
+        for (; first != 0; first = Word()) {
+            text += static_cast<wchar_t>(first);
+        }
+        constexpr std::pair<const wchar_t*, WORD> kClasses[] = {
+            {L"Button", 0x80}, {L"Edit", 0x81}, {L"Static", 0x82}};
+        for (const auto& [name, atom] : kClasses) {
+            if (lstrcmpiW(text.c_str(), name) == 0) {
+                return atom;
+            }
+        }
+        return 0;
+    }
+    void Skip(std::size_t bytes) { at_ += bytes; }
+    void AlignDword() {
+        while (reinterpret_cast<std::uintptr_t>(at_) % 4 != 0) {
+            ++at_;
+        }
+    }
+
+private:
+    template <typename T>
+    T Take() {
+        T value;
+        std::memcpy(&value, at_, sizeof value);
+        at_ += sizeof value;
+        return value;
+    }
+    const BYTE* at_;
+};
+
+}  // namespace
+
+void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(templateId), MAKEINTRESOURCEW(5));
+    ASSERT_NE(found, nullptr);
+    TemplateReader reader(static_cast<const BYTE*>(LockResource(LoadResource(module, found))));
+    ASSERT_EQ(reader.Word(), 1) << "a DIALOGEX template";
+    ASSERT_EQ(reader.Word(), 0xFFFF);
+    reader.Skip(8);  // help id, extended style
+    const DWORD dialogStyle = reader.Dword();
+    const WORD count = reader.Word();
+    reader.Skip(8);            // x, y, cx, cy
+    reader.StringOrOrdinal();  // menu
+    reader.StringOrOrdinal();  // class
+    reader.StringOrOrdinal();  // title
+    if ((dialogStyle & DS_SETFONT) != 0) {
+        reader.Skip(6);  // point size, weight, italic, character set
+        reader.StringOrOrdinal();
+    }
+    ASSERT_EQ(count, styles.size()) << "controls in the template";
+    for (std::size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(i);
+        reader.AlignDword();
+        reader.Skip(8);  // help id, extended style
+        const DWORD style = reader.Dword();
+        reader.Skip(8);  // x, y, cx, cy
+        const DWORD id = reader.Dword();
+        const WORD classAtom = reader.StringOrOrdinal();
+        reader.StringOrOrdinal();    // text
+        reader.Skip(reader.Word());  // creation data
+        EXPECT_EQ(style & TemplateBits(classAtom), styles[i])
+            << "control " << static_cast<int>(static_cast<short>(id)) << " has style 0x" << std::hex
+            << style;
+    }
 }
 
 void ExpectClientSize(HWND dialog, int width, int height) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <memory>
@@ -8,14 +9,13 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
-
 #include "registry/Registry.h"
 #include "ui/win32/MonitorDialog.h"
 
 namespace tolvane::test {
 
-// Handles the messages of this thread until `condition` holds (or a generous bound passes).
+// Handles the messages of this thread as a dialog's loop does until `condition` holds (or a
+// generous bound passes).
 bool PumpUntil(const std::function<bool()>& condition, DWORD limitMs = 60000);
 
 void Click(HWND dialog, int id);
@@ -27,6 +27,11 @@ struct Placement {
 // Every control of a template, in its order, against its place in dialog units (read back
 // with GetWindowRect and MapDialogRect).
 void ExpectPlacements(HWND dialog, std::span<const Placement> placements);
+// Every control of a template (a DIALOGEX resource of this program), in its order, against its
+// style: the tab stop and group bits, the vertical scroll bar, and the bits of its kind (button
+// type, edit and static styles). Read from the template itself: at run time a radio button
+// gains or loses its tab stop as it is checked.
+void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles);
 // The client area against the template's size in dialog units.
 void ExpectClientSize(HWND dialog, int width, int height);
 

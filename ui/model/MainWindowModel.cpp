@@ -57,6 +57,14 @@ void MainWindowModel::Open() {
     cycle_.ArmAutoStart();
 }
 
+void MainWindowModel::OnTimer(int id) {
+    if (id == AutoStartTimer && view_.ModalOpen()) {
+        view_.ArmTimer(AutoStartTimer, MonitorCycle::kAutoStartDelay);
+        return;
+    }
+    cycle_.OnTimer(id);
+}
+
 bool MainWindowModel::CommandEnabled(int id) const {
     return tolvane::CommandEnabled(id, FlagsOf(cycle_));
 }

@@ -41,8 +41,12 @@ public:
     virtual void DrawNow() = 0;
     // Repaints during a command of the restart.
     virtual void Repaint() = 0;
-    // As a dialog that gets the focus passes it on: to its first control.
-    virtual void FocusFirstControl() = 0;
+    // As a dialog that gets the focus passes it on: to its default button (Hide) when that can
+    // be pressed, else to its first field; so Return always goes to the default button, never
+    // to another push button that happens to hold the focus (Stop).
+    virtual void FocusDialog() = 0;
+    // A modal dialog, message box or menu of the program is open.
+    virtual bool ModalOpen() const = 0;
     virtual void HideWindow() = 0;
     virtual void ShowWindow() = 0;
     virtual void OpenAbout() = 0;
@@ -82,7 +86,10 @@ public:
     bool CommandEnabled(int id) const;
     // The greying done whenever a menu of the window opens.
     void GreyMenus();
-    void OnTimer(int id) { cycle_.OnTimer(id); }
+    // A timer's expiry. The automatic start waits while a modal dialog or a menu is open:
+    // it would start monitoring under a dialog (mail settings) that the rules keep closed
+    // while monitoring runs.
+    void OnTimer(int id);
 
     // A field's text or a check box changed: the user's edit, unless the window itself moves
     // values into the controls.
@@ -110,7 +117,7 @@ private:
     void KillTimer(int id) override { view_.KillTimer(id); }
     void Repaint() override { view_.Repaint(); }
     void RefreshControls() override;
-    void FocusWindow() override { view_.FocusFirstControl(); }
+    void FocusWindow() override { view_.FocusDialog(); }
     void HideWindow() override { view_.HideWindow(); }
     // Save's and the start-up mode's view.
     void CheckStartupMode() override;

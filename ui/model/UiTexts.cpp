@@ -55,6 +55,7 @@ constexpr std::array kTexts{
     "IIS Tolvane Version 2.1",
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
+    "IIS Tolvane (プロセス %1) が別のセッションでこのコンピューターを監視しています。",
     "サービス表が無いか空です: 再起動はサービスに届きません",
     "読めない設定値があります (既定値を使います): ",
     "設定を保存できません: ",
@@ -78,10 +79,22 @@ const std::string& Text(UiText id) {
     return converted[static_cast<std::size_t>(id)];
 }
 
-std::string MonitoredByTolvanectl(long pid) {
-    std::string text = Text(UiText::MonitoredByTolvanectl);
+namespace {
+
+std::string WithPid(UiText id, long pid) {
+    std::string text = Text(id);
     text.replace(text.find("%1"), 2, std::to_string(pid));
     return text;
+}
+
+}  // namespace
+
+std::string MonitoredByTolvanectl(long pid) {
+    return WithPid(UiText::MonitoredByTolvanectl, pid);
+}
+
+std::string MonitoredByWindowElsewhere(long pid) {
+    return WithPid(UiText::MonitoredByWindowElsewhere, pid);
 }
 
 }  // namespace tolvane

@@ -57,6 +57,7 @@ enum class UiText {
     AboutVersion,
     AboutOk,
     MonitoredByTolvanectl,
+    MonitoredByWindowElsewhere,
     NoServicesMap,
     UnreadableSettings,
     SettingsCannotBeSaved,
@@ -70,5 +71,7 @@ const std::string& Text(UiText id);
 
 // The refusal of a later start while `tolvanectl monitor` runs, with its process id.
 std::string MonitoredByTolvanectl(long pid);
+// The same while the window runs in another session (Windows), where it cannot be shown.
+std::string MonitoredByWindowElsewhere(long pid);
 
 }  // namespace tolvane

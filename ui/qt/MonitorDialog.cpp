@@ -1,5 +1,6 @@
 #include "ui/qt/MonitorDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
@@ -275,10 +276,21 @@ void MonitorDialog::Repaint() {
     repaint();
 }
 
-void MonitorDialog::FocusFirstControl() {
-    // As a Windows dialog that gets the focus passes it on: never the window itself, where
-    // Return and typing would go nowhere.
-    tolvane::FocusFirstControl(this);
+void MonitorDialog::FocusDialog() {
+    // A focused push button takes Return for itself; the default button is the one push
+    // button that may hold the focus. Never the window itself, where Return and typing would
+    // go nowhere.
+    QWidget* hide = controls_.at(HideCommand);
+    if (hide->isEnabled() && hide->isVisibleTo(this)) {
+        hide->setFocus(Qt::OtherFocusReason);
+    } else {
+        tolvane::FocusFirstControl(this, true);
+    }
+}
+
+bool MonitorDialog::ModalOpen() const {
+    return QApplication::activeModalWidget() != nullptr ||
+           QApplication::activePopupWidget() != nullptr;
 }
 
 void MonitorDialog::HideWindow() {

@@ -84,7 +84,8 @@ private:
     void AddTrayIcon() override;
     void DrawNow() override;
     void Repaint() override;
-    void FocusFirstControl() override;
+    void FocusDialog() override;
+    bool ModalOpen() const override;
     void OpenAbout() override;
     void OpenMailSettings() override;
     void Close() override;

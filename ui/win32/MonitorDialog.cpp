@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "os/Win32Text.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/AboutDialog.h"
@@ -50,6 +51,15 @@ constexpr MenuText kTrayMenuTexts[] = {
 // Messages the window sends itself: a number field's reading once the focus has moved.
 constexpr UINT kReadLeftField = WM_APP + 1;
 
+// The window's cycle waits serving the window's messages, unless its owner gave it a clock
+// of its own (tests in virtual time).
+CycleParts Served(CycleParts parts, Clock& clock) {
+    if (parts.clock == nullptr || parts.clock == &RealClock()) {
+        parts.clock = &clock;
+    }
+    return parts;
+}
+
 // Shared: loaded once per size for the program's life, so a window opened again takes no more.
 HICON ProgramIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIcon),
@@ -65,6 +75,12 @@ struct MonitorDialogProcedure {
             auto* self = reinterpret_cast<MonitorDialog*>(lParam);
             SetWindowLongPtrW(window, DWLP_USER, lParam);
             self->window_ = window;
+            // Explorer announces a restart of the task bar; the icon is added again then. Both
+            // messages also reach a window that runs elevated.
+            self->taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+            for (UINT allowed : {self->taskbarCreated_, MonitorDialog::ShowRequestMessage()}) {
+                ChangeWindowMessageFilterEx(window, allowed, MSGFLT_ALLOW, nullptr);
+            }
             self->SetTexts();
             self->model_.Open();
             // The focus has been placed already.
@@ -76,7 +92,12 @@ struct MonitorDialogProcedure {
 };
 
 MonitorDialog::MonitorDialog(RegistryHive& classesRoot, CycleParts parts)
-    : model_(classesRoot, std::move(parts), *this) {}
+    : model_(classesRoot, Served(std::move(parts), clock_), *this) {}
+
+unsigned MonitorDialog::ShowRequestMessage() {
+    static const UINT message = RegisterWindowMessageW(L"IIS Tolvane.ShowWindow");
+    return message;
+}
 
 MonitorDialog::~MonitorDialog() {
     if (window_ != nullptr) {
@@ -131,13 +152,23 @@ void MonitorDialog::SetWindowIcons() {
 }
 
 void MonitorDialog::AddTrayIcon() {
-    // The icon takes a handle of its own, which it destroys.
+    // The icon takes a handle of its own, which it destroys. Refused (no shell yet), it comes
+    // with the shell's TaskbarCreated; until then Hide minimises.
     tray_.Add(window_, kTrayMessage, CopyIcon(ProgramIcon(GetSystemMetrics(SM_CXSMICON))),
               Text(UiText::TrayTip));
 }
 
 void MonitorDialog::SetStatusLine(const std::string& cp932) {
     SetItemTextCp932(window_, StatusLine, cp932);
+    if (tickRunning_) {
+        // Why a logoff waits: what the restart does now.
+        ShutdownBlockReasonCreate(window_, ToWide(cp932).c_str());
+    }
+}
+
+void MonitorDialog::ShowStatusNote(const std::string& cp932) {
+    SetItemTextCp932(window_, StatusLine, cp932);
+    UpdateWindow(window_);
 }
 
 void MonitorDialog::SetChecked(int id, bool checked) {
@@ -158,7 +189,10 @@ bool MonitorDialog::ReadNumber(int id, const NumberRule& rule, std::uint32_t& va
 
 void MonitorDialog::EnableControl(int id, bool enabled) {
     if (HWND control = GetDlgItem(window_, id)) {
-        EnableWindow(control, enabled ? TRUE : FALSE);
+        if (EnableWindow(control, enabled ? TRUE : FALSE) != (enabled ? FALSE : TRUE)) {
+            // Drawn in its new state now: the thread may go on with a wait.
+            RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        }
     }
 }
 
@@ -185,16 +219,59 @@ void MonitorDialog::DrawNow() {
     UpdateWindow(window_);
 }
 
-void MonitorDialog::FocusFirstControl() {
-    // As the dialog manager passes the focus on: never the window itself, where Return and
-    // typing would go nowhere.
-    if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) {
-        FocusControl(window_, first);
+namespace {
+
+bool IsPushButton(HWND control) {
+    const LRESULT code = SendMessageW(control, WM_GETDLGCODE, 0, 0);
+    return (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) != 0;
+}
+
+// The first enabled tab stop that is not a push button: a focused push button would take
+// Return for itself.
+HWND FirstField(HWND dialog) {
+    HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+    for (HWND item = first; item != nullptr;) {
+        if (IsWindowEnabled(item) && !IsPushButton(item)) {
+            return item;
+        }
+        item = GetNextDlgTabItem(dialog, item, FALSE);
+        if (item == first) {
+            break;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void MonitorDialog::FocusDialog() {
+    // Return goes to the default button (Hide): it gets the focus itself when it can be
+    // pressed, else the first field does. Never the window itself, where Return and typing
+    // would go nowhere.
+    const LRESULT defaultId = SendMessageW(window_, DM_GETDEFID, 0, 0);
+    HWND target =
+        HIWORD(defaultId) == DC_HASDEFID ? GetDlgItem(window_, LOWORD(defaultId)) : nullptr;
+    if (target == nullptr || !IsWindowEnabled(target) || !IsWindowVisible(target)) {
+        target = FirstField(window_);
+    }
+    if (target != nullptr) {
+        FocusControl(window_, target);
     }
 }
 
+bool MonitorDialog::ModalOpen() const {
+    // A modal dialog or message box owned by the window disables it.
+    return window_ != nullptr && (!IsWindowEnabled(window_) || menuOpen_);
+}
+
 void MonitorDialog::HideWindow() {
-    ::ShowWindow(window_, SW_HIDE);
+    // Without an icon in the notification area a hidden window could not be brought back.
+    ::ShowWindow(window_, tray_.Added() ? SW_HIDE : SW_MINIMIZE);
+}
+
+void MonitorDialog::ShowOnRequest() {
+    ::ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window_);
 }
 
 void MonitorDialog::ShowWindow() {
@@ -205,11 +282,13 @@ void MonitorDialog::ShowWindow() {
 void MonitorDialog::ArmTimer(int id, std::uint32_t ms) {
     SetTimer(window_, static_cast<UINT_PTR>(id), ms, nullptr);
     armed_.insert(id);
+    deferred_.erase(id);
 }
 
 void MonitorDialog::KillTimer(int id) {
     ::KillTimer(window_, static_cast<UINT_PTR>(id));
     armed_.erase(id);
+    deferred_.erase(id);
 }
 
 void MonitorDialog::Repaint() {
@@ -223,13 +302,34 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             Notification(LOWORD(wParam), HIWORD(wParam));
             return TRUE;
         case WM_SYSCOMMAND:
+            if (busy_ > 0 &&
+                !SystemCommandAnsweredWhileBusy(static_cast<unsigned>(wParam & 0xFFF0))) {
+                return TRUE;
+            }
             model_.GreyMenus();
             return model_.WindowMenuCommand(static_cast<int>(wParam & 0xFFF0)) ? TRUE : FALSE;
-        case WM_TIMER:
+        case WM_TIMER: {
+            const int id = static_cast<int>(wParam);
+            if (busy_ > 0) {
+                // Expired while a handler waits: it comes once the handler has ended.
+                ::KillTimer(window_, static_cast<UINT_PTR>(id));
+                deferred_.insert(id);
+                return TRUE;
+            }
             // One-shot, as the cycle's host arms them; the cycle re-arms what it needs.
-            KillTimer(static_cast<int>(wParam));
-            model_.OnTimer(static_cast<int>(wParam));
+            KillTimer(id);
+            RunBusy(id == CheckTimer, [this, id] { model_.OnTimer(id); });
             return TRUE;
+        }
+        case WM_QUERYENDSESSION:
+            // A logoff or shutdown waits for the end of a restart, which would otherwise leave
+            // the web server stopped.
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, tickRunning_ ? FALSE : TRUE);
+            return TRUE;
+        case WM_ENTERMENULOOP:
+        case WM_EXITMENULOOP:
+            menuOpen_ = message == WM_ENTERMENULOOP;
+            return FALSE;
         case kTrayMessage:
             TrayCallback(lParam);
             return TRUE;
@@ -254,8 +354,46 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             window_ = nullptr;
             return FALSE;
         default:
+            if (message == ShowRequestMessage()) {
+                ShowOnRequest();
+                return TRUE;
+            }
+            if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+                AddTrayIcon();
+                return TRUE;
+            }
             return FALSE;
     }
+}
+
+template <typename Handler>
+void MonitorDialog::RunBusy(bool restartMayRun, Handler handler) {
+    if (busy_++ == 0) {
+        tickRunning_ = restartMayRun;
+    }
+    handler();
+    if (--busy_ > 0 || window_ == nullptr) {
+        return;
+    }
+    if (tickRunning_) {
+        tickRunning_ = false;
+        ShutdownBlockReasonDestroy(window_);
+    }
+    for (int id : deferred_) {
+        SetTimer(window_, static_cast<UINT_PTR>(id), USER_TIMER_MINIMUM, nullptr);
+    }
+    deferred_.clear();
+}
+
+bool MonitorDialog::AnsweredWhileBusy(int command) {
+    // Exit stays: its rule keeps it disabled, and the dialog manager beeps.
+    return command == ShowCommand || command == HideCommand || command == ExitCommand ||
+           command == AutoModeCommand || command == ManualModeCommand;
+}
+
+bool MonitorDialog::SystemCommandAnsweredWhileBusy(unsigned command) {
+    return command == SC_MINIMIZE || command == SC_RESTORE || command == SC_CLOSE ||
+           command == HideWindowItem;
 }
 
 void MonitorDialog::Notification(int id, int code) {
@@ -280,7 +418,15 @@ void MonitorDialog::Notification(int id, int code) {
         default:
             // Buttons, menus and accelerators; the icon control reports its click as 0 too.
             // All come through the dialog manager, which sends Exit for Esc as well.
-            if (code == BN_CLICKED || code == 1) {
+            if (code != BN_CLICKED && code != 1) {
+                return;
+            }
+            if (busy_ > 0 && !AnsweredWhileBusy(id)) {
+                return;
+            }
+            if (id == ConnectionTestCommand) {
+                RunBusy(false, [this, id] { model_.Command(id, CommandSource::DialogManager); });
+            } else {
                 model_.Command(id, CommandSource::DialogManager);
             }
             return;
@@ -290,6 +436,10 @@ void MonitorDialog::Notification(int id, int code) {
 void MonitorDialog::TrayCallback(std::intptr_t mouseMessage) {
     switch (mouseMessage) {
         case WM_RBUTTONUP:
+            if (busy_ > 0) {
+                // The menu's own loop would hold the cycle's wait up.
+                break;
+            }
             SetForegroundWindow(window_);
             ShowTrayMenu();
             break;

@@ -7,6 +7,7 @@
 #include "registry/Registry.h"
 #include "settings/Settings.h"
 #include "ui/model/MainWindowModel.h"
+#include "ui/win32/ServingClock.h"
 #include "ui/win32/TrayIcon.h"
 
 namespace tolvane {
@@ -29,10 +30,19 @@ public:
     Settings& Record() { return model_.Record(); }
     MonitorCycle& Cycle() { return model_.Cycle(); }
     TrayIcon& Tray() { return tray_; }
+    // Shows a note in the status line until the cycle's next status replaces it.
+    void ShowStatusNote(const std::string& cp932);
+    // The clock the window's cycle waits on: one that serves the window's messages.
+    Clock& WaitClock() { return model_.Cycle().WaitClock(); }
     bool TimerArmed(int id) const { return armed_.contains(id); }
 
     // The message that the notification-area icon sends to the window (WM_USER + 101).
     static constexpr unsigned kTrayMessage = 0x0400 + 101;
+    // What a later copy posts to the window to have it shown (ui/win32/RunningWindow.h).
+    static unsigned ShowRequestMessage();
+    // True while a handler of the cycle (a tick, a connection test) runs and the window only
+    // serves messages while it waits.
+    bool Busy() const { return busy_ > 0; }
 
     // The dialog procedure's dispatch, once the window is open.
     std::intptr_t Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -44,6 +54,16 @@ private:
     void TrayCallback(std::intptr_t mouseMessage);
     void ShowTrayMenu();
     void PaintMinimised();
+    // Runs a handler of the cycle, which serves messages while it waits: timers that expire
+    // meanwhile wait for its end, as they would in the queue of a blocked thread.
+    template <typename Handler>
+    void RunBusy(bool restartMayRun, Handler handler);
+    // What the window still does while a handler of the cycle runs; the rest (commands that
+    // change the cycle, modal windows and menus, moving the window) would either re-enter
+    // the cycle or hold its waits up.
+    static bool AnsweredWhileBusy(int command);
+    static bool SystemCommandAnsweredWhileBusy(unsigned command);
+    void ShowOnRequest();
     // The model's view.
     void SetStatusLine(const std::string& cp932) override;
     void SetChecked(int id, bool checked) override;
@@ -59,7 +79,8 @@ private:
     void AddTrayIcon() override;
     void DrawNow() override;
     void Repaint() override;
-    void FocusFirstControl() override;
+    void FocusDialog() override;
+    bool ModalOpen() const override;
     void HideWindow() override;
     void ShowWindow() override;
     void OpenAbout() override;
@@ -71,12 +92,21 @@ private:
     void Message(bool information, const std::string& cp932,
                  const std::string& systemText) override;
 
+    // Declared before the model, whose cycle waits on it.
+    ServingClock clock_;
     MainWindowModel model_;
     HWND window_ = nullptr;
     void* icon_ = nullptr;
     TrayIcon tray_;
     bool modal_ = false;
     std::set<int> armed_;
+    // Nesting depth of cycle handlers; timers that expired meanwhile; set while a tick runs,
+    // which may restart the services and holds a logoff off.
+    int busy_ = 0;
+    std::set<int> deferred_;
+    bool tickRunning_ = false;
+    bool menuOpen_ = false;
+    unsigned taskbarCreated_ = 0;
 };
 
 }  // namespace tolvane

@@ -34,6 +34,7 @@ bool TrayIcon::Add(HWND owner, unsigned callbackMessage, void* icon, const std::
     }
     // Marked even when the shell refused: the removal then finds nothing, which is harmless.
     owner_ = owner;
+    added_ = added;
     return added;
 }
 
@@ -47,6 +48,7 @@ void TrayIcon::Remove() {
     data.uID = kIconId;
     Shell_NotifyIconW(NIM_DELETE, &data);
     owner_ = nullptr;
+    added_ = false;
 }
 
 }  // namespace tolvane

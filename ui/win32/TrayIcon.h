@@ -17,9 +17,12 @@ public:
     bool Add(HWND owner, unsigned callbackMessage, void* icon, const std::string& tipCp932);
     void Remove();
     bool Shown() const { return owner_ != nullptr; }
+    // The shell took the icon at the last Add.
+    bool Added() const { return added_; }
 
 private:
     HWND owner_ = nullptr;
+    bool added_ = false;
 };
 
 }  // namespace tolvane
