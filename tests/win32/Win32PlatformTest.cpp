@@ -175,6 +175,8 @@ TEST(Win32Module, TheLogIsWrittenBesideTheExecutableInAFolderOfAnyName) {
         EXPECT_TRUE(logged) << "no log in " << log;
     }
     test::DeleteSettingsKey();
+}
+
 // Another program's open without write sharing (an editor, a backup tool) refuses the log's
 // own. The line is tried again and lands once the other program has closed the file; a file
 // held for longer than a second loses the line, and the loss is reported.
