@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -55,8 +56,22 @@ protected:
         return window;
     }
 
-    const std::string slowChild =
-        test::WindowsPath(std::string(TOLVANE_BIN_DIR)) + "\\win32_slow_child.exe";
+    // Restart commands run only from the system folder, so the slow child is put there.
+    struct PlantedChild {
+        PlantedChild() {
+            wchar_t folder[MAX_PATH + 1];
+            const UINT n = GetSystemDirectoryW(folder, MAX_PATH + 1);
+            path = std::filesystem::path(std::wstring(folder, n)) / "tolvslowchild.exe";
+            std::filesystem::copy_file(TOLVANE_BIN_DIR "/win32_slow_child.exe", path,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        ~PlantedChild() {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        std::filesystem::path path;
+    } planted;
+    const std::string slowChild = "tolvslowchild.exe";
     int commands = 0;
     std::atomic<bool> slowRunning{false};
 };
@@ -75,7 +90,8 @@ TEST_F(Win32BusyWindowTest, TheWindowAnswersAndHoldsALogoffOffWhileARestartRuns)
     } asked;
     std::atomic<bool> done{false};
     std::thread asker([&] {
-        while (!slowRunning) {
+        // Bounded, so a command that never starts fails the test instead of hanging it.
+        for (int waited = 0; !slowRunning && waited < 60000; waited += 20) {
             Sleep(20);
         }
         DWORD_PTR result = 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "os/InstanceMarker.h"
@@ -29,25 +30,35 @@ bool MutexExists(const std::string& name) {
     return true;
 }
 
-// A visible message box (dialog class "#32770") of the process.
-HWND MessageBoxOf(long pid) {
-    std::pair<DWORD, HWND> search{static_cast<DWORD>(pid), nullptr};
+// The first top-level window of the process that `matches` takes.
+HWND WindowOf(long pid, const std::function<bool(HWND)>& matches) {
+    struct Search {
+        DWORD pid;
+        const std::function<bool(HWND)>& matches;
+        HWND found = nullptr;
+    } search{static_cast<DWORD>(pid), matches};
     EnumWindows(
-        [](HWND window, LPARAM found) {
-            auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(found);
+        [](HWND window, LPARAM data) {
+            auto* wanted = reinterpret_cast<Search*>(data);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
-            wchar_t windowClass[16] = {};
-            GetClassNameW(window, windowClass, 16);
-            if (owner == wanted->first && IsWindowVisible(window) &&
-                std::wstring(windowClass) == L"#32770") {
-                wanted->second = window;
+            if (owner == wanted->pid && wanted->matches(window)) {
+                wanted->found = window;
                 return FALSE;
             }
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    return search.found;
+}
+
+// A visible message box (dialog class "#32770") of the process.
+HWND MessageBoxOf(long pid) {
+    return WindowOf(pid, [](HWND window) {
+        wchar_t windowClass[16] = {};
+        GetClassNameW(window, windowClass, 16);
+        return IsWindowVisible(window) && std::wstring(windowClass) == L"#32770";
+    });
 }
 
 std::string TextOf(HWND window) {
@@ -178,21 +189,9 @@ TEST(GlobalMarkerTest, AMonitorInAnotherSessionIsSeenAndNamed) {
 
 // The running copy's own top-level window: its process, its title, no owner.
 HWND MainWindowOf(long pid) {
-    std::pair<DWORD, HWND> search{static_cast<DWORD>(pid), nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM found) {
-            auto* wanted = reinterpret_cast<std::pair<DWORD, HWND>*>(found);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == wanted->first && GetWindow(window, GW_OWNER) == nullptr &&
-                TextOf(window) == "IIS Tolvane") {
-                wanted->second = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    return WindowOf(pid, [](HWND window) {
+        return GetWindow(window, GW_OWNER) == nullptr && TextOf(window) == "IIS Tolvane";
+    });
 }
 
 // The status line as another process reads it, never waiting more than 5 s for the answer.

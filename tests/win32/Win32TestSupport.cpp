@@ -123,31 +123,38 @@ bool MakeSettingsKeyReadOnly(bool readOnly) {
     return done;
 }
 
-long StartUtf8(const std::string& commandLine) {
+namespace {
+
+// Starts a UTF-8 command line without a console window; the process handle stays with the caller.
+bool LaunchUtf8(const std::string& commandLine, PROCESS_INFORMATION& process) {
     std::wstring line = PathToWide(commandLine);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &process)) {
-        return -1;
+        return false;
     }
     CloseHandle(process.hThread);
+    return true;
+}
+
+}  // namespace
+
+long StartUtf8(const std::string& commandLine) {
+    PROCESS_INFORMATION process{};
+    if (!LaunchUtf8(commandLine, process)) {
+        return -1;
+    }
     CloseHandle(process.hProcess);
     return static_cast<long>(process.dwProcessId);
 }
 
 int RunUtf8ToFile(const std::string& commandLine, const std::string& outFile) {
-    std::wstring line =
-        PathToWide("cmd.exe /S /C \"" + commandLine + " > \"" + WindowsPath(outFile) + "\" 2>&1\"");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!LaunchUtf8("cmd.exe /S /C \"" + commandLine + " > \"" + WindowsPath(outFile) + "\" 2>&1\"",
+                    process)) {
         return -1;
     }
-    CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     const bool read = GetExitCodeProcess(process.hProcess, &code);
