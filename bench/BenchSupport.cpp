@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -35,6 +36,15 @@ AcceptingListener::~AcceptingListener() {
     ::shutdown(fd_, SHUT_RDWR);
     ::close(fd_);
     thread_.join();
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+    clockid_t clock;
+    timespec now{};
+    if (::clock_getcpuclockid(pid, &clock) != 0 || ::clock_gettime(clock, &now) != 0) {
+        return -1;
+    }
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 long ProcStatusKb(pid_t pid, const std::string& field) {

@@ -24,6 +24,10 @@ private:
     std::thread thread_;
 };
 
+// CPU seconds (user + system) the process has used so far, to the nanosecond where the system
+// keeps it so; -1 when unreadable.
+double ProcessCpuSeconds(pid_t pid);
+
 // A field of /proc/PID/status such as VmRSS or VmHWM, in kB; -1 when unreadable.
 long ProcStatusKb(pid_t pid, const std::string& field);
 

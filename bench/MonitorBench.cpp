@@ -6,9 +6,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -43,21 +40,6 @@ void BM_SuccessfulTick(benchmark::State& state) {
 }
 BENCHMARK(BM_SuccessfulTick)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// CPU seconds (user + system) that the process has used so far.
-double CpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15) {
-            ticks += std::atol(field.c_str());
-        }
-    }
-    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 // tolvanectl monitor watching a healthy port with Interval 1 for a minute: its peak resident
 // memory and its CPU time scaled to an hour.
 void BM_TolvanectlMonitorMinute(benchmark::State& state) {
@@ -78,7 +60,7 @@ void BM_TolvanectlMonitorMinute(benchmark::State& state) {
             "sh", "-c", "exec " + std::string(TOLVANE_BIN_DIR) + "/tolvanectl monitor >/dev/null"});
         std::this_thread::sleep_for(std::chrono::seconds(60));
         peak = std::max(peak, bench::ProcStatusKb(monitor.Pid(), "VmHWM"));
-        cpuPerHour = CpuSeconds(monitor.Pid()) * 60.0;
+        cpuPerHour = bench::ProcessCpuSeconds(monitor.Pid()) * 60.0;
         ::kill(monitor.Pid(), SIGTERM);
         monitor.Wait();
     }

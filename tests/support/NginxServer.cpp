@@ -1,5 +1,6 @@
 #include "tests/support/NginxServer.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +13,9 @@ bool NginxServer::Installed() {
     return ::access(kProgram, X_OK) == 0;
 }
 
-NginxServer::NginxServer() : port_(UnusedLoopbackPort()) {
+// A port free on 127.0.0.1 is as good as free on the other loopback addresses.
+NginxServer::NginxServer(IPv4Address address)
+    : address_(address), port_(UnusedLoopbackPort()) {
     std::filesystem::create_directories(dir_.File("www"));
     std::filesystem::create_directories(dir_.File("temp"));
 }
@@ -23,7 +26,7 @@ std::string NginxServer::Start(const std::string& location) {
         return std::string(kProgram) + " cannot be started";
     }
     const bool up =
-        WaitUntil([&] { return LoopbackAnswers(port_) || !server_.Poll().running; }, 30s);
+        WaitUntil([&] { return Answers() || !server_.Poll().running; }, 30s);
     if (!up || !server_.Poll().running) {
         return "nginx did not come up: " + ReadFile(dir_.File("error.log"));
     }
@@ -79,8 +82,15 @@ std::vector<std::string> NginxServer::Command(const std::vector<std::string>& ex
     return argv;
 }
 
+bool NginxServer::Answers() const {
+    Socket socket = Socket::CreateBoundTcp();
+    return socket.Connect(address_, port_);
+}
+
 void NginxServer::WriteConfig(const std::string& location) const {
     const std::string temp = dir_.File("temp");
+    char dotted[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address_.networkOrder, dotted, sizeof dotted);
     WriteFile(dir_.File("nginx.conf"),
               // As root the workers would take the user nobody, who cannot enter the folder.
               std::string(::geteuid() == 0 ? "user root root;\n" : "") +
@@ -91,7 +101,7 @@ void NginxServer::WriteConfig(const std::string& location) const {
                   "  client_body_temp_path " + temp + "/body;\n  proxy_temp_path " + temp +
                   "/proxy;\n  fastcgi_temp_path " + temp + "/fastcgi;\n  uwsgi_temp_path " +
                   temp + "/uwsgi;\n  scgi_temp_path " + temp + "/scgi;\n"
-                  "  server {\n    listen 127.0.0.1:" + std::to_string(port_) + ";\n    root " +
+                  "  server {\n    listen " + dotted + ":" + std::to_string(port_) + ";\n    root " +
                   dir_.File("www") + ";\n    " + location + "\n  }\n}\n");
 }
 

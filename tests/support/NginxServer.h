@@ -11,13 +11,14 @@ namespace tolvane::test {
 
 // Debian's nginx-light as a real web server, run as the current user on a free loopback port,
 // with its configuration, pid file, logs, temporary folders and pages in a folder of its own.
-// The destructor ends it with its workers.
+// It listens on 127.0.0.1 unless given the address, such as where the machine's name leads for
+// a run of the whole program. The destructor ends it with its workers.
 class NginxServer {
 public:
     static constexpr const char* kProgram = "/usr/sbin/nginx";
     static bool Installed();
 
-    NginxServer();
+    explicit NginxServer(IPv4Address address = kLoopbackAddress);
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
@@ -35,11 +36,13 @@ public:
     bool Reload(const std::string& location);
 
 private:
+    bool Answers() const;
     std::vector<pid_t> Workers() const;
     std::vector<std::string> Command(const std::vector<std::string>& extra) const;
     void WriteConfig(const std::string& location) const;
 
     TempDir dir_;
+    IPv4Address address_;
     std::uint16_t port_;
     TestChild server_;
 };
