@@ -17,6 +17,7 @@
 
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/RunningWindow.h"
+#include "ui/win32/ServingClock.h"
 #include "ui/win32/WindowText.h"
 
 namespace tolvane {
@@ -72,9 +73,12 @@ int MonitorApp::Run() {
     }
     RegistryHive classesRoot(RegistryHive::ClassesRootPath());
     RestartLog log(RealClock());
+    // The mail's waits serve the window as the cycle's do.
+    ServingClock clock;
     CycleParts parts;
+    parts.clock = &clock;
     parts.log = &log;
-    parts.sendMail = SendNotificationMail;
+    parts.sendMail = NotificationMailOn(clock);
     {
         MonitorDialog dialog(classesRoot, parts);
         log.SetLossReport([&dialog](const std::string& report) { dialog.ShowStatusNote(report); });

@@ -34,7 +34,7 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline de
         return 0;
     }
     if (!ConnectBefore(socket, *address, static_cast<std::uint16_t>(port & 0xFFFF),
-                       Earlier(limits_.connectTimeout, deadline))) {
+                       Earlier(limits_.connectTimeout, deadline), limits_.serve)) {
         return 0;
     }
     Adopt(std::move(socket));
@@ -59,7 +59,7 @@ int LineSocket::ReadLine(std::string& line, Deadline deadline) {
     char byte = 0;
     while (true) {
         if (line.size() >= limits_.maxLineBytes ||
-            ReceiveByteBefore(socket_, byte, deadline) != IoStatus::Done) {
+            ReceiveByteBefore(socket_, byte, deadline, limits_.serve) != IoStatus::Done) {
             line.clear();
             return 0;
         }
@@ -71,7 +71,8 @@ int LineSocket::ReadLine(std::string& line, Deadline deadline) {
 }
 
 int LineSocket::SendText(std::string_view text, Deadline deadline) {
-    return SendAllBefore(socket_, text, Earlier(limits_.sendTimeout, deadline)) == IoStatus::Done
+    return SendAllBefore(socket_, text, Earlier(limits_.sendTimeout, deadline), limits_.serve) ==
+                   IoStatus::Done
                ? 1
                : 0;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "os/Clock.h"
 #include "os/ResolverLock.h"
 #include "os/Socket.h"
 
@@ -24,6 +25,9 @@ struct MailLimits {
     std::size_t maxReplyLines = 100;
     std::string resolverLockName = ResolverLock::DefaultName();
     Resolver resolve = ResolveIPv4;
+    // Given, the dialogue's waits (and the script mail's) pause on this clock every few hundred
+    // ms, so the thread that sends, a window's, keeps answering; the bounds stay the same.
+    Clock* serve = nullptr;
 };
 
 }  // namespace tolvane

@@ -29,6 +29,16 @@ int SendNotificationMail(const std::string& From, const std::string& To, const s
     return SendNotificationMailUsing(MailLimits{}, From, To, Subject, Body, Smtp, SmtpPort, reason);
 }
 
+MailDispatch NotificationMailOn(Clock& clock) {
+    MailLimits limits;
+    limits.serve = &clock;
+    return [limits](const std::string& From, const std::string& To, const std::string& Subject,
+                    const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
+                    std::string& reason) {
+        return SendNotificationMailUsing(limits, From, To, Subject, Body, Smtp, SmtpPort, reason);
+    };
+}
+
 int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
                               const std::string& To, const std::string& Subject,
                               const std::string& Body, const std::string& Smtp,
@@ -44,7 +54,8 @@ int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
         return 0;
     }
     if (smtp.empty()) {
-        switch (ScriptMailer::Send(from, to, subject, body)) {
+        Clock& clock = limits.serve != nullptr ? *limits.serve : RealClock();
+        switch (ScriptMailer::Send(from, to, subject, body, clock)) {
             case ScriptMailer::Result::Sent:
                 return 1;
             case ScriptMailer::Result::NotRegistered:

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "mail/MailDispatch.h"
 #include "mail/MailLimits.h"
+#include "os/Clock.h"
 
 namespace tolvane {
 
@@ -13,6 +15,9 @@ namespace tolvane {
 int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
                          std::string& reason);
+
+// The same, its waits pausing on `clock` (see MailLimits::serve): for a window's thread.
+MailDispatch NotificationMailOn(Clock& clock);
 
 // The same with the SMTP dialogue's bounds and name lookup given.
 int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,

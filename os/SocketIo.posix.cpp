@@ -12,7 +12,7 @@ namespace tolvane {
 namespace {
 
 // Waits for the events until the deadline: 1 ready, 0 timed out, -1 error.
-int WaitFor(int fd, short events, Deadline deadline) {
+int WaitUntil(int fd, short events, Deadline deadline) {
     while (true) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -31,6 +31,11 @@ int WaitFor(int fd, short events, Deadline deadline) {
     }
 }
 
+// The same, serving the clock between slices when one is given.
+int WaitFor(int fd, short events, Deadline deadline, Clock* serve) {
+    return WaitServing(deadline, serve, [&](Deadline end) { return WaitUntil(fd, events, end); });
+}
+
 bool SetNonBlocking(int fd, bool on) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0) {
@@ -41,7 +46,8 @@ bool SetNonBlocking(int fd, bool on) {
 
 }  // namespace
 
-bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline) {
+bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline,
+                   Clock* serve) {
     if (!socket.IsOpen() || !SetNonBlocking(socket.Fd(), true)) {
         return false;
     }
@@ -52,7 +58,7 @@ bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Dead
     bool connected =
         ::connect(socket.Fd(), reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0;
     if (!connected && (errno == EINPROGRESS || errno == EINTR)) {
-        if (WaitFor(socket.Fd(), POLLOUT, deadline) == 1) {
+        if (WaitFor(socket.Fd(), POLLOUT, deadline, serve) == 1) {
             int error = 0;
             socklen_t length = sizeof error;
             connected =
@@ -62,7 +68,8 @@ bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Dead
     return SetNonBlocking(socket.Fd(), false) && connected;
 }
 
-IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline) {
+IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline,
+                       Clock* serve) {
     if (!socket.IsOpen()) {
         return IoStatus::Failed;
     }
@@ -79,7 +86,7 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return IoStatus::Failed;
         }
-        const int ready = WaitFor(socket.Fd(), POLLOUT, deadline);
+        const int ready = WaitFor(socket.Fd(), POLLOUT, deadline, serve);
         if (ready == 0) {
             return IoStatus::TimedOut;
         }
@@ -91,7 +98,7 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
 }
 
 IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
-                           std::size_t& received, Deadline deadline) {
+                           std::size_t& received, Deadline deadline, Clock* serve) {
     received = 0;
     if (!socket.IsOpen() || capacity == 0) {
         return IoStatus::Failed;
@@ -112,7 +119,7 @@ IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return IoStatus::Failed;
         }
-        const int ready = WaitFor(socket.Fd(), POLLIN, deadline);
+        const int ready = WaitFor(socket.Fd(), POLLIN, deadline, serve);
         if (ready == 0) {
             return IoStatus::TimedOut;
         }
@@ -122,9 +129,9 @@ IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
     }
 }
 
-IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
+IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline, Clock* serve) {
     std::size_t received = 0;
-    return ReceiveSomeBefore(socket, &byte, 1, received, deadline);
+    return ReceiveSomeBefore(socket, &byte, 1, received, deadline, serve);
 }
 
 }  // namespace tolvane

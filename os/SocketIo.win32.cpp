@@ -10,7 +10,7 @@ enum class Ready { Read, Write };
 
 // Waits until the socket is ready or the deadline passes: 1 ready, 0 timed out, -1 error.
 // A failed connect shows in the exception set, so a write wait watches that too.
-int WaitFor(SOCKET s, Ready what, Deadline deadline) {
+int WaitUntil(SOCKET s, Ready what, Deadline deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -33,7 +33,12 @@ int WaitFor(SOCKET s, Ready what, Deadline deadline) {
     if (result < 0) {
         return -1;
     }
-    return std::chrono::steady_clock::now() >= deadline ? 0 : WaitFor(s, what, deadline);
+    return std::chrono::steady_clock::now() >= deadline ? 0 : WaitUntil(s, what, deadline);
+}
+
+// The same, serving the clock between slices when one is given.
+int WaitFor(SOCKET s, Ready what, Deadline deadline, Clock* serve) {
+    return WaitServing(deadline, serve, [&](Deadline end) { return WaitUntil(s, what, end); });
 }
 
 bool SetNonBlocking(SOCKET s, bool on) {
@@ -52,7 +57,8 @@ int PendingError(SOCKET s) {
 
 }  // namespace
 
-bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline) {
+bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline,
+                   Clock* serve) {
     const auto s = static_cast<SOCKET>(socket.Fd());
     if (!socket.IsOpen() || !SetNonBlocking(s, true)) {
         return false;
@@ -63,12 +69,13 @@ bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Dead
     remote.sin_port = htons(port);
     bool connected = ::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0;
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-        connected = WaitFor(s, Ready::Write, deadline) == 1 && PendingError(s) == 0;
+        connected = WaitFor(s, Ready::Write, deadline, serve) == 1 && PendingError(s) == 0;
     }
     return SetNonBlocking(s, false) && connected;
 }
 
-IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline) {
+IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline,
+                       Clock* serve) {
     const auto s = static_cast<SOCKET>(socket.Fd());
     if (!socket.IsOpen() || !SetNonBlocking(s, true)) {
         return IoStatus::Failed;
@@ -85,7 +92,7 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
             status = IoStatus::Failed;
             break;
         }
-        const int ready = WaitFor(s, Ready::Write, deadline);
+        const int ready = WaitFor(s, Ready::Write, deadline, serve);
         if (ready <= 0) {
             status = ready == 0 ? IoStatus::TimedOut : IoStatus::Failed;
             break;
@@ -96,7 +103,7 @@ IoStatus SendAllBefore(Socket& socket, std::string_view bytes, Deadline deadline
 }
 
 IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
-                           std::size_t& received, Deadline deadline) {
+                           std::size_t& received, Deadline deadline, Clock* serve) {
     const auto s = static_cast<SOCKET>(socket.Fd());
     received = 0;
     if (!socket.IsOpen() || capacity == 0) {
@@ -104,7 +111,7 @@ IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
     }
     // The socket stays blocking: a receive is made only once bytes or the end are waiting, and
     // then takes what is there.
-    const int ready = WaitFor(s, Ready::Read, deadline);
+    const int ready = WaitFor(s, Ready::Read, deadline, serve);
     if (ready <= 0) {
         return ready == 0 ? IoStatus::TimedOut : IoStatus::Failed;
     }
@@ -116,9 +123,9 @@ IoStatus ReceiveSomeBefore(Socket& socket, char* buffer, std::size_t capacity,
     return n == 0 ? IoStatus::Closed : IoStatus::Failed;
 }
 
-IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline) {
+IoStatus ReceiveByteBefore(Socket& socket, char& byte, Deadline deadline, Clock* serve) {
     std::size_t received = 0;
-    return ReceiveSomeBefore(socket, &byte, 1, received, deadline);
+    return ReceiveSomeBefore(socket, &byte, 1, received, deadline, serve);
 }
 
 }  // namespace tolvane

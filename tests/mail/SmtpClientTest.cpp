@@ -229,6 +229,55 @@ TEST(SmtpClientTest, BoundsTheWholeDialogue) {
     EXPECT_LT(received.size(), 5u) << "the dialogue went on past its bound";
 }
 
+// A clock that counts the pauses made on it and takes no time.
+class CountingClock final : public Clock {
+public:
+    void Pause(std::uint32_t) override { ++pauses; }
+    std::time_t Now() override { return 0; }
+    int pauses = 0;
+};
+
+// With a clock to serve, the waits pause on it while a server keeps its greeting back, yet the
+// dialogue and its bounds are the same: a late greeting still gives a whole dialogue, a
+// missing one still the reason of a silent server once its bound has passed.
+TEST(SmtpClientTest, ServesTheClockWhileItWaitsAndKeepsItsBounds) {
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds greetingAfter;
+        int result;
+        std::string lastError;
+    };
+    const Case cases[] = {
+        {"late greeting", 900ms, 1, ""},
+        {"no greeting within the bound", 3s, 0, "ホストからの応答がありません。"},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server([&](Peer& p) {
+            if (p.QuietFor(c.greetingAfter)) {
+                test::PlayAcceptingServer(p);
+            }
+        });
+        CountingClock clock;
+        MailLimits limits = ShortLimits();
+        limits.replyTimeout = 1500ms;
+        limits.serve = &clock;
+        SmtpClient client(limits);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.Send("127.0.0.1", server.Port(), "MAIL FROM: <me@x>", kTwoRecipients,
+                              kMessage),
+                  c.result)
+            << c.name;
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(test::Utf8(client.LastError), c.lastError) << c.name;
+        EXPECT_GE(clock.pauses, 2) << c.name << ": the waits did not serve the clock";
+        if (c.result == 0) {
+            EXPECT_GE(took, limits.replyTimeout) << c.name << ": a slice ended the wait";
+        } else {
+            EXPECT_EQ(server.Received().back(), "QUIT\r\n") << c.name;
+        }
+    }
+}
+
 // "250" and its line end alone is no final line: the client waits for one.
 TEST(SmtpClientTest, ThreeDigitsAloneAreNotFinal) {
     bool waited = false;

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "mail/LineSocket.h"
 #include "os/CommandRunner.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
@@ -28,6 +30,8 @@ using test::WhileModal;
 constexpr UINT kAnswerBound = 5000;
 // Long enough that the command is still running once the other thread has asked.
 constexpr int kSlowCommandMs = 8000;
+// Likewise for the SMTP server's greeting, which a slow server keeps back.
+constexpr DWORD kSlowGreetingMs = 8000;
 
 class Win32BusyWindowTest : public test::Win32WindowTest {
 protected:
@@ -120,6 +124,113 @@ TEST_F(Win32BusyWindowTest, TheWindowAnswersAndHoldsALogoffOffWhileARestartRuns)
                                   kAnswerBound, &after),
               0);
     EXPECT_EQ(after, 1u) << "between two checks the session may end";
+}
+
+// An SMTP server that accepts, keeps its greeting back for a while, then takes the mail as a
+// server does. Its own thread; `holding` is true while the greeting is held back.
+class SlowGreetingServer {
+public:
+    SlowGreetingServer() {
+        thread_ = std::thread([this] {
+            const int fd = listener_.Accept(60000);
+            if (fd < 0) {
+                return;
+            }
+            LineSocket peer;
+            peer.Adopt(Socket(static_cast<NativeSocket>(fd)));
+            holding = true;
+            Sleep(kSlowGreetingMs);
+            holding = false;
+            Play(peer);
+        });
+    }
+    ~SlowGreetingServer() { Join(); }
+
+    std::uint16_t Port() const { return listener_.Port(); }
+    // Waits for the dialogue to end; every line the client sent.
+    std::vector<std::string> Received() {
+        Join();
+        return received_;
+    }
+
+    std::atomic<bool> holding{false};
+
+private:
+    void Play(LineSocket& peer) {
+        const auto later = [] { return std::chrono::steady_clock::now() + std::chrono::seconds(30); };
+        peer.SendText("220 slow ESMTP\r\n");
+        std::string line;
+        while (peer.ReadLine(line, later()) == 1) {
+            received_.push_back(line);
+            if (line == "DATA\r\n") {
+                peer.SendText("354 go ahead\r\n");
+                while (peer.ReadLine(line, later()) == 1 && line != ".\r\n") {
+                }
+                received_.push_back(line);
+                peer.SendText("250 queued\r\n");
+            } else if (line == "QUIT\r\n") {
+                peer.SendText("221 bye\r\n");
+                return;
+            } else {
+                peer.SendText("250 ok\r\n");
+            }
+        }
+    }
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    LoopbackOnlyListener listener_;
+    std::vector<std::string> received_;
+    std::thread thread_;
+};
+
+// The restart's mail goes to a server that answers slowly: the window answers the system's
+// question while the mail step waits for the greeting, and the mail still goes out whole.
+TEST_F(Win32BusyWindowTest, TheWindowAnswersWhileTheMailWaitsForASlowServer) {
+    SlowGreetingServer server;
+    Settings settings;
+    SettingsStore(hive).LoadSettings(settings);
+    settings.Port = test::UnusedLoopbackPort();
+    settings.CheckFtpSvc = 0;
+    settings.CheckSmtpSvc = 0;
+    settings.WithMail = 1;
+    settings.Smtp = "127.0.0.1";
+    settings.SmtpPort = server.Port();
+    settings.From = "watch@example.com";
+    settings.To = "admin@example.com";
+    SettingsStore(hive).SaveSettings(settings);
+    HWND window = Open();
+    bool answered = false;
+    bool answeredWhileHolding = false;
+    bool hung = true;
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        for (int i = 0; i < 3000 && !server.holding; ++i) {
+            Sleep(20);
+        }
+        DWORD_PTR result = 0;
+        answered =
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerBound, &result) != 0;
+        answeredWhileHolding = server.holding;
+        hung = IsHungAppWindow(window) != FALSE;
+        done = true;
+    });
+    Click(window, StartCommand);
+    const bool ended = PumpUntil([&] {
+        return done && !server.holding && dialog->Cycle().CycleBusy() == 0;
+    });
+    asker.join();
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(answeredWhileHolding) << "answered only once the server had spoken";
+    EXPECT_FALSE(hung);
+    const std::vector<std::string> received = server.Received();
+    ASSERT_GE(received.size(), 2u);
+    EXPECT_EQ(received[received.size() - 2], ".\r\n") << "the message went out whole";
+    EXPECT_EQ(received.back(), "QUIT\r\n");
 }
 
 // The automatic start would start monitoring under the mail settings dialog, which the rules

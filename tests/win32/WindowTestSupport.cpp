@@ -262,7 +262,8 @@ HWND Win32WindowTest::Open() {
     parts.runCommand = [](const std::string&, RepaintTarget*) {
         return CommandOutcome::ExitedWith(0);
     };
-    parts.sendMail = SendNotificationMail;
+    parts.clock = &clock;
+    parts.sendMail = NotificationMailOn(clock);
     dialog = std::make_unique<MonitorDialog>(hive, parts);
     HWND window = dialog->Open();
     EXPECT_NE(window, nullptr);

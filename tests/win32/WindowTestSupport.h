@@ -11,6 +11,7 @@
 
 #include "registry/Registry.h"
 #include "ui/win32/MonitorDialog.h"
+#include "ui/win32/ServingClock.h"
 
 namespace tolvane::test {
 
@@ -78,6 +79,7 @@ protected:
     void Type(int id, const char* text) { SetDlgItemTextA(dialog->Window(), id, text); }
 
     RegistryHive hive{RegistryHive::ClassesRootPath()};
+    ServingClock clock;  // the window's, the mail's waits included, as the program has it
     std::unique_ptr<MonitorDialog> dialog;
     std::vector<RecordedBox> boxes;
     // Called with each box as it is asked for, before it is answered.
