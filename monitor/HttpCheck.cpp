@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "monitor/PortProbe.h"
+#include "os/Clock.h"
 #include "os/SocketIo.h"
 #include "text/Cp932.h"
 
@@ -21,6 +22,9 @@ constexpr std::size_t kHeadLimit = 64 * 1024;  // status lines and headers toget
 constexpr std::size_t kBodyLimit = 64 * 1024;  // what CheckText is looked for in
 constexpr std::size_t kChunkLineLimit = 4096;  // a chunk's size line with its extensions
 constexpr std::size_t kReceiveBytes = 16 * 1024;
+
+// What HTTP allows around a field's value and a chunk's size.
+constexpr std::string_view kFieldBlanks = " \t";
 
 constexpr const char* kTimedOut = "timed out";
 constexpr const char* kClosedEarly = "closed early";
@@ -116,23 +120,15 @@ struct Head {
     std::uint64_t length = 0;
 };
 
-std::string_view Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // "HTTP/1.1 200 OK": the version, a blank, three digits, then a blank or the end.
 std::optional<std::uint32_t> StatusOf(std::string_view line) {
-    if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !IsDigit(line[5]) ||
-        line[6] != '.' || !IsDigit(line[7]) || line[8] != ' ' || !IsDigit(line[9]) ||
-        !IsDigit(line[10]) || !IsDigit(line[11]) || (line.size() > 12 && line[12] != ' ')) {
+    if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !IsDigit(line[5]) || line[6] != '.' ||
+        !IsDigit(line[7]) || line[8] != ' ' || !IsDigit(line[9]) || !IsDigit(line[10]) ||
+        !IsDigit(line[11]) || (line.size() > 12 && line[12] != ' ')) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>((line[9] - '0') * 100 + (line[10] - '0') * 10 +
@@ -144,13 +140,14 @@ void ReadField(std::string_view line, Head& head) {
     if (colon == std::string_view::npos) {
         return;  // not a field this check needs; browsers pass over such lines too
     }
-    const auto name = Trimmed(line.substr(0, colon));
-    const auto value = Trimmed(line.substr(colon + 1));
+    const auto name = TrimmedView(line.substr(0, colon), kFieldBlanks);
+    const auto value = TrimmedView(line.substr(colon + 1), kFieldBlanks);
     if (SameIgnoringAsciiCase(name, "Transfer-Encoding")) {
         // Chunked is always the last coding when it is there at all.
         const auto comma = value.rfind(',');
         head.chunked = SameIgnoringAsciiCase(
-            Trimmed(comma == std::string_view::npos ? value : value.substr(comma + 1)),
+            TrimmedView(comma == std::string_view::npos ? value : value.substr(comma + 1),
+                        kFieldBlanks),
             "chunked");
     } else if (SameIgnoringAsciiCase(name, "Content-Length")) {
         std::uint64_t length = 0;
@@ -159,7 +156,8 @@ void ReadField(std::string_view line, Head& head) {
             valid = valid && IsDigit(c);
             length = length * 10 + static_cast<std::uint64_t>(c - '0');
         }
-        head.lengthValid = head.lengthValid && valid && (!head.lengthKnown || head.length == length);
+        head.lengthValid =
+            head.lengthValid && valid && (!head.lengthKnown || head.length == length);
         head.lengthKnown = true;
         head.length = length;
     }
@@ -255,7 +253,8 @@ Failure ReadExactly(Incoming& in, std::uint64_t length, BodySearch& search, bool
                 return failure;
             }
         }
-        const auto part = in.Pending().substr(0, std::min<std::uint64_t>(length, in.Pending().size()));
+        const auto part =
+            in.Pending().substr(0, std::min<std::uint64_t>(length, in.Pending().size()));
         in.Take(part.size());
         length -= part.size();
         if (search.Add(part)) {
@@ -268,13 +267,13 @@ Failure ReadExactly(Incoming& in, std::uint64_t length, BodySearch& search, bool
 
 // "1a3;name=value": the hexadecimal size before any extension.
 std::optional<std::uint64_t> ChunkSize(std::string_view line) {
-    const auto digits = Trimmed(line.substr(0, line.find(';')));
+    const auto digits = TrimmedView(line.substr(0, line.find(';')), kFieldBlanks);
     if (digits.empty() || digits.size() > 15) {
         return std::nullopt;
     }
     std::uint64_t size = 0;
     for (const char c : digits) {
-        const int value = IsDigit(c)               ? c - '0'
+        const int value = IsDigit(c)             ? c - '0'
                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                                  : -1;
@@ -375,45 +374,32 @@ Failure Exchange(const CheckTarget& target, Socket& socket, Deadline deadline,
     return target.text.empty() ? std::nullopt : SearchBody(in, head, target.text);
 }
 
-std::uint32_t MillisecondsSince(steady_clock::time_point start) {
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(steady_clock::now() - start)
-            .count());
-}
-
 }  // namespace
 
 CheckResult RunCheck(const CheckTarget& target, Socket& socket, Resolver resolve) {
     const auto start = steady_clock::now();
     CheckResult result;
     Failure failure;
-    if (target.path.empty()) {
-        // The plain connect, with only the system's own connect timeout.
-        switch (ProbePort(target.host, target.port, socket, resolve)) {
-            case ProbeOutcome::Connected:
-                break;
-            case ProbeOutcome::NoAddress:
-                failure = "no address";
-                break;
-            case ProbeOutcome::NotConnected:
-                failure = "refused";
-                break;
-        }
-    } else if (!IsCheckPath(target.path) ||
-               (!target.hostHeader.empty() && !IsRequestText(target.hostHeader))) {
+    const bool http = !target.path.empty();
+    const Deadline deadline = start + std::chrono::seconds(target.timeoutSeconds);
+    if (http && (!IsCheckPath(target.path) ||
+                 (!target.hostHeader.empty() && !IsRequestText(target.hostHeader)))) {
         // Nothing that could split the request into other lines is sent.
         failure = "invalid request";
     } else {
-        const Deadline deadline = start + std::chrono::seconds(target.timeoutSeconds);
-        switch (ProbePort(target.host, target.port, socket, resolve, deadline)) {
+        // The plain connect has only the system's own connect timeout; an HTTP check its own.
+        switch (ProbePort(target.host, target.port, socket, resolve,
+                          http ? std::optional<Deadline>(deadline) : std::nullopt)) {
             case ProbeOutcome::Connected:
-                failure = Exchange(target, socket, deadline, result.httpStatus);
+                if (http) {
+                    failure = Exchange(target, socket, deadline, result.httpStatus);
+                }
                 break;
             case ProbeOutcome::NoAddress:
                 failure = "no address";
                 break;
             case ProbeOutcome::NotConnected:
-                failure = steady_clock::now() >= deadline ? kTimedOut : "refused";
+                failure = http && steady_clock::now() >= deadline ? kTimedOut : "refused";
                 break;
         }
     }

@@ -53,6 +53,11 @@ const std::array<std::string, kRestartRows.size()>& RowStatusTexts() {
     return texts;
 }
 
+// The line of a restart the limit stopped, with the limit in force.
+std::string LimitText(const Settings& inForce) {
+    return texts::RestartsStopped(inForce.RestartWindow, inForce.RestartLimit);
+}
+
 }  // namespace
 
 MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts,
@@ -204,7 +209,6 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
     figures_.checkDurationMs = result.durationMs;
     figures_.http = !inForce.CheckPath.empty();
     figures_.httpStatus = result.httpStatus;
-    const std::string stopped = texts::RestartsStopped(inForce.RestartWindow, inForce.RestartLimit);
     switch (verdict) {
         case CheckVerdict::Healthy:
             SuccessAnimation();
@@ -233,16 +237,18 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             RestartSequence();
             rules_.RestartEnded(parts_.clock->Now(), inForce);
             break;
-        case CheckVerdict::LimitReached:
+        case CheckVerdict::LimitReached: {
             failedCheck_ = result.reason;
+            const std::string stopped = LimitText(inForce);
             SetStatus(stopped);
             Append(stopped);
             if (settings_.WithMail != 0) {
                 SendReport(stopped, false);
             }
             break;
+        }
         case CheckVerdict::Stopped:
-            SetStatus(stopped);
+            SetStatus(LimitText(inForce));
             break;
     }
     figures_.consecutiveFailures = rules_.Failures();

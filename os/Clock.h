@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 
@@ -21,5 +22,12 @@ public:
 
 // The process-wide real clock.
 Clock& RealClock();
+
+// Milliseconds of the steady clock since `start`, as durations are reported.
+inline std::uint32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start)
+                                          .count());
+}
 
 }  // namespace tolvane

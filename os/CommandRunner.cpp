@@ -6,16 +6,6 @@
 
 namespace tolvane {
 
-namespace {
-
-std::uint32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now() - start)
-                                          .count());
-}
-
-}  // namespace
-
 CommandOutcome CommandRunner::Run(const std::string& commandLine, RepaintTarget* window,
                                   Clock& clock, std::uint32_t boundMs) {
     const auto start = std::chrono::steady_clock::now();
