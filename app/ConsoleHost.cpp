@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "app/StoredSettings.h"
 #include "os/CodePage.h"
 #include "os/Console.h"
 #include "os/LocalTime.h"
@@ -15,12 +16,53 @@ void ConsoleHost::ShowStatus() {
         return;
     }
     const std::string text = Cp932ToLocale(cycle_->StatusText);
-    WriteText(out_, FormatLocalTime(std::time(nullptr)) + "\t" + text + "\n");
-    std::fflush(out_);
+    const StatusKind kind = cycle_->Kind;
+    // A step within a check says nothing new; a restart's steps are the log's lines.
+    const bool news = kind != StatusKind::Progress && kind != StatusKind::Logged &&
+                      kind != lastKind_;
+    if (kind != StatusKind::Progress) {
+        lastKind_ = kind;
+    }
+    if (every_ || news) {
+        PrintLine(text);
+    }
+    // The service manager always shows the status line of the moment.
     if (notifier_ != nullptr) {
         notifier_->Status(text);
     }
     KeepAlive();
+}
+
+void ConsoleHost::Attach(RestartLog& log) {
+    log.SetLineObserver([this](const std::string& line) { PrintLogLine(line); });
+}
+
+void ConsoleHost::PrintLogLine(const std::string& lineCp932) {
+    if (!printStatus_) {
+        return;
+    }
+    // A log line that repeats the status line just printed is not printed twice.
+    const std::size_t tab = lineCp932.find('\t');
+    if (every_ && cycle_ != nullptr && tab != std::string::npos &&
+        lineCp932.compare(tab + 1, std::string::npos, cycle_->StatusText) == 0) {
+        return;
+    }
+    WriteText(out_, Cp932ToLocale(PrintableLog(lineCp932)) + "\n");
+    std::fflush(out_);
+}
+
+void ConsoleHost::PrintLine(const std::string& textInLocale) {
+    WriteText(out_, FormatLocalTime(std::time(nullptr)) + "\t" + textInLocale + "\n");
+    std::fflush(out_);
+}
+
+bool ConsoleHost::ReadControls() {
+    if (reload_ != nullptr) {
+        if (const auto changed = reload_->TakeChanges(); changed && printStatus_) {
+            PrintLine(*changed);
+        }
+    }
+    return true;
 }
 
 void ConsoleHost::KeepAlive() {

@@ -7,11 +7,16 @@
 
 #include "app/ServiceNotifier.h"
 #include "monitor/MonitorCycle.h"
+#include "monitor/RestartLog.h"
 
 namespace tolvane {
 
-// The cycle's host for tolvanectl: timers in its own loop, every status shown printed as
-// "local time TAB text" in the locale's charset.
+class SettingsReload;
+
+// The cycle's host for tolvanectl: timers in its own loop, and lines printed as "local time TAB
+// text" in the locale's charset. A service's journal gets what its reader needs: the status
+// lines that change the monitor's state (answering, failing, answering again) and the restart
+// log's lines; every status line of every check only when asked.
 class ConsoleHost final : public MonitorHost {
 public:
     explicit ConsoleHost(std::FILE* out, bool printStatus = true)
@@ -21,8 +26,15 @@ public:
     // Every status shown also goes to the service manager, and keep-alives go out while the
     // loop waits or a command runs.
     void Attach(ServiceNotifier& notifier) { notifier_ = &notifier; }
+    // The store is read again before each check when it changed.
+    void Attach(SettingsReload& reload) { reload_ = &reload; }
+    // The log's lines are printed as they are written.
+    void Attach(RestartLog& log);
+    // Prints every status line, not only those that change the monitor's state.
+    void PrintEveryStatus(bool every) { every_ = every; }
 
-    bool ReadControls() override { return true; }  // the settings were checked before Start
+    // Takes a changed store's settings, checked as at start; the fields are the settings.
+    bool ReadControls() override;
     void ShowStatus() override;
     void Repaint() override { KeepAlive(); }
     void ArmTimer(int id, std::uint32_t ms) override;
@@ -46,13 +58,19 @@ private:
     std::optional<std::chrono::nanoseconds> TimeToNextExpiry() const;
     void FireDueTimer();
     void KeepAlive();
+    void PrintLine(const std::string& textInLocale);
+    void PrintLogLine(const std::string& lineCp932);
     // The time to the next expiry or keep-alive, whichever comes first.
     std::optional<std::chrono::nanoseconds> TimeToWake() const;
 
     std::FILE* out_;
     bool printStatus_;
+    bool every_ = false;
+    // The kind of the last status line printed, or of the last restart line.
+    std::optional<StatusKind> lastKind_;
     MonitorCycle* cycle_ = nullptr;
     ServiceNotifier* notifier_ = nullptr;
+    SettingsReload* reload_ = nullptr;
     Timers timers_;
 };
 

@@ -7,8 +7,10 @@
 namespace tolvane {
 
 std::string WhereThingsAre() {
-    const RegistryHive classesRoot(RegistryHive::ClassesRootPath());
-    return "settings:     " + classesRoot.Where(kSettingsKey) + "\n" + ServicesMapLine() +
+    const RegistryHive::Choice choice = RegistryHive::ClassesRoot();
+    const RegistryHive classesRoot(choice.path);
+    const std::string why = choice.why.empty() ? "" : " (" + choice.why + ")";
+    return "settings:     " + classesRoot.Where(kSettingsKey) + why + "\n" + ServicesMapLine() +
            "restart log:  " + RestartLog::ModuleDirectory() + RestartLog::kFileName + "\n";
 }
 

@@ -9,6 +9,7 @@
 #include "app/ConsoleHost.h"
 #include "app/ServiceNotifier.h"
 #include "app/StartupReport.h"
+#include "app/StoredSettings.h"
 #include "mail/SendNotificationMail.h"
 #include "mail/SendTestMail.h"
 #include "monitor/MonitorCycle.h"
@@ -33,9 +34,12 @@ constexpr int kExitMonitoredElsewhere = 3;
 std::string Usage() {
     const std::string map = ServicesMapLine().empty() ? "" : ", the services map";
     return "usage: tolvanectl COMMAND\n"
-           "  monitor                 start monitoring with the stored settings until " +
+           "  monitor [--verbose]     start monitoring with the stored settings until " +
            MonitorEndedBy() +
-           "\n"
+           ";\n"
+           "                          prints the changes of state and the restart log's lines\n"
+           "                          (--verbose: every check's status lines) and takes changed\n"
+           "                          settings at the next check\n"
            "  probe                   one connection test; exit 0 when the port answers, 1 when "
            "not\n"
            "  settings                print the stored settings as Name=value\n"
@@ -53,74 +57,60 @@ int Refuse(const std::string& message) {
     return kExitRefused;
 }
 
-void Say(const std::string& line) {
-    WriteText(stderr, "tolvanectl: " + line + "\n");
-}
-
-// What the store met on its way (lines it could not read, a file set aside, values it could
-// not read, why the settings cannot be saved) and why it failed, for the person at the
-// terminal. `kept` says what became of an unreadable value.
-void ReportStore(const SettingsStore& store, RegistryHive& hive, int done, const char* kept) {
-    for (const auto& note : hive.TakeNotes()) {
-        Say(note);
-    }
-    for (const auto& value : store.LastLoad().unreadable) {
-        Say(UnreadableText(value) + ": it cannot be read and " + kept);
-    }
-    if (const std::string& notSaved = store.LastLoad().notSaved; !notSaved.empty()) {
-        Say("the settings cannot be saved: " + notSaved +
-            (store.LastLoad().denied ? "; run as administrator to save them" : ""));
-    } else if (done == 0) {
-        Say(hive.LastError());
-    }
-}
-
-Settings LoadStored(RegistryHive& hive) {
-    Settings settings;
-    SettingsStore store(hive);
-    const int done = store.LoadSettings(settings);
-    ReportStore(store, hive, done, "is left as it is; the default is used");
-    return settings;
-}
-
-// The stored numbers the command uses, checked as the window's fields are, in their order, then
-// the added values, checked as `set` checks them; the refusal's exit code, or 0.
+// The stored numbers the command uses and the added values, checked as at every start; the
+// refusal's exit code, or 0.
 int RefuseOutOfRange(const Settings& settings, std::initializer_list<const char*> names) {
-    std::string refusal;
-    for (const char* name : names) {
-        if (!KeepsRule(*FindSettingsField(name), settings, refusal)) {
-            return Refuse(refusal);
-        }
+    const std::string refusal = FirstRefusal(settings, names);
+    return refusal.empty() ? 0 : Refuse(refusal);
+}
+
+// The copy that monitors the machine, for people.
+std::string Who(const InstanceMarker::Holder& holder) {
+    const std::string pid = std::to_string(holder.pid);
+    switch (holder.program) {
+        case InstanceMarker::Program::Window:
+            return "the window of tolvane (process " + pid + ")";
+        case InstanceMarker::Program::Tolvanectl:
+            return "tolvanectl monitor (process " + pid + ")";
+        case InstanceMarker::Program::Unknown:
+            break;
     }
-    for (const SettingsField& field : kAddedSettingsFields) {
-        if (!KeepsRule(field, settings, refusal)) {
-            return Refuse(refusal);
-        }
-    }
-    return 0;
+    return "another copy of tolvane";
 }
 
 // Says which copy already monitors the machine.
 int RefuseSecondMonitor(const std::string& markerName) {
-    const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
-    const std::string pid = std::to_string(holder.pid);
-    std::string who = "another copy of tolvane";
-    if (holder.program == InstanceMarker::Program::Window) {
-        who = "the window of tolvane (process " + pid + ")";
-    } else if (holder.program == InstanceMarker::Program::Tolvanectl) {
-        who = "tolvanectl monitor (process " + pid + ")";
-    }
-    WriteText(stderr, "tolvanectl: " + who + " already monitors this machine\n");
+    WriteText(stderr, "tolvanectl: " + Who(InstanceMarker::FindHolder(markerName)) +
+                          " already monitors this machine\n");
     return kExitMonitoredElsewhere;
 }
 
-int Monitor() {
+// What the copy that monitors the machine does with a change `set` stored.
+std::string WhenTaken(const InstanceMarker::Holder& holder) {
+    const std::string monitor = "takes the change at its next check";
+    const std::string window =
+        "keeps the values in its fields and writes its interval, port and check boxes back at "
+        "its next Save";
+    switch (holder.program) {
+        case InstanceMarker::Program::Tolvanectl:
+            return Who(holder) + " " + monitor;
+        case InstanceMarker::Program::Window:
+            return Who(holder) + " " + window;
+        case InstanceMarker::Program::Unknown:
+            break;
+    }
+    return Who(holder) + " runs: tolvanectl monitor " + monitor + "; the window " + window;
+}
+
+// `verbose`: every status line of every check, not only the changes.
+int Monitor(bool verbose) {
     ConsoleHost::HoldEndingSignals();
     // First, before any child could inherit the manager's socket.
     ServiceNotifier notifier;
     RegistryHive hive(RegistryHive::ClassesRootPath());
-    Settings settings = LoadStored(hive);
-    if (const int refused = RefuseOutOfRange(settings, {"Port", "Interval"}); refused != 0) {
+    Settings settings;
+    SettingsReload reload(hive, settings);
+    if (const int refused = RefuseOutOfRange(settings, kMonitorNumbers); refused != 0) {
         return refused;
     }
     // One monitor per machine, window or not; without a marker it runs unprotected, as the
@@ -134,6 +124,9 @@ int Monitor() {
     std::fputs(ServicesMapNote("tolvanectl").c_str(), stderr);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
+    host.PrintEveryStatus(verbose);
+    host.Attach(reload);
+    host.Attach(log);
     CycleParts parts;
     parts.log = &log;
     parts.sendMail = SendNotificationMail;
@@ -204,10 +197,9 @@ int Set(const std::vector<std::string>& assignments) {
         Say("nothing was stored");
         return 1;
     }
-    if (InstanceMarker::IsHeld(InstanceMarker::ProgramName())) {
-        std::fprintf(stderr,
-                     "tolvanectl: stored; a running copy keeps the settings it loaded: the "
-                     "window writes its interval, port and check boxes back at its next Save\n");
+    if (const std::string markerName = InstanceMarker::ProgramName();
+        InstanceMarker::IsHeld(markerName)) {
+        Say("stored; " + WhenTaken(InstanceMarker::FindHolder(markerName)));
     }
     return 0;
 }
@@ -254,8 +246,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = CommandArguments(argc, argv);
     const std::string command = args.size() > 1 ? args[1] : "";
     const std::vector<std::string> rest(args.begin() + (args.size() > 1 ? 2 : 1), args.end());
-    if (command == "monitor" && rest.empty()) {
-        return Monitor();
+    if (command == "monitor" && (rest.empty() || (rest.size() == 1 && rest[0] == "--verbose"))) {
+        return Monitor(!rest.empty());
     }
     if (command == "probe" && rest.empty()) {
         return Probe();

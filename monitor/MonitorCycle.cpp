@@ -104,8 +104,9 @@ void MonitorCycle::ArmAutoStart() {
     }
 }
 
-void MonitorCycle::SetStatus(const std::string& text) {
+void MonitorCycle::SetStatus(const std::string& text, StatusKind kind) {
     StatusText = text;
+    Kind = kind;
     host_.ShowStatus();
 }
 
@@ -172,7 +173,7 @@ void MonitorCycle::Tick() {
     RefreshControls();
     Socket probe;
     if (readable) {
-        SetStatus(texts::Checking());
+        SetStatus(texts::Checking(), StatusKind::Progress);
         parts_.clock->Pause(kTickPause);
         const Settings inForce = AddedValuesInForce(settings_);
         AfterCheck(Check(inForce, probe), inForce);
@@ -216,7 +217,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
         case CheckVerdict::Recovered: {
             SuccessAnimation();
             const std::string recovered = texts::Recovered(rules_.SinceRestartBegan(now));
-            SetStatus(recovered);
+            SetStatus(recovered, StatusKind::Answering);
             Append(recovered);
             if (settings_.WithMail != 0 && inForce.MailOnRecovery != 0) {
                 SendReport(recovered, true);
@@ -224,10 +225,11 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             break;
         }
         case CheckVerdict::Counted:
-            SetStatus(texts::NoAnswer(rules_.Failures(), inForce.FailureThreshold));
+            SetStatus(texts::NoAnswer(rules_.Failures(), inForce.FailureThreshold),
+                      StatusKind::Failing);
             break;
         case CheckVerdict::InGrace:
-            SetStatus(texts::NoAnswerInGrace());
+            SetStatus(texts::NoAnswerInGrace(), StatusKind::Failing);
             break;
         case CheckVerdict::Restart:
             failedCheck_ = result.reason;
@@ -240,7 +242,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
         case CheckVerdict::LimitReached: {
             failedCheck_ = result.reason;
             const std::string stopped = LimitText(inForce);
-            SetStatus(stopped);
+            SetStatus(stopped, StatusKind::Logged);
             Append(stopped);
             if (settings_.WithMail != 0) {
                 SendReport(stopped, false);
@@ -248,7 +250,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             break;
         }
         case CheckVerdict::Stopped:
-            SetStatus(LimitText(inForce));
+            SetStatus(LimitText(inForce), StatusKind::Logged);
             break;
     }
     figures_.consecutiveFailures = rules_.Failures();
@@ -257,11 +259,11 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
 
 void MonitorCycle::SuccessAnimation() {
     const std::string stamp = FormatLocalTime(parts_.clock->Now());
-    SetStatus(texts::CheckStep1());
+    SetStatus(texts::CheckStep1(), StatusKind::Progress);
     parts_.clock->Pause(kTickPause);
-    SetStatus(texts::CheckStep2() + stamp);
+    SetStatus(texts::CheckStep2() + stamp, StatusKind::Progress);
     parts_.clock->Pause(kTickPause);
-    SetStatus(texts::CheckStep2() + stamp + texts::CheckOk());
+    SetStatus(texts::CheckStep2() + stamp + texts::CheckOk(), StatusKind::Answering);
 }
 
 void MonitorCycle::RestartSequence() {
@@ -273,7 +275,7 @@ void MonitorCycle::RestartSequence() {
         if (row.condition != nullptr && settings_.*row.condition == 0) {
             continue;
         }
-        SetStatus(statusTexts[i]);
+        SetStatus(statusTexts[i], StatusKind::Logged);
         if (first) {
             Append(texts::RestartBegins());
             first = false;
@@ -291,7 +293,7 @@ void MonitorCycle::RestartSequence() {
             Append(texts::CommandFailed(outcome, row.command));
         }
     }
-    SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()));
+    SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()), StatusKind::Logged);
     Append(texts::Restarted());
     if (settings_.WithMail != 0) {
         SendMail();
@@ -342,12 +344,13 @@ ConnectionTestResult MonitorCycle::ConnectionTest() {
     interrupted_ = state_;
     state_ = CycleState::Testing;
     RefreshControls();
-    SetStatus(texts::Checking());
+    SetStatus(texts::Checking(), StatusKind::Progress);
     parts_.clock->Pause(kTestPause);
     Socket probe;
     // The same check as the ticks make, so a test passes exactly when a tick would.
     const bool connected = Check(AddedValuesInForce(settings_), probe).ok;
-    SetStatus(connected ? texts::TestSucceeded() : texts::TestFailed());
+    SetStatus(connected ? texts::TestSucceeded() : texts::TestFailed(),
+              connected ? StatusKind::Answering : StatusKind::Failing);
     state_ = interrupted_;
     RefreshControls();
     FocusWindow();

@@ -39,6 +39,10 @@ struct CycleParts {
 // waiting between two ticks, or running a connection test.
 enum class CycleState { Stopped, Checking, Waiting, Testing };
 
+// What a status line tells of the monitor: a step within a check, an answering server, a
+// failing one, or a line the restart log also gets (a restart's step, the limit's stop).
+enum class StatusKind { Progress, Answering, Failing, Logged };
+
 // What a connection test found; a refused reading of the fields runs no test.
 enum class ConnectionTestResult { ReadingRefused, Succeeded, Failed };
 
@@ -72,6 +76,7 @@ public:
     std::uint32_t TestIdle() const { return state_ == CycleState::Testing ? 0 : 1; }
 
     std::string StatusText;
+    StatusKind Kind = StatusKind::Progress;
 
     // What the monitor has seen, as the figures file reports it after every check.
     const CycleFigures& Figures() const { return figures_; }
@@ -87,7 +92,7 @@ private:
     void SuccessAnimation();
     void RestartSequence();
     void AutoStartAttempt();
-    void SetStatus(const std::string& text);
+    void SetStatus(const std::string& text, StatusKind kind);
     void SendMail();
     // The report mail after a recovery or when the limit stops restarts, headed by `headline`.
     void SendReport(const std::string& headline, bool recovered);

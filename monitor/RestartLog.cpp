@@ -28,6 +28,9 @@ void RestartLog::Append(const std::string& text) {
         }
         line += c;
     }
+    if (lineObserver_) {
+        lineObserver_(line);
+    }
     line += "\r\n";
     // One write of the whole line, so that other writers never split it.
     AppendResult result = TryAppendToFile(path_, line);

@@ -27,6 +27,11 @@ public:
     using LossReport = std::function<void(const std::string& reportCp932)>;
     void SetLossReport(LossReport report) { lossReport_ = std::move(report); }
 
+    // Told each line as it is written ("time TAB text", CP932, without the CR LF), whether
+    // or not the file took it: a console shows the log as it grows.
+    using LineObserver = std::function<void(const std::string& lineCp932)>;
+    void SetLineObserver(LineObserver observer) { lineObserver_ = std::move(observer); }
+
     // How long a locked log is tried again, and how often.
     static constexpr std::uint32_t kLockedPatienceMs = 1000;
     static constexpr std::uint32_t kLockedRetryMs = 50;
@@ -42,6 +47,7 @@ private:
     Clock& clock_;
     std::string path_;
     LossReport lossReport_;
+    LineObserver lineObserver_;
 };
 
 // The log as a terminal may show it. The file's bytes stay as they are; what reaches the

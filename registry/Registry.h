@@ -53,9 +53,23 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // The hive of HKEY_CLASSES_ROOT: $TOLVANE_REGISTRY, else
+    // The hive of HKEY_CLASSES_ROOT: $TOLVANE_REGISTRY, else for root the system's store
+    // /etc/tolvane/HKEY_CLASSES_ROOT.reg (the one the system service reads), else
     // $XDG_CONFIG_HOME/tolvane/HKEY_CLASSES_ROOT.reg (XDG_CONFIG_HOME defaulting to ~/.config).
-    static std::string ClassesRootPath();
+    static std::string ClassesRootPath() { return ClassesRoot().path; }
+    // That hive and why it is the one, for people ("$TOLVANE_REGISTRY", ...); no reason where
+    // there is only one.
+    struct Choice {
+        std::string path;
+        std::string why;
+    };
+    static Choice ClassesRoot();
+    // The same rule for a given user: `superuser` as the effective user id 0 would be.
+    static Choice ClassesRoot(bool superuser);
+    // A cheap stamp of the key's last change, read without a transaction: a different stamp
+    // means the key may have changed since, the same one that it has not. (The file's identity,
+    // size and modification time, links followed; on Windows the key's last write time.)
+    std::string ChangeStamp(const std::string& key) const;
     // Where the key is kept, for people: the hive file, or on Windows the key's whole name and
     // the part of the registry that holds it.
     std::string Where(const std::string& key) const;

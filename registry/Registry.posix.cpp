@@ -169,9 +169,18 @@ RegistryHive::RegistryHive(std::string path, std::chrono::milliseconds lockWait)
 
 RegistryHive::~RegistryHive() = default;
 
-std::string RegistryHive::ClassesRootPath() {
+RegistryHive::Choice RegistryHive::ClassesRoot() {
+    return ClassesRoot(::geteuid() == 0);
+}
+
+RegistryHive::Choice RegistryHive::ClassesRoot(bool superuser) {
     if (const char* path = std::getenv("TOLVANE_REGISTRY"); path != nullptr && *path != '\0') {
-        return path;
+        return {path, "$TOLVANE_REGISTRY"};
+    }
+    // root's programs and the system service share one store: `sudo tolvanectl set` changes
+    // what the service monitors with.
+    if (superuser) {
+        return {"/etc/tolvane/HKEY_CLASSES_ROOT.reg", "the system's store, as root"};
     }
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
@@ -181,7 +190,19 @@ std::string RegistryHive::ClassesRootPath() {
     } else {
         config = ".config";
     }
-    return config + "/tolvane/HKEY_CLASSES_ROOT.reg";
+    return {config + "/tolvane/HKEY_CLASSES_ROOT.reg", "this user's store"};
+}
+
+std::string RegistryHive::ChangeStamp(const std::string&) const {
+    struct stat info {};
+    if (::stat(ResolveLinks(path_).c_str(), &info) != 0) {
+        return "none " + std::to_string(errno);
+    }
+    // Replaced in one step, the file gets a new inode; the time in nanoseconds and the size
+    // catch a change in place within the same second.
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+           std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
 }
 
 RegStatus RegistryHive::Begin() {

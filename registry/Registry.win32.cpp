@@ -169,8 +169,27 @@ std::string RegistryHive::Where(const std::string& key) const {
            machine + ")";
 }
 
-std::string RegistryHive::ClassesRootPath() {
-    return "HKEY_CLASSES_ROOT";
+RegistryHive::Choice RegistryHive::ClassesRoot() {
+    return {"HKEY_CLASSES_ROOT", {}};
+}
+
+RegistryHive::Choice RegistryHive::ClassesRoot(bool) {
+    return ClassesRoot();
+}
+
+std::string RegistryHive::ChangeStamp(const std::string& key) const {
+    HeldKey open(key, KEY_QUERY_VALUE);
+    FILETIME written{};
+    if (open.Status() != ERROR_SUCCESS) {
+        return "none " + std::to_string(open.Status());
+    }
+    const LSTATUS status = RegQueryInfoKeyW(open.Get(), nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            &written);
+    if (status != ERROR_SUCCESS) {
+        return "failed " + std::to_string(status);
+    }
+    return std::to_string(written.dwHighDateTime) + ":" + std::to_string(written.dwLowDateTime);
 }
 
 RegStatus RegistryHive::CreateKey(const std::string& path) {

@@ -194,6 +194,7 @@ int SettingsStore::LoadSettings(Settings& settings) {
     lastLoad_ = LoadReport{};
     OpenKeys keys(root_, OpenKeys::Access::Read);
     RegStatus status = keys.Begun();
+    lastLoad_.read = status == RegStatus::Success;
     if (status == RegStatus::Success) {
         const auto missing = ReadAll(keys.Setting(), settings, lastLoad_);
         if (!missing.empty()) {

@@ -53,6 +53,8 @@ struct LoadReport {
     std::string notSaved;
     // The system refused this account: run as an administrator, they could be saved.
     bool denied = false;
+    // Whether the store was read at all; when not, the record is as it was.
+    bool read = false;
 
     // Notes a value that is there but could not be read.
     void Count(const char* name, std::uint32_t expectedType, const ValueReading& reading);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -86,7 +87,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
             // and each monitor marks itself under a name of its own.
             variable + "TOLVANE_TEST_INSTANCE=" + std::to_string(::getpid()) + "-" +
                 std::to_string(runs.size()) + " TOLVANE_REGISTRY=" +
-                test::ShellQuote(install.Store()) + " " + install.Command({"monitor"})}));
+                test::ShellQuote(install.Store()) + " " + install.Command({"monitor", "--verbose"})}));
         runs.push_back(std::move(run));
     }
     for (auto& run : runs) {
@@ -116,7 +117,8 @@ TEST(TolvanectlFirstRun, PathsHelpAndVersion) {
     const test::RunResult paths = install.Run({"paths"});
     EXPECT_EQ(paths.exitCode, 0);
     // The folder of the real executable, the store the environment names, the map beside.
-    EXPECT_EQ(paths.out, "settings:     " + install.Store() + "\nservices map: " + map +
+    EXPECT_EQ(paths.out, "settings:     " + install.Store() +
+                             " ($TOLVANE_REGISTRY)\nservices map: " + map +
                              "\nrestart log:  " + install.LogPath() + "\n");
 
     const test::RunResult help = install.Run({"--help"});
@@ -129,6 +131,34 @@ TEST(TolvanectlFirstRun, PathsHelpAndVersion) {
     const test::RunResult version = install.Run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "tolvanectl " PROJECT_VERSION "\n");
+}
+
+// Without $TOLVANE_REGISTRY, root's store is the system's, the one the system service reads,
+// and everyone else's is their own; paths says which and why.
+TEST(TolvanectlFirstRun, PathsNameTheDefaultStoreAndWhy) {
+    test::TempDir dir;
+    const std::string tolvanectl = test::Stage(TOLVANE_BIN_DIR "/tolvanectl", dir.Path());
+    test::HandOver(dir.Path());
+    auto paths = [&](const std::string& out) {
+        const std::string line =
+            "env -u TOLVANE_REGISTRY -u XDG_CONFIG_HOME HOME=/home/someone LC_ALL=C.UTF-8 " +
+            test::ShellQuote(tolvanectl) + " paths >" + test::ShellQuote(dir.File(out));
+        return std::system(line.c_str()) == 0 ? 0 : 1;
+    };
+    auto settingsLine = [&](const std::string& out) {
+        const std::string text = test::ReadFile(dir.File(out));
+        return text.substr(0, text.find('\n') + 1);
+    };
+    const std::string own =
+        "settings:     /home/someone/.config/tolvane/HKEY_CLASSES_ROOT.reg (this user's store)\n";
+    const std::string system =
+        "settings:     /etc/tolvane/HKEY_CLASSES_ROOT.reg (the system's store, as root)\n";
+    ASSERT_EQ(paths("ours"), 0);
+    EXPECT_EQ(settingsLine("ours"), ::geteuid() == 0 ? system : own);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(test::RunUnprivileged("tolvanectl paths", [&] { return paths("theirs"); }), 0);
+        EXPECT_EQ(settingsLine("theirs"), own);
+    }
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
     test::TestChild monitor;
     ASSERT_TRUE(monitor.Start(std::vector<std::string>{
         "sh", "-c",
-        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor >" +
+        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor --verbose >" +
             test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
 
     ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))

@@ -197,7 +197,7 @@ TEST_F(Package, InstalledTolvanectlRestartsARealListenerAndLogsThroughTheLink) {
     const std::string out = work_->File("monitor.out");
     ASSERT_TRUE(monitor.Start(std::vector<std::string>{
         "sh", "-c",
-        env + "exec " + ShellQuote(onPath) + " monitor >" + ShellQuote(out) + " 2>&1"}));
+        env + "exec " + ShellQuote(onPath) + " monitor --verbose >" + ShellQuote(out) + " 2>&1"}));
     const bool restarted = test::WaitUntil(
         [&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 120s);
     const bool answering = test::WaitUntil([&] { return test::LoopbackAnswers(port); }, 30s);

@@ -440,6 +440,33 @@ TEST_F(RegistryTest, EveryChangeReplacesTheFileWhole) {
     EXPECT_EQ(FolderEntries(), (std::set<std::string>{"hive.reg", "hive.reg.lock"}));
 }
 
+TEST_F(RegistryTest, TheChangeStampMovesWithEveryChangeAndOnlyThen) {
+    // Reached through a link, as a store often is; the stamp is the target's.
+    const std::string link = dir_.File("link.reg");
+    ASSERT_EQ(::symlink(path_.c_str(), link.c_str()), 0);
+    RegistryHive linked(link);
+    const std::string missing = linked.ChangeStamp("Zr.ClassDlg.1\\Setting");
+    RegKey key = Open(linked, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", RegNumber, Bytes({80, 0, 0, 0})), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
+    const std::string first = linked.ChangeStamp("Zr.ClassDlg.1\\Setting");
+    EXPECT_NE(first, missing);
+    // Reading changes nothing, and neither does a transaction that writes nothing.
+    key = Open(linked, "Zr.ClassDlg.1\\Setting");
+    EXPECT_EQ(Query(key, "Port").data, Bytes({80, 0, 0, 0}));
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
+    EXPECT_EQ(linked.ChangeStamp("Zr.ClassDlg.1\\Setting"), first);
+    // A value of the same size: the file is replaced, a new one.
+    key = Open(hive_, "Zr.ClassDlg.1\\Setting");
+    ASSERT_EQ(Set(key, "Port", RegNumber, Bytes({81, 0, 0, 0})), RegStatus::Success);
+    ASSERT_EQ(CloseKey(key), RegStatus::Success);
+    const std::string second = linked.ChangeStamp("Zr.ClassDlg.1\\Setting");
+    EXPECT_NE(second, first);
+    // A hand edit in place (an editor that writes into the same file).
+    test::WriteFile(path_, Text() + "; edited\r\n");
+    EXPECT_NE(linked.ChangeStamp("Zr.ClassDlg.1\\Setting"), second);
+}
+
 TEST_F(RegistryTest, MissingFoldersAreCreated) {
     RegistryHive deep(dir_.File("a/b/c/hive.reg"));
     RegKey key = Open(deep, "Zr.ClassDlg.1\\Setting");
@@ -507,18 +534,28 @@ TEST(RegistryHivePath, FollowsTheEnvironment) {
         }
     }
     const struct {
+        bool superuser;
         const char* registry;
         const char* xdg;
         const char* home;
         const char* expected;
+        const char* why;
     } cases[] = {
-        {"/r/hive.reg", "/x", "/h", "/r/hive.reg"},
-        {"", "/x", "/h", "/x/tolvane/HKEY_CLASSES_ROOT.reg"},
-        {nullptr, nullptr, "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
-        {nullptr, "", "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg"},
+        {false, "/r/hive.reg", "/x", "/h", "/r/hive.reg", "$TOLVANE_REGISTRY"},
+        {false, "", "/x", "/h", "/x/tolvane/HKEY_CLASSES_ROOT.reg", "this user's store"},
+        {false, nullptr, nullptr, "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg",
+         "this user's store"},
+        {false, nullptr, "", "/h", "/h/.config/tolvane/HKEY_CLASSES_ROOT.reg",
+         "this user's store"},
+        // root shares the system service's store, unless told otherwise.
+        {true, "/r/hive.reg", "/x", "/h", "/r/hive.reg", "$TOLVANE_REGISTRY"},
+        {true, "", "/x", "/h", "/etc/tolvane/HKEY_CLASSES_ROOT.reg",
+         "the system's store, as root"},
+        {true, nullptr, nullptr, "/root", "/etc/tolvane/HKEY_CLASSES_ROOT.reg",
+         "the system's store, as root"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.expected);
+        SCOPED_TRACE(std::string(c.expected) + (c.superuser ? " as root" : ""));
         const char* values[] = {c.registry, c.xdg, c.home};
         for (int i = 0; i < 3; ++i) {
             if (values[i] != nullptr) {
@@ -527,7 +564,12 @@ TEST(RegistryHivePath, FollowsTheEnvironment) {
                 ::unsetenv(names[i]);
             }
         }
-        EXPECT_EQ(RegistryHive::ClassesRootPath(), c.expected);
+        const RegistryHive::Choice choice = RegistryHive::ClassesRoot(c.superuser);
+        EXPECT_EQ(choice.path, c.expected);
+        EXPECT_EQ(choice.why, c.why);
+        if (c.superuser == (::geteuid() == 0)) {
+            EXPECT_EQ(RegistryHive::ClassesRootPath(), c.expected);
+        }
     }
     for (int i = 0; i < 3; ++i) {
         if (saved[i]) {
