@@ -88,13 +88,13 @@ std::optional<std::string> SettingsReload::TakeChanges() {
     if (!store.LastLoad().read) {
         // Tried again at the next check, as the stamp is kept.
         failure = "the settings could not be read again from " + where + ": " +
-                  hive_.LastError() + "; the monitor goes on with the settings in force";
+                  hive_.LastError() + ". The monitor goes on with the settings in force.";
     } else {
         stamp_ = stamp;
         ReportStore(store, hive_, done, "is left as it is; the default is used");
         if (const std::string refusal = FirstRefusal(read, kMonitorNumbers); !refusal.empty()) {
             failure = "the settings in " + where + " were not taken: " + refusal +
-                      "; the monitor goes on with the settings in force";
+                      " The monitor goes on with the settings in force.";
         }
     }
     if (!failure.empty()) {

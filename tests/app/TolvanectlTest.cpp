@@ -39,22 +39,7 @@ public:
     }
 };
 
-// A port free on every address, as the listener binds them all.
-std::uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-pid_t ReadPid(const std::string& path) {
-    const std::string text = ReadFile(path);
-    return text.empty() ? -1 : static_cast<pid_t>(std::atoi(text.c_str()));
-}
+using test::ReadPid;
 
 // The log's texts without their stamps, in UTF-8, checking each line's form.
 std::vector<std::string> LogTexts(const std::string& contents) {
@@ -80,7 +65,7 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
     const test::MachineName machine = test::OwnMachineName();
     ASSERT_TRUE(machine.address) << machine.Need();
     Install install;
-    const std::uint16_t port = FreePort();
+    const std::uint16_t port = test::PortFreeEverywhere();
     const std::string pidFile = install.dir.File("listener.pid");
     const std::string calls = install.dir.File("calls");
     const std::string startListener =
@@ -434,7 +419,7 @@ class RestartUnderWay {
 public:
     // stdoutFifo: the monitor's standard output is a pipe the test holds, else a file.
     explicit RestartUnderWay(bool stdoutFifo, const std::string& prefix = "") {
-        port_ = FreePort();
+        port_ = test::PortFreeEverywhere();
         WriteFile(
             install.dir.File("services.conf"),
             "w3svc.stop = sh -c \"echo stop w3svc >> " + Calls() + "; : > " + Stopping() +

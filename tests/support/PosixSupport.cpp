@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "os/ComputerName.h"
@@ -34,6 +37,22 @@ std::string MachineName::Need() const {
 bool LoopbackAnswers(std::uint16_t port) {
     Socket socket = Socket::CreateBoundTcp();
     return socket.Connect(IPv4Address{htonl(INADDR_LOOPBACK)}, port);
+}
+
+std::uint16_t PortFreeEverywhere() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+pid_t ReadPid(const std::string& path) {
+    const std::string text = ReadFile(path);
+    return text.empty() ? -1 : static_cast<pid_t>(std::atoi(text.c_str()));
 }
 
 MachineName OwnMachineName() {

@@ -29,6 +29,10 @@ MachineName OwnMachineName();
 
 // Whether something accepts a connection on the loopback port (a listener a test restarts).
 bool LoopbackAnswers(std::uint16_t port);
+// A port free on every address, as test_listener binds them all.
+std::uint16_t PortFreeEverywhere();
+// The pid a test_listener wrote into its file; -1 when none is there yet.
+pid_t ReadPid(const std::string& path);
 
 // Every wait of a test on a child, a window or a server has a bound of its own, far below the
 // test runner's timeout, so a broken test fails saying what it waited for instead of hanging.
