@@ -181,6 +181,24 @@ TEST_F(RegistryStoreTest, ConcurrentSetsLoseNoValue) {
     EXPECT_EQ(lost, 0) << "of " << 2 * kRounds << " changes";
 }
 
+// The monitor reads the key again only when its last write time moved: a reading leaves it,
+// a `set` moves it.
+TEST_F(RegistryStoreTest, TheChangeStampMovesWithASetAndOnlyThen) {
+    const std::string missing = hive.ChangeStamp(kSettingsKey);
+    Loaded();
+    const std::string written = hive.ChangeStamp(kSettingsKey);
+    EXPECT_NE(written, missing);
+    Loaded();
+    EXPECT_EQ(hive.ChangeStamp(kSettingsKey), written);
+    const std::string out = dir.File("out.txt");
+    ASSERT_EQ(test::RunToFile(test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe") +
+                                  " set Port=8080",
+                              out),
+              0)
+        << test::ReadFile(out);
+    EXPECT_NE(hive.ChangeStamp(kSettingsKey), written);
+}
+
 TEST_F(RegistryStoreTest, TolvanectlSetsAndPrintsTheStoredSettings) {
     const std::string tolvanectl =
         test::WindowsPath(std::string(TOLVANE_BIN_DIR) + "/tolvanectl.exe");
