@@ -66,7 +66,7 @@ private:
     std::FILE* out_;
     bool printStatus_;
     bool every_ = false;
-    // The kind of the last status line printed, or of the last restart line.
+    // The kind of the last status shown that was more than a step within a check.
     std::optional<StatusKind> lastKind_;
     MonitorCycle* cycle_ = nullptr;
     ServiceNotifier* notifier_ = nullptr;
