@@ -87,6 +87,33 @@ protected:
         }
         return debs;
     }
+    // Runs the sh script in a chroot into an overlay over this machine's own root, with the
+    // packages in /debs, in mount and process namespaces of its own: whatever the script
+    // installs or starts vanishes with them. kNoOverlay when the overlay cannot be mounted.
+    static constexpr int kNoOverlay = 77;
+    static test::RunResult InOverlayChroot(const std::string& steps) {
+        const test::TempDir dir;
+        WriteFile(dir.File("steps.sh"), steps);
+        // The overlay's upper layer on a tmpfs: the machine's root may itself be an overlay.
+        WriteFile(dir.File("mount.sh"), R"sh(
+d=$1; steps=$2; shift 2
+mount -t tmpfs tmpfs "$d" || exit 77
+mkdir "$d/upper" "$d/work" "$d/root" "$d/upper/debs"
+mount -t overlay overlay -o lowerdir=/,upperdir="$d/upper",workdir="$d/work" "$d/root" || exit 77
+mount -t proc proc "$d/root/proc" && mount --bind /dev "$d/root/dev" &&
+    mount -t tmpfs tmpfs "$d/root/run" || exit 77
+cp "$@" "$d/root/debs/" && cp "$steps" "$d/root/steps.sh" || exit 1
+exec chroot "$d/root" sh /steps.sh
+)sh");
+        fs::create_directories(dir.File("overlay"));
+        std::string line = "unshare --mount --propagation private --pid --fork sh " +
+                           ShellQuote(dir.File("mount.sh")) + " " +
+                           ShellQuote(dir.File("overlay")) + " " + ShellQuote(dir.File("steps.sh"));
+        for (const std::string& deb : Debs()) {
+            line += " " + ShellQuote(deb);
+        }
+        return Shell(line);
+    }
     static std::string Root() { return work_->File("root"); }
     static std::string Installed(const std::string& path) { return Root() + path; }
 
@@ -416,9 +443,8 @@ TEST_F(Package, PurgeLeavesNoUnitLink) {
         !HaveProgram("systemctl")) {
         GTEST_SKIP() << "unshare, deb-systemd-helper or systemctl is missing";
     }
-    const std::string steps = work_->File("purge-steps.sh");
-    // Run in the chroot: each step, then what is left of the unit.
-    WriteFile(steps, R"sh(
+    // Each step, then what is left of the unit.
+    const std::string steps = R"sh(
 set -e
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8
 state() {
@@ -447,27 +473,9 @@ quiet dpkg -i /debs/*.deb
 state reinstalled
 quiet dpkg --purge iis-tolvane-desktop iis-tolvane
 state purged
-)sh");
-    const std::string overlay = work_->File("overlay");
-    fs::create_directories(overlay);
-    const std::string mount = work_->File("overlay-mount.sh");
-    // The overlay's upper layer on a tmpfs: the machine's root may itself be an overlay.
-    WriteFile(mount, R"sh(
-d=$1; steps=$2; shift 2
-mount -t tmpfs tmpfs "$d" || exit 77
-mkdir "$d/upper" "$d/work" "$d/root" "$d/upper/debs"
-mount -t overlay overlay -o lowerdir=/,upperdir="$d/upper",workdir="$d/work" "$d/root" || exit 77
-mount --bind /proc "$d/root/proc" && mount --bind /dev "$d/root/dev" || exit 77
-cp "$@" "$d/root/debs/" && cp "$steps" "$d/root/steps.sh" || exit 1
-exec chroot "$d/root" sh /steps.sh
-)sh");
-    std::string line = "unshare --mount --propagation private sh " + ShellQuote(mount) + " " +
-                       ShellQuote(overlay) + " " + ShellQuote(steps);
-    for (const std::string& deb : Debs()) {
-        line += " " + ShellQuote(deb);
-    }
-    const test::RunResult ran = Shell(line);
-    if (ran.exitCode == 77) {
+)sh";
+    const test::RunResult ran = InOverlayChroot(steps);
+    if (ran.exitCode == kNoOverlay) {
         GTEST_SKIP() << "the overlay over / cannot be mounted here: " << ran.err;
     }
     EXPECT_EQ(ran.exitCode, 0) << ran.out << ran.err;
@@ -495,6 +503,81 @@ exec chroot "$d/root" sh /steps.sh
                   "tolvane-monitor.service.dsh-also\n"
                   "/var/log/tolvane\n/etc/tolvane\n"
                   "== purged\n")
+        << ran.err;
+}
+
+// The rule in this machine's own polkitd, on a system bus of its own in the overlay: a member of
+// the group and another user ask for units through pkcheck, as systemd asks for systemctl.
+TEST_F(Package, RealPolkitdGrantsTheGroupOnlyTheMappedUnits) {
+    if (!kWithUi) {
+        GTEST_SKIP() << "no desktop package: the polkit rule comes with it";
+    }
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can mount the overlay the packages are installed into";
+    }
+    if (!HaveProgram("unshare") || !HaveProgram("dbus-daemon") || !HaveProgram("pkcheck") ||
+        !fs::exists("/usr/lib/polkit-1/polkitd")) {
+        GTEST_SKIP() << "unshare, dbus-daemon, pkcheck or polkitd is missing";
+    }
+    const std::string steps = R"sh(
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8
+dpkg -i /debs/*.deb >/tmp/dpkg.out 2>&1 || { cat /tmp/dpkg.out; exit 1; }
+printf 'w3svc = nginx\nmsftpsvc.start = systemctl start vsftpd\n' >/etc/tolvane/services.conf
+useradd -G tolvane member && useradd outsider || exit 1
+mkdir -p /run/dbus && dbus-daemon --system --fork || exit 1
+/usr/lib/polkit-1/polkitd --no-debug >/tmp/polkitd.out 2>&1 &
+# Bounded waits for the service on the bus and for the subjects to be their users.
+owned() {
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.PolicyKit1 2>/dev/null |
+        grep -q 'boolean true'
+}
+tries=0
+until owned; do
+    tries=$((tries + 1)); [ $tries -lt 300 ] || { echo "no polkitd"; cat /tmp/polkitd.out; exit 1; }
+    sleep 0.1
+done
+for user in member outsider; do
+    setpriv --reuid=$user --regid=$user --init-groups sleep 600 &
+    eval "$user=$!"
+    tries=0
+    until [ "$(stat -c %U /proc/$!)" = $user ]; do
+        tries=$((tries + 1)); [ $tries -lt 300 ] || { echo "no $user"; exit 1; }
+        sleep 0.1
+    done
+done
+ask() {
+    eval "pid=\$$1"
+    pkcheck --action-id org.freedesktop.systemd1.manage-units --process "$pid" \
+        --detail verb "$2" --detail unit "$3" >/dev/null 2>&1
+    echo "$1 $2 $3: $?"
+}
+ask member start nginx.service
+ask member stop nginx.service
+ask member restart nginx.service
+ask member reload nginx.service
+ask member start vsftpd.service
+ask member stop cron.service
+ask member start poweroff.target
+ask member stop dbus.socket
+ask outsider start nginx.service
+)sh";
+    const test::RunResult ran = InOverlayChroot(steps);
+    if (ran.exitCode == kNoOverlay) {
+        GTEST_SKIP() << "the overlay over / cannot be mounted here: " << ran.err;
+    }
+    EXPECT_EQ(ran.exitCode, 0) << ran.out << ran.err;
+    // pkcheck: 0 authorized, 2 only with a password (the defaults' auth_admin).
+    EXPECT_EQ(ran.out,
+              "member start nginx.service: 0\n"
+              "member stop nginx.service: 0\n"
+              "member restart nginx.service: 0\n"
+              "member reload nginx.service: 2\n"
+              "member start vsftpd.service: 2\n"
+              "member stop cron.service: 2\n"
+              "member start poweroff.target: 2\n"
+              "member stop dbus.socket: 2\n"
+              "outsider start nginx.service: 2\n")
         << ran.err;
 }
 
