@@ -17,11 +17,14 @@ std::vector<std::string> ServicesMap::SearchPaths() {
     if (const char* path = std::getenv("TOLVANE_SERVICES"); path != nullptr && *path != '\0') {
         return {path};
     }
+    return InstalledPaths();
+}
+
+std::vector<std::string> ServicesMap::InstalledPaths() {
     return {ExecutableDirectory() + "services.conf", "/etc/tolvane/services.conf"};
 }
 
-std::string ServicesMap::DefaultPath() {
-    const std::vector<std::string> paths = SearchPaths();
+std::string ServicesMap::DefaultPath(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
         if (FileExists(path)) {
             return path;
@@ -30,7 +33,7 @@ std::string ServicesMap::DefaultPath() {
     return paths.back();
 }
 
-bool ServicesMap::Load(const std::string& path, std::string& error) {
+bool ServicesMap::Load(const std::string& path, std::string& error, TrustedOwners owners) {
     entries_.clear();
     if (!FileExists(path)) {
         error = "cannot read the services map " + path + ": " + std::strerror(errno);
@@ -39,9 +42,11 @@ bool ServicesMap::Load(const std::string& path, std::string& error) {
     // The map names commands that run as the user of the restart, often root: a map that
     // anyone else could change would run their commands.
     std::string problem;
-    if (!IsTrustedPath(path, problem)) {
+    if (!IsTrustedPath(path, problem, owners)) {
         error = "the services map " + path + " is refused: " + problem +
-                "; the map and every folder on its path must belong to you or root and be "
+                "; the map and every folder on its path must belong to " +
+                (owners == TrustedOwners::RootOnly ? "root" : "you or root") +
+                " and be "
                 "writable by their owner alone (chown, chmod go-w; a sticky folder such as /tmp "
                 "may stay)";
         return false;
@@ -105,6 +110,42 @@ std::optional<std::vector<std::string>> ServicesMap::Command(const std::string& 
         return std::vector<std::string>{"systemctl", AsciiLower(action), unit->value};
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The unit systemctl acts on for a name: "nginx" is "nginx.service", as systemctl completes it.
+std::string UnitName(const std::string& name) {
+    static const char* const kTypes[] = {".service",   ".socket", ".device", ".mount",
+                                         ".automount", ".swap",   ".target", ".path",
+                                         ".timer",     ".slice",  ".scope"};
+    for (const char* type : kTypes) {
+        if (name.ends_with(type) && name.size() > std::strlen(type)) {
+            return name;
+        }
+    }
+    return name + ".service";
+}
+
+}  // namespace
+
+bool ServicesMap::MapsUnit(const std::string& unit) const {
+    if (unit.empty()) {
+        return false;
+    }
+    const std::string wanted = UnitName(unit);
+    for (const auto& entry : entries_) {
+        const bool unitLine = entry.key.find('.') == std::string::npos && entry.key != "mtxstop";
+        // Only the line in effect counts, and not when explicit commands replace both actions.
+        if (!unitLine || entry.value.empty() || Find(entry.key) != &entry ||
+            (Find(entry.key + ".start") != nullptr && Find(entry.key + ".stop") != nullptr)) {
+            continue;
+        }
+        if (UnitName(entry.value) == wanted) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<std::vector<std::string>> ServicesMap::MtxStop() const {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "standins/TrustedPath.h"
+
 namespace tolvane {
 
 // How the Windows service names of the restart sequence act on this machine. A line
@@ -12,16 +14,20 @@ namespace tolvane {
 // Names are case-insensitive, "#" starts a comment line.
 class ServicesMap {
 public:
-    // $TOLVANE_SERVICES, else services.conf beside the executable, else
-    // /etc/tolvane/services.conf.
-    static std::string DefaultPath();
+    // The first of the paths that exists, else the last: by default $TOLVANE_SERVICES, else
+    // services.conf beside the executable, else /etc/tolvane/services.conf.
+    static std::string DefaultPath(const std::vector<std::string>& paths = SearchPaths());
     // The paths DefaultPath tries, in its order: $TOLVANE_SERVICES alone when it is set.
     static std::vector<std::string> SearchPaths();
+    // The installed maps, whatever the environment says: beside the executable, then
+    // /etc/tolvane/services.conf.
+    static std::vector<std::string> InstalledPaths();
 
     // False with a message in error when the file cannot be read, a line is malformed, or
     // someone other than the user and root could change the file or a folder on its path
-    // (IsTrustedPath). A refused map maps nothing.
-    bool Load(const std::string& path, std::string& error);
+    // (IsTrustedPath with owners). A refused map maps nothing.
+    bool Load(const std::string& path, std::string& error,
+              TrustedOwners owners = TrustedOwners::UserAndRoot);
     // The same for the map's text; source names it in the message.
     bool Parse(const std::string& text, const std::string& source, std::string& error);
 
@@ -30,6 +36,10 @@ public:
     std::optional<std::vector<std::string>> Command(const std::string& name,
                                                     const std::string& action) const;
     std::optional<std::vector<std::string>> MtxStop() const;
+    // Whether "net start" or "net stop" of some name runs systemctl on the unit, as systemd
+    // names it ("nginx.service"; a name without a unit type is a service). Explicit commands,
+    // mtxstop and empty values name no unit.
+    bool MapsUnit(const std::string& unit) const;
     // True when the file mapped nothing (only comments, as installed).
     bool Empty() const { return entries_.empty(); }
 

@@ -39,8 +39,8 @@ std::string Parent(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
 }
 
-bool OwnerTrusted(const struct stat& info) {
-    return info.st_uid == 0 || info.st_uid == ::geteuid();
+bool OwnerTrusted(const struct stat& info, TrustedOwners owners) {
+    return info.st_uid == 0 || (owners == TrustedOwners::UserAndRoot && info.st_uid == ::geteuid());
 }
 
 bool WritableByOthers(const struct stat& info) {
@@ -48,12 +48,16 @@ bool WritableByOthers(const struct stat& info) {
 }
 
 // What is wrong with one entry met on the way; empty when nothing is.
-std::string EntryProblem(const std::string& path, const struct stat& info, bool last) {
+std::string EntryProblem(const std::string& path, const struct stat& info, bool last,
+                         TrustedOwners owners) {
     const char* what = S_ISLNK(info.st_mode)   ? "the link "
                        : S_ISDIR(info.st_mode) ? "the folder "
                                                : "";
-    if (!OwnerTrusted(info)) {
-        return what + path + " belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    if (!OwnerTrusted(info, owners)) {
+        return what + path +
+               (owners == TrustedOwners::RootOnly ? " does not belong to root (uid "
+                                                  : " belongs to another user (uid ") +
+               std::to_string(info.st_uid) + ")";
     }
     if (S_ISDIR(info.st_mode) && WritableByOthers(info) && (info.st_mode & S_ISVTX) == 0) {
         return what + path + " is writable by group or others";
@@ -69,7 +73,7 @@ std::string EntryProblem(const std::string& path, const struct stat& info, bool 
 
 }  // namespace
 
-bool IsTrustedPath(const std::string& path, std::string& problem) {
+bool IsTrustedPath(const std::string& path, std::string& problem, TrustedOwners owners) {
     std::string start = path;
     if (start.empty() || start[0] != '/') {
         char cwd[PATH_MAX];
@@ -82,7 +86,7 @@ bool IsTrustedPath(const std::string& path, std::string& problem) {
     std::deque<std::string> pending = Components(start);
     std::string current = "/";
     struct stat info {};
-    if (::lstat("/", &info) != 0 || !(problem = EntryProblem("/", info, false)).empty()) {
+    if (::lstat("/", &info) != 0 || !(problem = EntryProblem("/", info, false, owners)).empty()) {
         return false;
     }
     int links = 0;
@@ -101,7 +105,7 @@ bool IsTrustedPath(const std::string& path, std::string& problem) {
             problem = next + ": " + std::strerror(errno);
             return false;
         }
-        problem = EntryProblem(next, info, pending.empty());
+        problem = EntryProblem(next, info, pending.empty(), owners);
         if (!problem.empty()) {
             return false;
         }
