@@ -73,7 +73,7 @@ const char* const kHelp =
 // While a restart would reach no service, the window says so once in its status line (the
 // details in the line's tip) and on standard error.
 void ExplainMissingServicesMap(MonitorDialog& dialog) {
-    const std::string note = ServicesMapNote("tolvane");
+    const std::string note = ServicesMapNote("tolvane", dialog.Record());
     if (note.empty()) {
         return;
     }
