@@ -86,10 +86,10 @@ int MonitorApp::Run() {
         // Run without the rights its work needs, the window says so rather than monitor what
         // it cannot restart.
         dialog.SetStartNote([](const Settings& record, const LoadReport& load) {
-            return MissingRightsNote(UncontrollableServices(record, [](const std::string& name) {
-                                         return StartStopAccess(name) == ServiceAccess::Denied;
-                                     }),
-                                     load);
+            auto denied = [](const std::string& name) {
+                return StartStopAccess(name) == ServiceAccess::Denied;
+            };
+            return MissingRightsNote(UncontrollableServices(record, denied), load);
         });
         log.SetLossReport([&dialog](const std::string& report) { dialog.ShowStatusNote(report); });
         dialog.RunModal();

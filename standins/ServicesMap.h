@@ -31,8 +31,6 @@ public:
     std::optional<std::vector<std::string>> Command(const std::string& name,
                                                     const std::string& action) const;
     std::optional<std::vector<std::string>> MtxStop() const;
-    // True when the file mapped nothing (only comments, as installed).
-    bool Empty() const { return entries_.empty(); }
 
 private:
     struct Entry {

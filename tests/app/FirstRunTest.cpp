@@ -33,8 +33,9 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
         std::string note;              // with "@" for the folder; empty: no note
     };
     const bool systemMap = std::filesystem::exists("/etc/tolvane/services.conf");
-    const std::string uses = "tolvanectl: a restart with the current settings uses w3svc, "
-                             "iisadmin, mtxstop, msftpsvc and smtpsvc; ";
+    const std::string uses =
+        "tolvanectl: a restart with the current settings uses w3svc, "
+        "iisadmin, mtxstop, msftpsvc and smtpsvc; ";
     const Case cases[] = {
         {"none anywhere", nullptr, nullptr,
          uses + "no services map found (tried @/services.conf, /etc/tolvane/services.conf), so "
@@ -52,8 +53,7 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
          uses + "the services map @/map does not map iisadmin and msftpsvc, so net fails on each "
                 "in every restart (map each to this machine's counterpart, or to nothing: "
                 "\"msftpsvc =\")."},
-        {"mapped, or nothing to do", "-", "w3svc = nginx\niisadmin =\nmsftpsvc =\nsmtpsvc =\n",
-         ""},
+        {"mapped, or nothing to do", "-", "w3svc = nginx\niisadmin =\nmsftpsvc =\nsmtpsvc =\n", ""},
     };
     // All cases at once, each with its own install and listener.
     struct Run {

@@ -16,12 +16,15 @@ TEST(ServicesMapNote, NamesWhatARestartUsesAndWhatTheMapLeavesOut) {
     test::TempDir dir;
     const std::string path = dir.File("services.conf");
     ASSERT_EQ(::setenv("TOLVANE_SERVICES", path.c_str(), 1), 0);
-    const std::string defaults = "a restart with the current settings uses w3svc, iisadmin, "
-                                 "mtxstop, msftpsvc and smtpsvc; ";
-    const std::string all = "a restart with the current settings uses w3svc, iisadmin, msdtc, "
-                            "mtxstop, msftpsvc, smtpsvc and nntpsvc; ";
-    const std::string everyName = "w3svc = nginx\niisadmin = php-fpm\nmsftpsvc = vsftpd\n"
-                                  "smtpsvc = postfix\nnntpsvc = inn2\nmsdtc = dtc\n";
+    const std::string defaults =
+        "a restart with the current settings uses w3svc, iisadmin, "
+        "mtxstop, msftpsvc and smtpsvc; ";
+    const std::string all =
+        "a restart with the current settings uses w3svc, iisadmin, msdtc, "
+        "mtxstop, msftpsvc, smtpsvc and nntpsvc; ";
+    const std::string everyName =
+        "w3svc = nginx\niisadmin = php-fpm\nmsftpsvc = vsftpd\n"
+        "smtpsvc = postfix\nnntpsvc = inn2\nmsdtc = dtc\n";
     struct Case {
         const char* name;
         std::function<void(Settings&)> settings;
@@ -76,9 +79,9 @@ TEST(ServicesMapNote, NamesWhatARestartUsesAndWhatTheMapLeavesOut) {
         Settings settings;
         c.settings(settings);
         EXPECT_EQ(ServicesMapNote("tolvanectl", settings),
-                  c.note.empty() ? std::string()
-                                 : "tolvanectl: " + c.note +
-                                       ". See the services map in tolvanectl(1).\n");
+                  c.note.empty()
+                      ? std::string()
+                      : "tolvanectl: " + c.note + ". See the services map in tolvanectl(1).\n");
     }
     ::unsetenv("TOLVANE_SERVICES");
 }

@@ -71,14 +71,17 @@ TEST(ServiceStandIns, AnEmptyEntryIsNothingToDo) {
     test::PrivateInstall install(TOLVANE_BIN_DIR, {"command.com", "net", "mtxstop"});
     const std::string map = install.dir.File("services.conf");
     const std::string ran = install.dir.File("ran");
+    const std::string touch = "touch " + ran + "\n";
     test::WriteFile(map,
                     "msftpsvc =\n"
                     "iisadmin.stop =\n"
-                    "iisadmin.start = touch " + ran + "\n"
-                    "smtpsvc.start =\n"
-                    "W3SVC.STOP = touch " + ran + "\n"
-                    "w3svc.stop =\n"  // the later line wins
-                    "mtxstop =\n");
+                    "iisadmin.start = " +
+                        touch +
+                        "smtpsvc.start =\n"
+                        "W3SVC.STOP = " +
+                        touch +
+                        "w3svc.stop =\n"  // the later line wins
+                        "mtxstop =\n");
     fs::permissions(map, fs::perms(0644));
     const struct {
         const char* command;
@@ -93,7 +96,8 @@ TEST(ServiceStandIns, AnEmptyEntryIsNothingToDo) {
         {"net start smtpsvc", 0, false, ""},
         {"net stop smtpsvc", 2, false, "net: the service name smtpsvc is not in the services map "},
         {"net stop w3svc /y", 0, false, ""},
-        {"net start nntpsvc", 2, false, "net: the service name nntpsvc is not in the services map "},
+        {"net start nntpsvc", 2, false,
+         "net: the service name nntpsvc is not in the services map "},
         {"mtxstop", 0, false, ""},
         {"command.com /C net start msftpsvc", 0, false, ""},
     };
@@ -105,9 +109,9 @@ TEST(ServiceStandIns, AnEmptyEntryIsNothingToDo) {
         ChildProcess child;
         ASSERT_TRUE(child.Start(std::vector<std::string>{
             "sh", "-c",
-            "PATH=" + ShellQuote(install.dir.Path()) + ":$PATH TOLVANE_SERVICES=" + ShellQuote(map) +
-                " exec " + install.dir.Path() + "/" + c.command + " >" + ShellQuote(out) + " 2>" +
-                ShellQuote(err)}));
+            "PATH=" + ShellQuote(install.dir.Path()) +
+                ":$PATH TOLVANE_SERVICES=" + ShellQuote(map) + " exec " + install.dir.Path() + "/" +
+                c.command + " >" + ShellQuote(out) + " 2>" + ShellQuote(err)}));
         EXPECT_EQ(child.Wait().exitCode, c.code);
         EXPECT_EQ(fs::exists(ran), c.runs);
         EXPECT_EQ(ReadFile(out), "");

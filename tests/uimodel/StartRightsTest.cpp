@@ -22,16 +22,26 @@ TEST(StartRights, TheRestartsServicesAreAskedAboutAndTheDeniedOnesNamed) {
         std::vector<std::string> named;
     };
     const Case cases[] = {
-        {"defaults, all granted", [](Settings&) {}, {},
-         {"w3svc", "iisadmin", "msftpsvc", "smtpsvc"}, {}},
-        {"defaults, two denied", [](Settings&) {}, {"iisadmin", "smtpsvc"},
-         {"w3svc", "iisadmin", "msftpsvc", "smtpsvc"}, {"iisadmin", "smtpsvc"}},
+        {"defaults, all granted",
+         [](Settings&) {},
+         {},
+         {"w3svc", "iisadmin", "msftpsvc", "smtpsvc"},
+         {}},
+        {"defaults, two denied",
+         [](Settings&) {},
+         {"iisadmin", "smtpsvc"},
+         {"w3svc", "iisadmin", "msftpsvc", "smtpsvc"},
+         {"iisadmin", "smtpsvc"}},
         {"an option that is off is not asked about",
-         [](Settings& s) { s.CheckSmtpSvc = 0; }, {"smtpsvc"},
-         {"w3svc", "iisadmin", "msftpsvc"}, {}},
+         [](Settings& s) { s.CheckSmtpSvc = 0; },
+         {"smtpsvc"},
+         {"w3svc", "iisadmin", "msftpsvc"},
+         {}},
         {"every option, msdtc asked once",
-         [](Settings& s) { s.CheckNntpSvc = s.CheckMsdtc = 1; }, {"msdtc", "nntpsvc"},
-         {"w3svc", "iisadmin", "msdtc", "msftpsvc", "smtpsvc", "nntpsvc"}, {"msdtc", "nntpsvc"}},
+         [](Settings& s) { s.CheckNntpSvc = s.CheckMsdtc = 1; },
+         {"msdtc", "nntpsvc"},
+         {"w3svc", "iisadmin", "msdtc", "msftpsvc", "smtpsvc", "nntpsvc"},
+         {"msdtc", "nntpsvc"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -49,7 +59,8 @@ TEST(StartRights, TheRestartsServicesAreAskedAboutAndTheDeniedOnesNamed) {
 
 TEST(StartRights, TheNoteSaysWhatCannotBeDoneAndThatAnAdministratorCould) {
     LoadReport deniedKey;
-    deniedKey.notSaved = "cannot write HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting: access denied (5)";
+    deniedKey.notSaved =
+        "cannot write HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting: access denied (5)";
     deniedKey.denied = true;
     LoadReport fullDisk;
     fullDisk.notSaved = "cannot write the key: disk full";
@@ -64,13 +75,20 @@ TEST(StartRights, TheNoteSaysWhatCannotBeDoneAndThatAnAdministratorCould) {
         {"all well", {}, {}, ""},
         {"no lack of rights: the load note stays the status line's own", {}, fullDisk, ""},
         {"no lack of rights, an unreadable value", {}, unreadable, ""},
-        {"services", {"w3svc", "iisadmin"}, {},
-         "サービスを開始・停止する権限がありません (w3svc, iisadmin): 管理者として実行してください"},
+        {"services",
+         {"w3svc", "iisadmin"},
+         {},
+         "サービスを開始・停止する権限がありません (w3svc, iisadmin): "
+         "管理者として実行してください"},
         {"the key", {}, deniedKey, "設定を保存できません: 管理者として実行してください"},
-        {"both", {"smtpsvc"}, deniedKey,
+        {"both",
+         {"smtpsvc"},
+         deniedKey,
          "サービスを開始・停止する権限がありません (smtpsvc): 管理者として実行してください"
          "　設定を保存できません: 管理者として実行してください"},
-        {"services, with what the load said", {"w3svc"}, unreadable,
+        {"services, with what the load said",
+         {"w3svc"},
+         unreadable,
          "サービスを開始・停止する権限がありません (w3svc): 管理者として実行してください"
          "　読めない設定値があります (既定値を使います): Port"},
     };

@@ -1,11 +1,10 @@
 // What the programs ask of Windows for their rights: the level each manifest requests, read
 // back from the built executables, and the service control manager's answer on starting and
 // stopping a service (under Wine in the test run).
-#include <windows.h>
-
-#include <sddl.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <sddl.h>
 
 #include <string>
 
