@@ -70,10 +70,10 @@ const char* const kHelp =
     "The IIS Tolvane desktop watchdog: opens its window and restarts the web server's services\n"
     "when its port stops answering. See tolvane(1); for servers and scripts, tolvanectl(1).\n";
 
-// While a restart would reach no service, the window says so once in its status line (the
+// While a restart would miss a service, the window says so once in its status line (the
 // details in the line's tip) and on standard error.
 void ExplainMissingServicesMap(MonitorDialog& dialog) {
-    const std::string note = ServicesMapNote("tolvane");
+    const std::string note = ServicesMapNote("tolvane", dialog.Record());
     if (note.empty()) {
         return;
     }

@@ -3,9 +3,11 @@
 #include "mail/SendNotificationMail.h"
 #include "monitor/RestartLog.h"
 #include "os/InstanceMarker.h"
+#include "os/ServiceRights.win32.h"
 #include "os/Win32Text.h"
 #include "registry/Registry.h"
 #include "ui/model/CommandId.h"
+#include "ui/model/StartRights.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MonitorDialog.h"
 
@@ -81,6 +83,14 @@ int MonitorApp::Run() {
     parts.sendMail = NotificationMailOn(clock);
     {
         MonitorDialog dialog(classesRoot, parts);
+        // Run without the rights its work needs, the window says so rather than monitor what
+        // it cannot restart.
+        dialog.SetStartNote([](const Settings& record, const LoadReport& load) {
+            auto denied = [](const std::string& name) {
+                return StartStopAccess(name) == ServiceAccess::Denied;
+            };
+            return MissingRightsNote(UncontrollableServices(record, denied), load);
+        });
         log.SetLossReport([&dialog](const std::string& report) { dialog.ShowStatusNote(report); });
         dialog.RunModal();
     }

@@ -2,12 +2,16 @@
 
 #include <string>
 
+#include "settings/Settings.h"
+
 namespace tolvane {
 
-// What a program says once at its start when a restart would reach no service: no services
-// map (with the paths tried), a map that is refused, or one that maps nothing. Empty when
-// the map maps something, and on Windows, where the restart runs the real tools.
-std::string ServicesMapNote(const std::string& program);
+// What a program says once at its start when a restart with these settings would miss a
+// service: the names the restart uses and, with no services map (the paths tried) or a refused
+// one, that it reaches none of them, else which of them the map leaves out. Empty when the map
+// maps every one (an empty entry counts: nothing to do), and on Windows, where the restart runs
+// the real tools.
+std::string ServicesMapNote(const std::string& program, const Settings& settings);
 
 // Where the settings, the services map and the restart log are, one "what: path" line each.
 std::string WhereThingsAre();

@@ -3,7 +3,7 @@
 namespace tolvane {
 
 // The restart runs the real net.exe: there is no services map to explain.
-std::string ServicesMapNote(const std::string&) {
+std::string ServicesMapNote(const std::string&, const Settings&) {
     return {};
 }
 

@@ -121,7 +121,7 @@ int Monitor(bool verbose) {
         return RefuseSecondMonitor(markerName);
     }
     marker.Announce(InstanceMarker::Program::Tolvanectl);
-    std::fputs(ServicesMapNote("tolvanectl").c_str(), stderr);
+    std::fputs(ServicesMapNote("tolvanectl", settings).c_str(), stderr);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
     host.PrintEveryStatus(verbose);

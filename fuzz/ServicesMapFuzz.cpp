@@ -1,5 +1,6 @@
 // The services map from any file text: a refused map maps nothing, an accepted one maps every
-// name it writes, whatever the line ends, comments or case, and its later line wins.
+// name it writes, whatever the line ends, comments or case, and its later line wins; only an
+// empty value maps a name to nothing to do.
 
 #include <algorithm>
 #include <cctype>
@@ -64,11 +65,23 @@ Commands Lookup(const ServicesMap& map, const std::vector<std::string>& names) {
     return commands;
 }
 
-void CheckCommand(const std::optional<std::vector<std::string>>& command) {
+// Whether a line of the text gives a name an empty value.
+bool WritesEmptyValue(const std::string& text) {
+    for (const auto& line : Fields(text, '\n')) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos && Trim(line)[0] != '#' &&
+            Trim(line.substr(equals + 1)).empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CheckCommand(const std::optional<std::vector<std::string>>& command, bool emptyWritten) {
     if (!command) {
         return;
     }
-    Require(!command->empty(), "a mapped name runs a program");
+    Require(!command->empty() || emptyWritten, "a name mapped to a value runs a program");
     for (const auto& arg : *command) {
         Require(arg.find('\n') == std::string::npos, "no argument spans lines");
     }
@@ -88,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool accepted = map.Parse(text, "map", error);
     const Commands commands = Lookup(map, names);
     for (const auto& command : commands) {
-        CheckCommand(command);
+        CheckCommand(command, WritesEmptyValue(text));
         Require(accepted || !command, "a refused map maps nothing");
     }
     if (!accepted) {

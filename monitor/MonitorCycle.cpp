@@ -1,11 +1,13 @@
 #include "monitor/MonitorCycle.h"
 
+#include <algorithm>
 #include <array>
 
 #include "monitor/MonitorTexts.h"
 #include "os/CodePage.h"
 #include "os/ComputerName.h"
 #include "os/LocalTime.h"
+#include "text/CommandLine.h"
 
 namespace tolvane {
 
@@ -59,6 +61,33 @@ std::string LimitText(const Settings& inForce) {
 }
 
 }  // namespace
+
+std::vector<ServiceUse> RestartServiceUses(const Settings& settings) {
+    std::vector<ServiceUse> uses;
+    for (const RestartRow& row : kRestartRows) {
+        if (row.command == nullptr || (row.condition != nullptr && settings.*row.condition == 0)) {
+            continue;
+        }
+        // "command.com /C net ACTION NAME [/y]" or "command.com /C mtxstop".
+        const std::vector<std::string> words = SplitCommandLine(row.command);
+        if (words.size() >= 5 && words[2] == "net") {
+            uses.push_back(ServiceUse{words[4], words[3]});
+        } else {
+            uses.push_back(ServiceUse{words.back(), {}});
+        }
+    }
+    return uses;
+}
+
+std::vector<std::string> RestartServiceNames(const Settings& settings) {
+    std::vector<std::string> names;
+    for (const ServiceUse& use : RestartServiceUses(settings)) {
+        if (std::find(names.begin(), names.end(), use.name) == names.end()) {
+            names.push_back(use.name);
+        }
+    }
+    return names;
+}
 
 MonitorCycle::MonitorCycle(Settings& settings, MonitorHost& host, CycleParts parts,
                            MonitorWindow* window)

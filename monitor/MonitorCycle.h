@@ -35,6 +35,19 @@ struct CycleParts {
     std::function<std::string()> computerName;  // default: GetComputerName
 };
 
+// What one command of the restart sequence asks of a service tool: `net stop w3svc /y` is
+// {"w3svc", "stop"}, `mtxstop` is {"mtxstop", ""}.
+struct ServiceUse {
+    std::string name;    // lower case, as the command line gives it
+    std::string action;  // "start" or "stop"; empty for mtxstop, which takes no service
+    bool operator==(const ServiceUse&) const = default;
+};
+
+// The uses of the restart sequence with these settings, in the order it runs them.
+std::vector<ServiceUse> RestartServiceUses(const Settings& settings);
+// The names of those uses, each once, in the order of their first use.
+std::vector<std::string> RestartServiceNames(const Settings& settings);
+
 // Where the cycle is: stopped, started and checking (from Start to the end of each tick),
 // waiting between two ticks, or running a connection test.
 enum class CycleState { Stopped, Checking, Waiting, Testing };

@@ -16,10 +16,12 @@ bool LoadServicesMap(const char* tool, ServicesMap& map) {
 }
 
 int RunMapped(const char* tool, const std::vector<std::string>& command) {
+    if (command.empty()) {
+        return 0;  // the map says there is nothing to do here
+    }
     ChildProcess child;
-    if (command.empty() || !child.Start(command)) {
-        std::fprintf(stderr, "%s: cannot start %s\n", tool,
-                     command.empty() ? "(empty command)" : command[0].c_str());
+    if (!child.Start(command)) {
+        std::fprintf(stderr, "%s: cannot start %s\n", tool, command[0].c_str());
         return 1;
     }
     const ExitState state = child.Wait();

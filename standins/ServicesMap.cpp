@@ -79,7 +79,7 @@ bool ServicesMap::Parse(const std::string& text, const std::string& source, std:
         const std::string value = equals == std::string::npos
                                       ? std::string()
                                       : TrimBlanks(line.substr(equals + 1), " \t\r");
-        if (equals == std::string::npos || key.empty() || value.empty()) {
+        if (equals == std::string::npos || key.empty()) {
             error = source + ":" + std::to_string(number) +
                     ": expected NAME = UNIT or NAME.start/.stop = COMMAND";
             entries_.clear();  // a refused file maps nothing, not its first lines
@@ -107,6 +107,9 @@ std::optional<std::vector<std::string>> ServicesMap::Command(const std::string& 
         return SplitCommandLine(explicitCommand->value);
     }
     if (const Entry* unit = Find(service)) {
+        if (unit->value.empty()) {
+            return std::vector<std::string>{};
+        }
         return std::vector<std::string>{"systemctl", AsciiLower(action), unit->value};
     }
     return std::nullopt;

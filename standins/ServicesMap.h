@@ -11,7 +11,8 @@ namespace tolvane {
 // How the Windows service names of the restart sequence act on this machine. A line
 // "w3svc = nginx" maps a name to a systemd unit; "w3svc.start = PROGRAM ARGS..." and
 // "w3svc.stop = ..." give explicit command lines; "mtxstop = ..." gives what mtxstop runs.
-// Names are case-insensitive, "#" starts a comment line.
+// An empty value ("msftpsvc =", "msftpsvc.stop =", "mtxstop =") says that there is nothing to
+// do here for it. Names are case-insensitive, "#" starts a comment line.
 class ServicesMap {
 public:
     // The first of the paths that exists, else the last: by default $TOLVANE_SERVICES, else
@@ -31,8 +32,8 @@ public:
     // The same for the map's text; source names it in the message.
     bool Parse(const std::string& text, const std::string& source, std::string& error);
 
-    // The command line (as argument vector) for "start" or "stop" of a service; nothing when
-    // the name is not mapped.
+    // The command line (as argument vector) for "start" or "stop" of a service; an empty one
+    // when the map says there is nothing to do, nothing when the name is not mapped.
     std::optional<std::vector<std::string>> Command(const std::string& name,
                                                     const std::string& action) const;
     std::optional<std::vector<std::string>> MtxStop() const;
@@ -40,8 +41,6 @@ public:
     // names it ("nginx.service"; a name without a unit type is a service). Explicit commands,
     // mtxstop and empty values name no unit.
     bool MapsUnit(const std::string& unit) const;
-    // True when the file mapped nothing (only comments, as installed).
-    bool Empty() const { return entries_.empty(); }
 
 private:
     struct Entry {

@@ -34,20 +34,27 @@ TEST(TolvanectlFirstRun, MonitorSaysOnceWhenARestartWouldReachNoService) {
         std::string note;              // with "@" for the folder; empty: no note
     };
     const bool systemMap = std::filesystem::exists("/etc/tolvane/services.conf");
+    const std::string uses =
+        "tolvanectl: a restart with the current settings uses w3svc, "
+        "iisadmin, mtxstop, msftpsvc and smtpsvc; ";
     const Case cases[] = {
         {"none anywhere", nullptr, nullptr,
-         "tolvanectl: no services map found (tried @/services.conf, "
-         "/etc/tolvane/services.conf); restarts will reach no service until it maps one."},
+         uses + "no services map found (tried @/services.conf, /etc/tolvane/services.conf), so "
+                "it reaches none of them."},
         {"named but missing", "@/elsewhere.conf", nullptr,
-         "tolvanectl: no services map found (tried @/elsewhere.conf); restarts will reach no "
-         "service until it maps one."},
+         uses + "no services map found (tried @/elsewhere.conf), so it reaches none of them."},
         {"only comments, as installed", "-", "# w3svc = nginx\n\n#iisadmin = php-fpm\n",
-         "tolvanectl: the services map @/map maps no service yet; restarts will reach no "
-         "service until it maps one."},
+         uses + "the services map @/map does not map w3svc, iisadmin, msftpsvc and smtpsvc, so "
+                "net fails on each in every restart (map each to this machine's counterpart, or "
+                "to nothing: \"smtpsvc =\")."},
         {"malformed", "-", "w3svc nginx\n",
-         "tolvanectl: services map refused: @/map:1: expected NAME = UNIT or NAME.start/.stop "
-         "= COMMAND; restarts will reach no service until it maps one."},
-        {"mapped", "-", "w3svc = nginx\n", ""},
+         uses + "services map refused (@/map:1: expected NAME = UNIT or NAME.start/.stop = "
+                "COMMAND), so it reaches none of them."},
+        {"partly mapped", "-", "w3svc = nginx\nsmtpsvc =\n",
+         uses + "the services map @/map does not map iisadmin and msftpsvc, so net fails on each "
+                "in every restart (map each to this machine's counterpart, or to nothing: "
+                "\"msftpsvc =\")."},
+        {"mapped, or nothing to do", "-", "w3svc = nginx\niisadmin =\nmsftpsvc =\nsmtpsvc =\n", ""},
     };
     // All cases at once, each with its own install and listener.
     struct Run {

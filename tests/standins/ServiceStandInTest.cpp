@@ -65,5 +65,61 @@ TEST(ServiceStandIns, RefuseAMapThatOthersCouldChange) {
     }
 }
 
+// An empty entry says that this machine has nothing to do for a name: net and mtxstop succeed
+// without a word, while the names and actions the map leaves out still fail.
+TEST(ServiceStandIns, AnEmptyEntryIsNothingToDo) {
+    test::PrivateInstall install(TOLVANE_BIN_DIR, {"command.com", "net", "mtxstop"});
+    const std::string map = install.dir.File("services.conf");
+    const std::string ran = install.dir.File("ran");
+    const std::string touch = "touch " + ran + "\n";
+    test::WriteFile(map,
+                    "msftpsvc =\n"
+                    "iisadmin.stop =\n"
+                    "iisadmin.start = " +
+                        touch +
+                        "smtpsvc.start =\n"
+                        "W3SVC.STOP = " +
+                        touch +
+                        "w3svc.stop =\n"  // the later line wins
+                        "mtxstop =\n");
+    fs::permissions(map, fs::perms(0644));
+    const struct {
+        const char* command;
+        int code;
+        bool runs;
+        const char* err;  // what standard error holds
+    } cases[] = {
+        {"net start msftpsvc", 0, false, ""},
+        {"net stop MSFTPSVC /y", 0, false, ""},
+        {"net stop iisadmin /y", 0, false, ""},
+        {"net start iisadmin", 0, true, ""},
+        {"net start smtpsvc", 0, false, ""},
+        {"net stop smtpsvc", 2, false, "net: the service name smtpsvc is not in the services map "},
+        {"net stop w3svc /y", 0, false, ""},
+        {"net start nntpsvc", 2, false,
+         "net: the service name nntpsvc is not in the services map "},
+        {"mtxstop", 0, false, ""},
+        {"command.com /C net start msftpsvc", 0, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        fs::remove(ran);
+        const std::string out = install.dir.File("out");
+        const std::string err = install.dir.File("err");
+        ChildProcess child;
+        ASSERT_TRUE(child.Start(std::vector<std::string>{
+            "sh", "-c",
+            "PATH=" + ShellQuote(install.dir.Path()) +
+                ":$PATH TOLVANE_SERVICES=" + ShellQuote(map) + " exec " + install.dir.Path() + "/" +
+                c.command + " >" + ShellQuote(out) + " 2>" + ShellQuote(err)}));
+        EXPECT_EQ(child.Wait().exitCode, c.code);
+        EXPECT_EQ(fs::exists(ran), c.runs);
+        EXPECT_EQ(ReadFile(out), "");
+        const std::string said = ReadFile(err);
+        EXPECT_EQ(said.substr(0, std::string(c.err).size()), c.err);
+        EXPECT_EQ(said.empty(), std::string(c.err).empty()) << said;
+    }
+}
+
 }  // namespace
 }  // namespace tolvane

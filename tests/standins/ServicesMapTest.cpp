@@ -2,12 +2,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "monitor/MonitorCycle.h"
 #include "standins/ServicesMap.h"
 #include "tests/support/TestSupport.h"
 
@@ -71,6 +74,76 @@ TEST_F(ServicesMapTest, EmptyMapHasNothing) {
     EXPECT_EQ(map_.MtxStop(), std::nullopt);
 }
 
+// An empty value is this machine's "nothing to do" for the name, the action or mtxstop: an
+// empty command line, unlike a name the map leaves out.
+TEST_F(ServicesMapTest, EmptyValueMapsToNothingToDo) {
+    ASSERT_TRUE(
+        Load("msftpsvc =\n"
+             "iisadmin.stop =   \r\n"
+             "iisadmin = php-fpm\n"
+             "smtpsvc.start=\n"
+             "nntpsvc = inn2\n"
+             "nntpsvc =\n"
+             "msdtc =\n"
+             "msdtc.start = /bin/true\n"
+             "mtxstop ="))
+        << error_;
+    const struct {
+        const char* name;
+        const char* action;
+        std::optional<Args> command;
+    } cases[] = {
+        {"msftpsvc", "start", Args{}},
+        {"MsFtpSvc", "stop", Args{}},
+        {"iisadmin", "stop", Args{}},
+        {"iisadmin", "start", Args{"systemctl", "start", "php-fpm"}},
+        {"smtpsvc", "start", Args{}},
+        {"smtpsvc", "stop", std::nullopt},
+        {"nntpsvc", "start", Args{}},
+        {"msdtc", "stop", Args{}},
+        {"msdtc", "start", Args{"/bin/true"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.action);
+        EXPECT_EQ(map_.Command(c.name, c.action), c.command);
+    }
+    EXPECT_EQ(map_.MtxStop(), Args{});
+}
+
+// The example map as shipped maps nothing; with its examples taken in (each "#name =" line
+// uncommented), it is accepted and covers every name a restart can use, all options on.
+TEST_F(ServicesMapTest, ExampleMapCoversEveryNameARestartUses) {
+    const std::string shipped = test::ReadFile(TOLVANE_SOURCE_DIR "/packaging/services.conf");
+    ServicesMap installed;
+    ASSERT_TRUE(installed.Parse(shipped, "services.conf", error_)) << error_;
+    std::string examples;
+    for (std::size_t at = 0; at < shipped.size();) {
+        const auto end = std::min(shipped.find('\n', at), shipped.size());
+        const std::string line = shipped.substr(at, end - at);
+        at = end + 1;
+        const bool example = line.size() > 1 && line[0] == '#' &&
+                             (std::isalnum(static_cast<unsigned char>(line[1])) != 0);
+        examples += (example ? line.substr(1) : line) + "\n";
+    }
+    ASSERT_TRUE(map_.Parse(examples, "services.conf", error_)) << error_;
+    Settings everything;
+    everything.CheckFtpSvc = everything.CheckSmtpSvc = everything.CheckNntpSvc =
+        everything.CheckMsdtc = 1;
+    for (const ServiceUse& use : RestartServiceUses(everything)) {
+        SCOPED_TRACE(use.name + " " + use.action);
+        auto mapped = [&use](const ServicesMap& map) {
+            return use.action.empty() ? map.MtxStop().has_value()
+                                      : map.Command(use.name, use.action).has_value();
+        };
+        EXPECT_FALSE(mapped(installed));
+        EXPECT_TRUE(mapped(map_));
+        // The file names each of them for its reader.
+        EXPECT_NE(
+            shipped.find(use.action.empty() ? use.name : "net " + use.action + " " + use.name),
+            std::string::npos);
+    }
+}
+
 TEST_F(ServicesMapTest, MalformedLineIsRefusedWithItsNumber) {
     const struct {
         const char* text;
@@ -78,8 +151,7 @@ TEST_F(ServicesMapTest, MalformedLineIsRefusedWithItsNumber) {
     } cases[] = {
         {"w3svc nginx\n", ":1:"},
         {"# fine\nw3svc = nginx\n= nginx\n", ":3:"},
-        {"w3svc =\n", ":1:"},
-        {"w3svc.start =   \r\n", ":1:"},
+        {"w3svc = nginx\n=\n", ":2:"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -55,9 +55,13 @@ TEST(ProgramStart, SaysOnceWhenNoServicesMapIsFound) {
     ::kill(child.Pid(), SIGTERM);
     child.Wait();
     ASSERT_TRUE(painted) << ReadFile(dir.File("err"));
-    const std::string note = "tolvane: no services map found (tried " + missing +
-                             "); restarts will reach no service until it maps one. See the "
-                             "services map in tolvane(1).\n";
+    const std::string note =
+        "tolvane: a restart with the current settings uses w3svc, "
+        "iisadmin, mtxstop, msftpsvc and smtpsvc; no services map found "
+        "(tried " +
+        missing +
+        "), so it reaches none of them. See the "
+        "services map in tolvane(1).\n";
     EXPECT_EQ(test::CountOf(ReadFile(dir.File("err")), note), 1u) << ReadFile(dir.File("err"));
 }
 

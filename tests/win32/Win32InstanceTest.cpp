@@ -252,5 +252,47 @@ TEST(RunningWindowTest, ASecondStartRestoresTheMinimisedWindowWhileItRestarts) {
     test::DeleteSettingsKey();
 }
 
+// A standard user's start beside a key an administrator made: the window, once it is up, says
+// in its status line and in one box that it cannot save the settings. The services of the
+// restart, none of which this prefix has, are no lack of rights (the service manager's answer
+// for services it refuses is tested through the window's seam: Wine grants everything).
+TEST(RightsAtStartTest, TheWindowThatCannotSaveItsSettingsSaysSoInItsStatusLineAndABox) {
+    TestMarkerName();
+    test::TempDir dir;
+    const std::string bin = test::WindowsPath(std::string(TOLVANE_BIN_DIR));
+    ASSERT_EQ(test::RunToFile(bin + "\\tolvanectl.exe set Interval=60 AutoStartupMode=0",
+                              dir.File("set.txt")),
+              0);
+    struct KeyGuard {
+        ~KeyGuard() { test::DeleteSettingsKey(); }
+    } guard;
+    ASSERT_TRUE(test::MakeSettingsKeyReadOnly(true));
+    ChildProcess window;
+    ASSERT_TRUE(window.Start(bin + "\\tolvane.exe"));
+    HWND main = nullptr;
+    HWND box = nullptr;
+    const bool shown = test::WaitUntil(
+        [&] {
+            main = MainWindowOf(window.Pid());
+            box = main == nullptr ? nullptr : WindowOf(window.Pid(), [main](HWND candidate) {
+                return GetWindow(candidate, GW_OWNER) == main && IsWindowVisible(candidate);
+            });
+            return box != nullptr;
+        },
+        60s);
+    if (shown) {
+        const std::string note =
+            Text(UiText::SettingsCannotBeSaved) + Text(UiText::RunAsAdministrator);
+        EXPECT_EQ(TextOf(box), "IIS Tolvane");
+        EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), note);
+        EXPECT_EQ(FromWide(StatusOf(main)), note);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_TRUE(test::WaitUntil([&] { return IsWindow(box) == FALSE; }, 30s));
+    }
+    test::EndProcess(window.Pid());
+    window.Wait();
+    ASSERT_TRUE(shown) << "waited for the window's box";
+}
+
 }  // namespace
 }  // namespace tolvane

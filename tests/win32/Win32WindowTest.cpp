@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "os/CodePage.h"
 #include "os/InstanceMarker.h"
 #include "os/Win32Text.h"
 #include "registry/Registry.h"
@@ -15,6 +16,7 @@
 #include "tests/win32/WindowTestSupport.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/DialogTemplates.h"
+#include "ui/model/StartRights.h"
 #include "ui/model/UiTexts.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/MonitorDialog.h"
@@ -226,6 +228,49 @@ TEST_F(Win32WindowTest, AFailedSaveSaysWhyAndKeepsWhatWasTyped) {
             SendMessageW(mail, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         });
     test::DeleteSettingsKey();
+}
+
+// Without the rights to restart the services or to save its settings, the window says so once
+// it is up: in its status line and in one box. Wine's service manager grants every caller
+// everything, so the services' answers come from the seam here (the real question is asked in
+// win32_platform_tests); the key's refusal is the registry's own.
+TEST_F(Win32WindowTest, WithoutTheRightsItsWorkNeedsTheWindowSaysSoOnceAtStart) {
+    SettingsStore(hive).SaveSettings(Settings{});
+    ASSERT_TRUE(test::MakeSettingsKeyReadOnly(true));
+    std::vector<std::string> asked;
+    auto denied = [&asked](const std::string& name) {
+        asked.push_back(name);
+        return name == "iisadmin";
+    };
+    startNote = [&denied](const Settings& record, const LoadReport& load) {
+        return MissingRightsNote(UncontrollableServices(record, denied), load);
+    };
+    const std::string note = Sjis(
+        "サービスを開始・停止する権限がありません (iisadmin): 管理者として実行してください"
+        "　設定を保存できません: 管理者として実行してください");
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.empty(); }, 10000));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, note);
+    EXPECT_EQ(boxes[0].caption, "IIS Tolvane");
+    EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(TextOf(StatusLine), note);
+    EXPECT_EQ(asked, (std::vector<std::string>{"w3svc", "iisadmin", "msftpsvc", "smtpsvc"}));
+    // Once: nothing more comes while the window runs on.
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(boxes.size(), 1u);
+    test::DeleteSettingsKey();
+}
+
+TEST_F(Win32WindowTest, WithTheRightsItsWorkNeedsTheWindowOpensAsEver) {
+    startNote = [](const Settings& record, const LoadReport& load) {
+        return MissingRightsNote(
+            UncontrollableServices(record, [](const std::string&) { return false; }), load);
+    };
+    Open();
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(TextOf(StatusLine), Text(UiText::Ready));
 }
 
 TEST_F(Win32WindowTest, StartStopHideAndASecondStartBringTheWindowBack) {

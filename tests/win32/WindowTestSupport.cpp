@@ -265,6 +265,9 @@ HWND Win32WindowTest::Open() {
     parts.clock = &clock;
     parts.sendMail = NotificationMailOn(clock);
     dialog = std::make_unique<MonitorDialog>(hive, parts);
+    if (startNote) {
+        dialog->SetStartNote(startNote);
+    }
     HWND window = dialog->Open();
     EXPECT_NE(window, nullptr);
     return window;

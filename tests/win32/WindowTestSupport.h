@@ -84,6 +84,8 @@ protected:
     std::vector<RecordedBox> boxes;
     // Called with each box as it is asked for, before it is answered.
     std::function<void(const RecordedBox&)> onBox;
+    // Given to the window before it opens, when set.
+    MonitorDialog::StartNote startNote;
 };
 
 }  // namespace tolvane::test

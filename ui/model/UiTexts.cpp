@@ -56,10 +56,11 @@ constexpr std::array kTexts{
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
     "IIS Tolvane (プロセス %1) が別のセッションでこのコンピューターを監視しています。",
-    "サービス表が無いか空です: 再起動はサービスに届きません",
+    "サービス表に無いサービスがあります: 再起動はそのサービスに届きません",
     "読めない設定値があります (既定値を使います): ",
     "設定を保存できません: ",
     "管理者として実行してください",
+    "サービスを開始・停止する権限がありません (%1): 管理者として実行してください",
     "「%1」には Shift_JIS で保存できない文字があります。",
     "本文",
 };
@@ -81,20 +82,24 @@ const std::string& Text(UiText id) {
 
 namespace {
 
-std::string WithPid(UiText id, long pid) {
+std::string WithArgument(UiText id, const std::string& argument) {
     std::string text = Text(id);
-    text.replace(text.find("%1"), 2, std::to_string(pid));
+    text.replace(text.find("%1"), 2, argument);
     return text;
 }
 
 }  // namespace
 
 std::string MonitoredByTolvanectl(long pid) {
-    return WithPid(UiText::MonitoredByTolvanectl, pid);
+    return WithArgument(UiText::MonitoredByTolvanectl, std::to_string(pid));
 }
 
 std::string MonitoredByWindowElsewhere(long pid) {
-    return WithPid(UiText::MonitoredByWindowElsewhere, pid);
+    return WithArgument(UiText::MonitoredByWindowElsewhere, std::to_string(pid));
+}
+
+std::string ServicesNotControllable(const std::string& names) {
+    return WithArgument(UiText::ServicesNotControllable, names);
 }
 
 }  // namespace tolvane

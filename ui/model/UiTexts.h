@@ -62,6 +62,7 @@ enum class UiText {
     UnreadableSettings,
     SettingsCannotBeSaved,
     RunAsAdministrator,
+    ServicesNotControllable,
     TextNotStorable,
     BodyName,
 };
@@ -73,5 +74,7 @@ const std::string& Text(UiText id);
 std::string MonitoredByTolvanectl(long pid);
 // The same while the window runs in another session (Windows), where it cannot be shown.
 std::string MonitoredByWindowElsewhere(long pid);
+// That this account may not start and stop the restart's services, named (ASCII).
+std::string ServicesNotControllable(const std::string& names);
 
 }  // namespace tolvane

@@ -48,8 +48,10 @@ constexpr MenuText kTrayMenuTexts[] = {
     {AboutCommand, UiText::AboutItem},
 };
 
-// Messages the window sends itself: a number field's reading once the focus has moved.
+// Messages the window sends itself: a number field's reading once the focus has moved; the
+// start note once the window is up.
 constexpr UINT kReadLeftField = WM_APP + 1;
+constexpr UINT kStartNote = WM_APP + 2;
 
 // The window's cycle waits serving the window's messages, unless its owner gave it a clock
 // of its own (tests in virtual time).
@@ -83,6 +85,9 @@ struct MonitorDialogProcedure {
             }
             self->SetTexts();
             self->model_.Open();
+            if (self->startNote_) {
+                PostMessageW(window, kStartNote, 0, 0);
+            }
             // The focus has been placed already.
             return FALSE;
         }
@@ -335,6 +340,13 @@ std::intptr_t MonitorDialog::Handle(unsigned message, std::uintptr_t wParam, std
             return TRUE;
         case kReadLeftField:
             model_.ReadLeftField();
+            return TRUE;
+        case kStartNote:
+            if (const std::string note = startNote_(Record(), model_.Store().LastLoad());
+                !note.empty()) {
+                ShowStatusNote(note);
+                ShowProgramMessage(window_, false, note);
+            }
             return TRUE;
         case WM_PAINT:
             if (IsIconic(window_)) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
+#include <string>
 
 #include "monitor/MonitorCycle.h"
 #include "registry/Registry.h"
@@ -32,6 +34,10 @@ public:
     TrayIcon& Tray() { return tray_; }
     // Shows a note in the status line until the cycle's next status replaces it.
     void ShowStatusNote(const std::string& cp932);
+    // What the window says once it is up, with the settings loaded, in its status line and in
+    // a box (CP932); an empty note says nothing. Set before the window opens.
+    using StartNote = std::function<std::string(const Settings& record, const LoadReport& load)>;
+    void SetStartNote(StartNote note) { startNote_ = std::move(note); }
     // The clock the window's cycle waits on: one that serves the window's messages.
     Clock& WaitClock() { return model_.Cycle().WaitClock(); }
     bool TimerArmed(int id) const { return armed_.contains(id); }
@@ -107,6 +113,7 @@ private:
     bool tickRunning_ = false;
     bool menuOpen_ = false;
     unsigned taskbarCreated_ = 0;
+    StartNote startNote_;
 };
 
 }  // namespace tolvane
