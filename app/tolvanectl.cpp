@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ConsoleHost.h"
+#include "app/ServiceCommand.h"
 #include "app/ServiceNotifier.h"
 #include "app/StartupReport.h"
 #include "mail/SendNotificationMail.h"
@@ -45,7 +46,7 @@ std::string Usage() {
            "sent\n"
            "  paths                   print where the settings" +
            map + " and the restart log are\n" +
-           "  --help, /?, --version   this text; the version\n" + OutputNote();
+           ServiceUsage() + "  --help, /?, --version   this text; the version\n" + OutputNote();
 }
 
 int Refuse(const std::string& message) {
@@ -84,20 +85,20 @@ Settings LoadStored(RegistryHive& hive) {
 }
 
 // The stored numbers the command uses, checked as the window's fields are, in their order, then
-// the added values, checked as `set` checks them; the refusal's exit code, or 0.
-int RefuseOutOfRange(const Settings& settings, std::initializer_list<const char*> names) {
+// the added values, checked as `set` checks them; the first refusal, or nothing.
+std::string OutOfRange(const Settings& settings, std::initializer_list<const char*> names) {
     std::string refusal;
     for (const char* name : names) {
         if (!KeepsRule(*FindSettingsField(name), settings, refusal)) {
-            return Refuse(refusal);
+            return refusal;
         }
     }
     for (const SettingsField& field : kAddedSettingsFields) {
         if (!KeepsRule(field, settings, refusal)) {
-            return Refuse(refusal);
+            return refusal;
         }
     }
-    return 0;
+    return {};
 }
 
 // Says which copy already monitors the machine.
@@ -109,19 +110,27 @@ int RefuseSecondMonitor(const std::string& markerName) {
         who = "the window of tolvane (process " + pid + ")";
     } else if (holder.program == InstanceMarker::Program::Tolvanectl) {
         who = "tolvanectl monitor (process " + pid + ")";
+    } else if (holder.program == InstanceMarker::Program::Service) {
+        who = "the service IISTolvane (process " + pid + ")";
     }
     WriteText(stderr, "tolvanectl: " + who + " already monitors this machine\n");
     return kExitMonitoredElsewhere;
 }
 
-int Monitor() {
+// `tolvanectl monitor`, and the same monitor as the Windows service (`as` Service), whose
+// events also go to `report`.
+int Monitor(InstanceMarker::Program as = InstanceMarker::Program::Tolvanectl,
+            const EventReport& report = {}) {
     ConsoleHost::HoldEndingSignals();
     // First, before any child could inherit the manager's socket.
     ServiceNotifier notifier;
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
-    if (const int refused = RefuseOutOfRange(settings, {"Port", "Interval"}); refused != 0) {
-        return refused;
+    if (const std::string refusal = OutOfRange(settings, {"Port", "Interval"}); !refusal.empty()) {
+        if (report) {
+            report(CycleEvent::SettingsRefused, {Sjis(refusal)});
+        }
+        return Refuse(refusal);
     }
     // One monitor per machine, window or not; without a marker it runs unprotected, as the
     // window does.
@@ -130,13 +139,14 @@ int Monitor() {
     if (marker.State() == InstanceMarker::Claim::HeldByOther) {
         return RefuseSecondMonitor(markerName);
     }
-    marker.Announce(InstanceMarker::Program::Tolvanectl);
+    marker.Announce(as);
     std::fputs(ServicesMapNote("tolvanectl").c_str(), stderr);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
     CycleParts parts;
     parts.log = &log;
     parts.sendMail = SendNotificationMail;
+    parts.report = report;
     MonitorCycle cycle(settings, host, parts);
     host.Attach(cycle);
     host.Attach(notifier);
@@ -151,8 +161,8 @@ int Monitor() {
 int Probe() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings = LoadStored(hive);
-    if (const int refused = RefuseOutOfRange(settings, {"Port"}); refused != 0) {
-        return refused;
+    if (const std::string refusal = OutOfRange(settings, {"Port"}); !refusal.empty()) {
+        return Refuse(refusal);
     }
     ConsoleHost host(stdout, false);
     MonitorCycle cycle(settings, host, CycleParts{});
@@ -204,7 +214,11 @@ int Set(const std::vector<std::string>& assignments) {
         Say("nothing was stored");
         return 1;
     }
-    if (InstanceMarker::IsHeld(InstanceMarker::ProgramName())) {
+    const std::string markerName = InstanceMarker::ProgramName();
+    if (InstanceMarker::IsHeld(markerName) &&
+        InstanceMarker::FindHolder(markerName).program == InstanceMarker::Program::Service) {
+        Say("stored; the service IISTolvane takes the change at its next check");
+    } else if (InstanceMarker::IsHeld(markerName)) {
         std::fprintf(stderr,
                      "tolvanectl: stored; a running copy keeps the settings it loaded: the "
                      "window writes its interval, port and check boxes back at its next Save\n");
@@ -271,6 +285,11 @@ int main(int argc, char** argv) {
     }
     if (command == "send-test-mail" && rest.empty()) {
         return SendTestMailCommand();
+    }
+    if (command == "service" && !ServiceUsage().empty()) {
+        return ServiceCommand(rest, [](const EventReport& report) {
+            return Monitor(InstanceMarker::Program::Service, report);
+        });
     }
     if (command == "paths" && rest.empty()) {
         WriteText(stdout, WhereThingsAre());

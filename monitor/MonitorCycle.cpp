@@ -218,6 +218,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             const std::string recovered = texts::Recovered(rules_.SinceRestartBegan(now));
             SetStatus(recovered);
             Append(recovered);
+            Report(CycleEvent::Recovered, {recovered});
             if (settings_.WithMail != 0 && inForce.MailOnRecovery != 0) {
                 SendReport(recovered, true);
             }
@@ -242,6 +243,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             const std::string stopped = LimitText(inForce);
             SetStatus(stopped);
             Append(stopped);
+            Report(CycleEvent::LimitReached, {stopped});
             if (settings_.WithMail != 0) {
                 SendReport(stopped, false);
             }
@@ -276,6 +278,7 @@ void MonitorCycle::RestartSequence() {
         SetStatus(statusTexts[i]);
         if (first) {
             Append(texts::RestartBegins());
+            Report(CycleEvent::RestartBegun, {failedCheck_});
             first = false;
         }
         Append(statusTexts[i]);
@@ -289,10 +292,12 @@ void MonitorCycle::RestartSequence() {
         if (!outcome.Succeeded()) {
             ++figures_.commandFailures;
             Append(texts::CommandFailed(outcome, row.command));
+            Report(CycleEvent::CommandFailed, {row.command, texts::HowCommandEnded(outcome)});
         }
     }
     SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()));
     Append(texts::Restarted());
+    Report(CycleEvent::RestartEnded);
     if (settings_.WithMail != 0) {
         SendMail();
     }
@@ -324,6 +329,7 @@ void MonitorCycle::Dispatch(const std::string& subject, const std::string& body)
     if (sent == 0) {
         ++figures_.mailsFailed;
         Append(texts::MailFailed() + reason);
+        Report(CycleEvent::MailFailed, {reason});
     } else {
         ++figures_.mailsSent;
     }
@@ -332,6 +338,12 @@ void MonitorCycle::Dispatch(const std::string& subject, const std::string& body)
 void MonitorCycle::Append(const std::string& text) {
     if (parts_.log != nullptr) {
         parts_.log->Append(text);
+    }
+}
+
+void MonitorCycle::Report(CycleEvent event, const std::vector<std::string>& texts) {
+    if (parts_.report) {
+        parts_.report(event, texts);
     }
 }
 

@@ -103,7 +103,8 @@ TEST(InstanceMarkerTest, OfCopiesStartedAtTheSameInstantExactlyOneHoldsTheMark) 
 TEST(InstanceMarkerTest, TheHolderIsKnownByProgramAndProcessWhileItLives) {
     const std::string name = PrivateName("who");
     for (const auto program :
-         {InstanceMarker::Program::Window, InstanceMarker::Program::Tolvanectl}) {
+         {InstanceMarker::Program::Window, InstanceMarker::Program::Tolvanectl,
+          InstanceMarker::Program::Service}) {
         {
             InstanceMarker marker(name);
             ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);

@@ -56,6 +56,7 @@ constexpr std::array kTexts{
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
     "IIS Tolvane (プロセス %1) が別のセッションでこのコンピューターを監視しています。",
+    "サービス IIS Tolvane (IISTolvane、プロセス %1) がこのコンピューターを監視しています。",
     "サービス表が無いか空です: 再起動はサービスに届きません",
     "読めない設定値があります (既定値を使います): ",
     "設定を保存できません: ",
@@ -95,6 +96,10 @@ std::string MonitoredByTolvanectl(long pid) {
 
 std::string MonitoredByWindowElsewhere(long pid) {
     return WithPid(UiText::MonitoredByWindowElsewhere, pid);
+}
+
+std::string MonitoredByService(long pid) {
+    return WithPid(UiText::MonitoredByService, pid);
 }
 
 }  // namespace tolvane

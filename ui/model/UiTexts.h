@@ -58,6 +58,7 @@ enum class UiText {
     AboutOk,
     MonitoredByTolvanectl,
     MonitoredByWindowElsewhere,
+    MonitoredByService,
     NoServicesMap,
     UnreadableSettings,
     SettingsCannotBeSaved,
@@ -73,5 +74,7 @@ const std::string& Text(UiText id);
 std::string MonitoredByTolvanectl(long pid);
 // The same while the window runs in another session (Windows), where it cannot be shown.
 std::string MonitoredByWindowElsewhere(long pid);
+// The same while the service IISTolvane runs (Windows).
+std::string MonitoredByService(long pid);
 
 }  // namespace tolvane
