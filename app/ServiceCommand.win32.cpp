@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitMonitoredElsewhere = 3;
 
 constexpr wchar_t kDisplayName[] = L"IIS Tolvane";
 constexpr wchar_t kDescription[] =
@@ -170,7 +171,11 @@ std::string StatusLine(const SERVICE_STATUS_PROCESS& status) {
                     std::to_string(status.dwServiceSpecificExitCode) +
                     (status.dwServiceSpecificExitCode == kExitRefused
                          ? ": the settings were refused; see the Application log)"
+                     : status.dwServiceSpecificExitCode == kExitMonitoredElsewhere
+                         ? ": another copy already monitors this machine)"
                          : ")");
+        } else if (status.dwWin32ExitCode == ERROR_SERVICE_NEVER_STARTED) {
+            line += " (not started since it was installed)";
         } else if (status.dwWin32ExitCode != NO_ERROR) {
             line += " (error " + std::to_string(status.dwWin32ExitCode) + ")";
         }
