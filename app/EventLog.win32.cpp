@@ -25,9 +25,9 @@ std::string SystemError(const char* what, LSTATUS status) {
 
 bool RegisterEventLogSource(const std::wstring& messageFile, std::string& error) {
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr,
-                                     REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key,
-                                     nullptr);
+    LSTATUS status =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         error = SystemError("registering the event source", status);
         return false;
@@ -94,12 +94,11 @@ EventRecord ToEventRecord(CycleEvent event, const std::vector<std::string>& text
 }
 
 EventReport ApplicationLogReport() {
-    std::shared_ptr<void> log(RegisterEventSourceW(nullptr, kEventSource),
-                              [](HANDLE handle) {
-                                  if (handle != nullptr) {
-                                      DeregisterEventSource(handle);
-                                  }
-                              });
+    std::shared_ptr<void> log(RegisterEventSourceW(nullptr, kEventSource), [](HANDLE handle) {
+        if (handle != nullptr) {
+            DeregisterEventSource(handle);
+        }
+    });
     return [log](CycleEvent event, const std::vector<std::string>& texts) {
         if (log == nullptr) {
             return;

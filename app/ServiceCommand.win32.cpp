@@ -61,8 +61,9 @@ void Say(const std::string& line) {
 // tells, never a guess from group membership.
 int Failed(const std::string& what, DWORD error) {
     if (error == ERROR_ACCESS_DENIED) {
-        Say(what + " needs an administrator: run it from a command prompt opened with \"Run as "
-                   "administrator\"");
+        Say(what +
+            " needs an administrator: run it from a command prompt opened with \"Run as "
+            "administrator\"");
         return kExitRefused;
     }
     if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
@@ -167,8 +168,7 @@ std::string StatusLine(const SERVICE_STATUS_PROCESS& status) {
     std::string line = "IISTolvane: " + StateName(status.dwCurrentState);
     if (status.dwCurrentState == SERVICE_STOPPED) {
         if (status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR) {
-            line += " (tolvanectl's exit code " +
-                    std::to_string(status.dwServiceSpecificExitCode) +
+            line += " (tolvanectl's exit code " + std::to_string(status.dwServiceSpecificExitCode) +
                     (status.dwServiceSpecificExitCode == kExitRefused
                          ? ": the settings were refused; see the Application log)"
                      : status.dwServiceSpecificExitCode == kExitMonitoredElsewhere

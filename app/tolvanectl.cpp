@@ -45,8 +45,8 @@ std::string Usage() {
            "  send-test-mail          send a test mail with the stored mail settings; exit 0 when "
            "sent\n"
            "  paths                   print where the settings" +
-           map + " and the restart log are\n" +
-           ServiceUsage() + "  --help, /?, --version   this text; the version\n" + OutputNote();
+           map + " and the restart log are\n" + ServiceUsage() +
+           "  --help, /?, --version   this text; the version\n" + OutputNote();
 }
 
 int Refuse(const std::string& message) {
@@ -215,10 +215,12 @@ int Set(const std::vector<std::string>& assignments) {
         return 1;
     }
     const std::string markerName = InstanceMarker::ProgramName();
-    if (InstanceMarker::IsHeld(markerName) &&
-        InstanceMarker::FindHolder(markerName).program == InstanceMarker::Program::Service) {
+    if (!InstanceMarker::IsHeld(markerName)) {
+        return 0;
+    }
+    if (InstanceMarker::FindHolder(markerName).program == InstanceMarker::Program::Service) {
         Say("stored; the service IISTolvane takes the change at its next check");
-    } else if (InstanceMarker::IsHeld(markerName)) {
+    } else {
         std::fprintf(stderr,
                      "tolvanectl: stored; a running copy keeps the settings it loaded: the "
                      "window writes its interval, port and check boxes back at its next Save\n");

@@ -1,8 +1,8 @@
 #include "os/StopRequest.h"
 
-#include "os/StopRequest.win32.h"
-
 #include <windows.h>
+
+#include "os/StopRequest.win32.h"
 
 namespace tolvane {
 

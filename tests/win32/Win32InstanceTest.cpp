@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::MessageBoxOf;
-using test::WindowOf;
 using test::TextOf;
+using test::WindowOf;
 
 bool MutexExists(const std::string& name) {
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, std::wstring(name.begin(), name.end()).c_str());

@@ -152,8 +152,8 @@ TEST_F(ServiceTest, InstallRegistersTheServiceAndItsEventSourceAndUninstallRemov
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     DWORD types = 0;
     DWORD size = sizeof types;
-    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, kEventSourceKey, L"TypesSupported",
-                           RRF_RT_REG_DWORD, nullptr, &types, &size),
+    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, kEventSourceKey, L"TypesSupported", RRF_RT_REG_DWORD,
+                           nullptr, &types, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(types, 7u);
 
@@ -184,21 +184,30 @@ TEST(EventMessagesTest, EachEventHasItsJapaneseTextInTheMessageTable) {
         std::string shown;
     };
     const Case cases[] = {
-        {CycleEvent::RestartBegun, {"status 503"}, EVENTLOG_WARNING_TYPE,
+        {CycleEvent::RestartBegun,
+         {"status 503"},
+         EVENTLOG_WARNING_TYPE,
          "接続できませんでした IISの再起動を開始します（確認の結果: status 503）"},
-        {CycleEvent::CommandFailed, {"command.com /C net start w3svc", "終了コード 2"},
+        {CycleEvent::CommandFailed,
+         {"command.com /C net start w3svc", "終了コード 2"},
          EVENTLOG_WARNING_TYPE,
          "再起動のコマンドが成功しませんでした（終了コード 2）: command.com /C net start w3svc"},
         {CycleEvent::RestartEnded, {}, EVENTLOG_INFORMATION_TYPE, "IISを再起動しました"},
-        {CycleEvent::Recovered, {"応答が戻りました（再起動の開始から 66 秒）"},
+        {CycleEvent::Recovered,
+         {"応答が戻りました（再起動の開始から 66 秒）"},
          EVENTLOG_INFORMATION_TYPE,
          "サーバーが再び応答しています: 応答が戻りました（再起動の開始から 66 秒）"},
-        {CycleEvent::LimitReached, {"再起動を中止しました（60 分間に 2 回）"}, EVENTLOG_ERROR_TYPE,
+        {CycleEvent::LimitReached,
+         {"再起動を中止しました（60 分間に 2 回）"},
+         EVENTLOG_ERROR_TYPE,
          "再起動の上限に達しました。サーバーが応答するまで再起動しません: "
          "再起動を中止しました（60 分間に 2 回）"},
-        {CycleEvent::MailFailed, {"ホストが見つかりません。"}, EVENTLOG_WARNING_TYPE,
+        {CycleEvent::MailFailed,
+         {"ホストが見つかりません。"},
+         EVENTLOG_WARNING_TYPE,
          "メールが送信出来ませんでした　理由：ホストが見つかりません。"},
-        {CycleEvent::SettingsRefused, {"Interval: Please enter an integer between 1 and 99999."},
+        {CycleEvent::SettingsRefused,
+         {"Interval: Please enter an integer between 1 and 99999."},
          EVENTLOG_ERROR_TYPE,
          "設定が受け付けられないため、監視を開始しません: Interval: Please enter an integer "
          "between 1 and 99999."},
@@ -222,11 +231,11 @@ TEST(EventMessagesTest, EachEventHasItsJapaneseTextInTheMessageTable) {
             inserts.push_back(reinterpret_cast<DWORD_PTR>(insert.c_str()));
         }
         wchar_t* message = nullptr;
-        const DWORD length = FormatMessageW(
-            FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                FORMAT_MESSAGE_ARGUMENT_ARRAY,
-            module, record.id, 0, reinterpret_cast<wchar_t*>(&message), 0,
-            reinterpret_cast<va_list*>(inserts.data()));
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                               FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           module, record.id, 0, reinterpret_cast<wchar_t*>(&message), 0,
+                           reinterpret_cast<va_list*>(inserts.data()));
         ASSERT_NE(length, 0u) << "no text for id " << record.id;
         EXPECT_EQ(FromWide(std::wstring_view(message, length), CP_UTF8), c.shown + "\r\n");
         LocalFree(message);
@@ -278,8 +287,8 @@ TEST_F(ServiceTest, TheServiceRestartsW3svcAndAStopWaitsForTheRestartUnderWay) {
 
     ASSERT_EQ(Run("net.exe stop w3svc"), 0) << Output();
     const std::string starting = "World Wide Web Publishing Service を開始中...";
-    ASSERT_TRUE(test::WaitUntil([&] { return LogText().find(starting) != std::string::npos; },
-                                120s))
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return LogText().find(starting) != std::string::npos; }, 120s))
         << LogText();
     // W3SVC is starting, for four seconds: the stop waits for the restart to end.
     ChildProcess stop;
