@@ -34,16 +34,19 @@ constexpr int kExitMonitoredElsewhere = 3;
 // A later copy: the running one's own window is asked to show itself, restored and in front,
 // without waiting for it. Without such a window in this session the later copy ends quietly
 // when the holder is closing; a holder in another session (a window on another desktop, or
-// `tolvanectl monitor` anywhere) has nothing to bring back here, and a box names it.
+// `tolvanectl monitor` or the service anywhere) has nothing to bring back here, and a box
+// names it.
 int MonitorApp::Second(const std::string& markerName) {
     const InstanceMarker::Holder holder = InstanceMarker::FindHolder(markerName);
-    if (holder.program != InstanceMarker::Program::Tolvanectl && ShowRunningWindow(holder.pid)) {
+    const bool headless = holder.program == InstanceMarker::Program::Tolvanectl ||
+                          holder.program == InstanceMarker::Program::Service;
+    if (!headless && ShowRunningWindow(holder.pid)) {
         return 0;
     }
     DWORD holderSession = 0;
     DWORD ownSession = 0;
     const bool elsewhere =
-        holder.program == InstanceMarker::Program::Tolvanectl ||
+        headless ||
         (holder.program == InstanceMarker::Program::Window &&
          ProcessIdToSessionId(static_cast<DWORD>(holder.pid), &holderSession) &&
          ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) && holderSession != ownSession);
@@ -52,6 +55,8 @@ int MonitorApp::Second(const std::string& markerName) {
     }
     const std::string text = holder.program == InstanceMarker::Program::Tolvanectl
                                  ? MonitoredByTolvanectl(holder.pid)
+                             : holder.program == InstanceMarker::Program::Service
+                                 ? MonitoredByService(holder.pid)
                                  : MonitoredByWindowElsewhere(holder.pid);
     ShowMessageBox(nullptr, text, Text(UiText::WindowTitle), MB_OK | MB_ICONEXCLAMATION);
     return kExitMonitoredElsewhere;

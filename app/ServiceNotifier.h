@@ -10,7 +10,9 @@ namespace tolvane {
 // message, "READY=1", "STATUS=...", "WATCHDOG=1"), the protocol of sd_notify without
 // libsystemd. Without NOTIFY_SOCKET every call does nothing. The construction takes
 // NOTIFY_SOCKET, WATCHDOG_USEC and WATCHDOG_PID out of the environment, so that the children
-// it starts (the services among them) never speak for this program.
+// it starts (the services among them) never speak for this program. On Windows it reports to
+// the service control manager instead, when tolvanectl.exe runs as the service
+// (app/ServiceStatus.win32.h).
 class ServiceNotifier {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ConsoleHost.h"
+#include "app/ServiceCommand.h"
 #include "app/ServiceNotifier.h"
 #include "app/StartupReport.h"
 #include "app/StoredSettings.h"
@@ -48,7 +49,7 @@ std::string Usage() {
            "  send-test-mail          send a test mail with the stored mail settings; exit 0 when "
            "sent\n"
            "  paths                   print where the settings" +
-           map + " and the restart log are\n" +
+           map + " and the restart log are\n" + ServiceUsage() +
            "  --help, /?, --version   this text; the version\n" + OutputNote();
 }
 
@@ -72,6 +73,8 @@ std::string Who(const InstanceMarker::Holder& holder) {
             return "the window of tolvane (process " + pid + ")";
         case InstanceMarker::Program::Tolvanectl:
             return "tolvanectl monitor (process " + pid + ")";
+        case InstanceMarker::Program::Service:
+            return "the service IISTolvane (process " + pid + ")";
         case InstanceMarker::Program::Unknown:
             break;
     }
@@ -93,6 +96,7 @@ std::string WhenTaken(const InstanceMarker::Holder& holder) {
         "its next Save";
     switch (holder.program) {
         case InstanceMarker::Program::Tolvanectl:
+        case InstanceMarker::Program::Service:
             return Who(holder) + " " + monitor;
         case InstanceMarker::Program::Window:
             return Who(holder) + " " + window;
@@ -102,16 +106,21 @@ std::string WhenTaken(const InstanceMarker::Holder& holder) {
     return Who(holder) + " runs: tolvanectl monitor " + monitor + "; the window " + window;
 }
 
-// `verbose`: every status line of every check, not only the changes.
-int Monitor(bool verbose) {
+// `tolvanectl monitor`, and the same monitor as the Windows service (`as` Service), whose
+// events also go to `report`. `verbose`: every status line of every check, not only the changes.
+int Monitor(bool verbose, InstanceMarker::Program as = InstanceMarker::Program::Tolvanectl,
+            const EventReport& report = {}) {
     ConsoleHost::HoldEndingSignals();
     // First, before any child could inherit the manager's socket.
     ServiceNotifier notifier;
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings;
     SettingsReload reload(hive, settings);
-    if (const int refused = RefuseOutOfRange(settings, kMonitorNumbers); refused != 0) {
-        return refused;
+    if (const std::string refusal = FirstRefusal(settings, kMonitorNumbers); !refusal.empty()) {
+        if (report) {
+            report(CycleEvent::SettingsRefused, {Sjis(refusal)});
+        }
+        return Refuse(refusal);
     }
     // One monitor per machine, window or not; without a marker it runs unprotected, as the
     // window does.
@@ -120,7 +129,7 @@ int Monitor(bool verbose) {
     if (marker.State() == InstanceMarker::Claim::HeldByOther) {
         return RefuseSecondMonitor(markerName);
     }
-    marker.Announce(InstanceMarker::Program::Tolvanectl);
+    marker.Announce(as);
     std::fputs(ServicesMapNote("tolvanectl", settings).c_str(), stderr);
     RestartLog log(RealClock());
     ConsoleHost host(stdout);
@@ -130,6 +139,7 @@ int Monitor(bool verbose) {
     CycleParts parts;
     parts.log = &log;
     parts.sendMail = SendNotificationMail;
+    parts.report = report;
     MonitorCycle cycle(settings, host, parts);
     host.Attach(cycle);
     host.Attach(notifier);
@@ -263,6 +273,11 @@ int main(int argc, char** argv) {
     }
     if (command == "send-test-mail" && rest.empty()) {
         return SendTestMailCommand();
+    }
+    if (command == "service" && !ServiceUsage().empty()) {
+        return ServiceCommand(rest, [](const EventReport& report) {
+            return Monitor(false, InstanceMarker::Program::Service, report);
+        });
     }
     if (command == "paths" && rest.empty()) {
         WriteText(stdout, WhereThingsAre());

@@ -248,6 +248,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             const std::string recovered = texts::Recovered(rules_.SinceRestartBegan(now));
             SetStatus(recovered, StatusKind::Answering);
             Append(recovered);
+            Report(CycleEvent::Recovered, {recovered});
             if (settings_.WithMail != 0 && inForce.MailOnRecovery != 0) {
                 SendReport(recovered, true);
             }
@@ -273,6 +274,7 @@ void MonitorCycle::AfterCheck(const CheckResult& result, const Settings& inForce
             const std::string stopped = LimitText(inForce);
             SetStatus(stopped, StatusKind::Logged);
             Append(stopped);
+            Report(CycleEvent::LimitReached, {stopped});
             if (settings_.WithMail != 0) {
                 SendReport(stopped, false);
             }
@@ -307,6 +309,7 @@ void MonitorCycle::RestartSequence() {
         SetStatus(statusTexts[i], StatusKind::Logged);
         if (first) {
             Append(texts::RestartBegins());
+            Report(CycleEvent::RestartBegun, {failedCheck_});
             first = false;
         }
         Append(statusTexts[i]);
@@ -320,10 +323,12 @@ void MonitorCycle::RestartSequence() {
         if (!outcome.Succeeded()) {
             ++figures_.commandFailures;
             Append(texts::CommandFailed(outcome, row.command));
+            Report(CycleEvent::CommandFailed, {row.command, texts::HowCommandEnded(outcome)});
         }
     }
     SetStatus(texts::RestartedStatus() + FormatLocalTime(parts_.clock->Now()), StatusKind::Logged);
     Append(texts::Restarted());
+    Report(CycleEvent::RestartEnded);
     if (settings_.WithMail != 0) {
         SendMail();
     }
@@ -355,6 +360,7 @@ void MonitorCycle::Dispatch(const std::string& subject, const std::string& body)
     if (sent == 0) {
         ++figures_.mailsFailed;
         Append(texts::MailFailed() + reason);
+        Report(CycleEvent::MailFailed, {reason});
     } else {
         ++figures_.mailsSent;
     }
@@ -363,6 +369,12 @@ void MonitorCycle::Dispatch(const std::string& subject, const std::string& body)
 void MonitorCycle::Append(const std::string& text) {
     if (parts_.log != nullptr) {
         parts_.log->Append(text);
+    }
+}
+
+void MonitorCycle::Report(CycleEvent event, const std::vector<std::string>& texts) {
+    if (parts_.report) {
+        parts_.report(event, texts);
     }
 }
 

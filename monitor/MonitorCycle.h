@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mail/MailDispatch.h"
+#include "monitor/CycleEvents.h"
 #include "monitor/CycleFigures.h"
 #include "monitor/HttpCheck.h"
 #include "monitor/MonitorHost.h"
@@ -33,6 +34,7 @@ struct CycleParts {
     CheckRun check;                             // default: RunCheck
     MailDispatch sendMail;                      // must be set for WithMail to send anything
     std::function<std::string()> computerName;  // default: GetComputerName
+    EventReport report;                         // default: no event log
 };
 
 // What one command of the restart sequence asks of a service tool: `net stop w3svc /y` is
@@ -112,6 +114,7 @@ private:
     // Sends one mail; a failure leaves its line in the log.
     void Dispatch(const std::string& subject, const std::string& body);
     void Append(const std::string& text);
+    void Report(CycleEvent event, const std::vector<std::string>& texts = {});
     // The state a running test returns to; the state itself otherwise.
     CycleState Resumed() const { return state_ == CycleState::Testing ? interrupted_ : state_; }
     void RefreshControls();

@@ -61,6 +61,10 @@ std::string CommandFailed(const CommandOutcome& outcome, const std::string& comm
     return commandLine;
 }
 
+std::string HowCommandEnded(const CommandOutcome& outcome) {
+    return Sjis(HowItEnded(outcome));
+}
+
 std::string Recovered(std::uint64_t seconds) {
     return Sjis("応答が戻りました（再起動の開始から " + std::to_string(seconds) + " 秒）");
 }

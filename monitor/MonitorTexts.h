@@ -21,6 +21,8 @@ const std::string& MailFailed();       // "メールが送信出来ませんで�
 // The log line after a command that did not succeed, one wording per way it ended:
 // "コマンドが失敗しました（終了コード 2）: command.com /C net start w3svc".
 std::string CommandFailed(const CommandOutcome& outcome, const std::string& commandLine);
+// How a command that did not succeed ended: "終了コード 2" and the like.
+std::string HowCommandEnded(const CommandOutcome& outcome);
 // "応答が戻りました（再起動の開始から 75 秒）"
 std::string Recovered(std::uint64_t seconds);
 // A failed check short of the threshold: "応答がありません（2/3）".

@@ -19,7 +19,7 @@ std::string InstanceMarker::ProgramName() {
 
 namespace {
 
-constexpr const char* kProgramNames[] = {"unknown", "window", "tolvanectl"};
+constexpr const char* kProgramNames[] = {"unknown", "window", "tolvanectl", "service"};
 
 }  // namespace
 

@@ -38,7 +38,7 @@ public:
 
     // Which program holds a marker, as later copies learn it without the holder's help, so
     // also while the holder is busy with a restart or stopped.
-    enum class Program { Unknown, Window, Tolvanectl };
+    enum class Program { Unknown, Window, Tolvanectl, Service };  // Service: Windows only
     struct Holder {
         Program program = Program::Unknown;
         long pid = 0;

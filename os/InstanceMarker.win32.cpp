@@ -1,6 +1,8 @@
 #include "os/InstanceMarker.h"
 
 #include <windows.h>
+// After <windows.h>.
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -97,14 +99,21 @@ void InstanceMarker::Announce(Program program) {
     const std::string text = AnnouncementText(program, static_cast<long>(GetCurrentProcessId()));
     // A global mapping needs the right to create global objects (administrators, services);
     // without it the announcement is seen from this session only.
+    // Readable by every account: a user's later copy must learn that the service (LocalSystem,
+    // whose objects others could not open by default) holds the marker.
+    SECURITY_ATTRIBUTES readable{sizeof readable, nullptr, FALSE};
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;OW)(A;;GR;;;WD)", SDDL_REVISION_1,
+        &readable.lpSecurityDescriptor, nullptr);
     HANDLE mapping = nullptr;
     for (const std::string& name : {GlobalName(name_), name_}) {
-        mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+        mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, &readable, PAGE_READWRITE, 0,
                                      kAnnouncementSize, AnnouncementName(name).c_str());
         if (mapping != nullptr) {
             break;
         }
     }
+    LocalFree(readable.lpSecurityDescriptor);
     if (mapping == nullptr) {
         return;
     }

@@ -118,6 +118,9 @@ protected:
                            : CommandOutcome::ExitedWith(0);
             };
             parts.sendMail = mail;
+            parts.report = [this](CycleEvent event, const std::vector<std::string>& texts) {
+                events.push_back({event, texts});
+            };
             if (check) {
                 parts.check = check;
             }
@@ -161,6 +164,7 @@ protected:
         host.hiddenAtMs.clear();
         commands.clear();
         commandOutcomes.clear();
+        events.clear();
         ::unlink(log.Path().c_str());
     }
 
@@ -182,6 +186,8 @@ protected:
     CheckRun check;  // empty: the real check
     // How the commands end, in the order they run; the ones past the end succeed.
     std::vector<CommandOutcome> commandOutcomes;
+    // What the cycle reported for the event log, in order.
+    std::vector<std::pair<CycleEvent, std::vector<std::string>>> events;
 
 private:
     std::unique_ptr<MonitorCycle> cycle_;
@@ -793,6 +799,51 @@ TEST_F(CycleRulesTest, ReportMailsAfterTheLimitAndTheRecovery) {
     EXPECT_EQ(sent[2].first, Cp932ToUtf8(DefaultSubject()) + " " + recovered);
     EXPECT_EQ(sent[2].second, recovered + "\r\n失敗した確認: status 503\r\n" + commandsReport);
     EXPECT_EQ(Cycle().Figures().mailsSent, 3u);
+}
+
+// Each event goes to the event log with its texts as the log has them, once, when it happens:
+// the restart with what failed, each command that did not succeed with how it ended, its end,
+// the limit, the recovery and every mail that failed with the reason.
+TEST_F(CycleRulesTest, EventsAreReportedWithTheirTexts) {
+    settings.WithMail = 1;
+    settings.MailOnRecovery = 1;
+    settings.RestartLimit = 1;
+    commandOutcomes = {CommandOutcome::ExitedWith(0), CommandOutcome::ExitedWith(2),
+                       CommandOutcome{CommandEnd::NotStarted, 0, 0}};
+    mail = [&](const std::string&, const std::string&, const std::string&, const std::string&,
+               const std::string&, std::uint32_t, std::string& reason) {
+        reason = Sjis("ホストが見つかりません。");
+        return 0;
+    };
+    Run("FFF.");
+    using E = CycleEvent;
+    const std::string noMail = "ホストが見つかりません。";
+    const std::vector<std::pair<CycleEvent, std::vector<std::string>>> expected{
+        {E::RestartBegun, {"status 503"}},
+        {E::CommandFailed, {"command.com /C net stop iisadmin /y", "終了コード 2"}},
+        {E::CommandFailed, {"command.com /C mtxstop", "開始できませんでした"}},
+        {E::RestartEnded, {}},
+        {E::MailFailed, {noMail}},
+        {E::LimitReached, {"再起動を中止しました（60 分間に 1 回）"}},
+        {E::MailFailed, {noMail}},
+        // The third check fails while stopped: nothing new to report.
+        {E::Recovered, {"応答が戻りました（再起動の開始から 187 秒）"}},
+        {E::MailFailed, {noMail}},
+    };
+    std::vector<std::pair<CycleEvent, std::vector<std::string>>> reported;
+    for (const auto& [event, texts] : events) {
+        std::vector<std::string> utf8;
+        for (const std::string& text : texts) {
+            utf8.push_back(Cp932ToUtf8(text));
+        }
+        reported.push_back({event, utf8});
+    }
+    ASSERT_EQ(reported.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(reported[i].first, expected[i].first);
+        EXPECT_EQ(reported[i].second, expected[i].second);
+    }
 }
 
 }  // namespace

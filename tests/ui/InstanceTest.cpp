@@ -102,8 +102,8 @@ TEST(InstanceMarkerTest, OfCopiesStartedAtTheSameInstantExactlyOneHoldsTheMark) 
 // A later copy learns who holds the marker without the holder's help.
 TEST(InstanceMarkerTest, TheHolderIsKnownByProgramAndProcessWhileItLives) {
     const std::string name = PrivateName("who");
-    for (const auto program :
-         {InstanceMarker::Program::Window, InstanceMarker::Program::Tolvanectl}) {
+    for (const auto program : {InstanceMarker::Program::Window, InstanceMarker::Program::Tolvanectl,
+                               InstanceMarker::Program::Service}) {
         {
             InstanceMarker marker(name);
             ASSERT_EQ(marker.State(), InstanceMarker::Claim::Held);

@@ -1,6 +1,7 @@
 // A Windows service for the end-to-end test: while it runs it listens on the port given on its
 // command line (any local address, as a web server does), and it closes the port when the
-// service control manager stops it.
+// service control manager stops it. A second number makes it load for that many milliseconds
+// before it reaches the manager, as a slow server does: a start waits for it.
 #include <winsock2.h>
 
 #include <cstdlib>
@@ -71,6 +72,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     port = static_cast<unsigned short>(std::atoi(argv[1]));
+    if (argc > 2) {
+        Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+    }
     SERVICE_TABLE_ENTRYW services[] = {{const_cast<wchar_t*>(L""), ServiceMain},
                                        {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(services) ? 0 : 1;

@@ -20,6 +20,9 @@ namespace tolvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::MessageBoxOf;
+using test::TextOf;
+using test::WindowOf;
 
 bool MutexExists(const std::string& name) {
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, std::wstring(name.begin(), name.end()).c_str());
@@ -28,43 +31,6 @@ bool MutexExists(const std::string& name) {
     }
     CloseHandle(mutex);
     return true;
-}
-
-// The first top-level window of the process that `matches` takes.
-HWND WindowOf(long pid, const std::function<bool(HWND)>& matches) {
-    struct Search {
-        DWORD pid;
-        const std::function<bool(HWND)>& matches;
-        HWND found = nullptr;
-    } search{static_cast<DWORD>(pid), matches};
-    EnumWindows(
-        [](HWND window, LPARAM data) {
-            auto* wanted = reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == wanted->pid && wanted->matches(window)) {
-                wanted->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// A visible message box (dialog class "#32770") of the process.
-HWND MessageBoxOf(long pid) {
-    return WindowOf(pid, [](HWND window) {
-        wchar_t windowClass[16] = {};
-        GetClassNameW(window, windowClass, 16);
-        return IsWindowVisible(window) && std::wstring(windowClass) == L"#32770";
-    });
-}
-
-std::string TextOf(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return FromWide(text);
 }
 
 // tolvanectl.exe monitor running under a marker of this test's own, inherited by the copies

@@ -230,6 +230,8 @@ TEST_F(RegistryStoreTest, TolvanectlSpeaksOfWindowsAndNamesTheWholeKey) {
         EXPECT_EQ(text.find("SIG"), std::string::npos) << text;
         EXPECT_EQ(text.find("services map"), std::string::npos) << text;
         EXPECT_NE(text.find("UTF-8"), std::string::npos) << text;
+        EXPECT_NE(text.find("  service install|uninstall|start|stop|status"), std::string::npos)
+            << text;
     }
     Loaded();
     ASSERT_EQ(test::RunToFile(tolvanectl + " paths", out), 0);

@@ -5,6 +5,8 @@
 #include <sddl.h>
 // clang-format on
 
+#include <functional>
+
 #include "os/Process.h"
 #include "os/Win32Text.h"
 #include "tests/support/TestSupport.h"
@@ -178,6 +180,43 @@ std::string QuerySettingsKey(const std::string& scratchFolder) {
     const std::string out = scratchFolder + "/reg-query.txt";
     RunToFile("reg.exe query \"HKEY_CLASSES_ROOT\\Zr.ClassDlg.1\\Setting\"", out);
     return ReadFile(out);
+}
+
+// The first top-level window of the process that `matches` takes.
+HWND WindowOf(long pid, const std::function<bool(HWND)>& matches) {
+    struct Search {
+        DWORD pid;
+        const std::function<bool(HWND)>& matches;
+        HWND found = nullptr;
+    } search{static_cast<DWORD>(pid), matches};
+    EnumWindows(
+        [](HWND window, LPARAM data) {
+            auto* wanted = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == wanted->pid && wanted->matches(window)) {
+                wanted->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible message box (dialog class "#32770") of the process.
+HWND MessageBoxOf(long pid) {
+    return WindowOf(pid, [](HWND window) {
+        wchar_t windowClass[16] = {};
+        GetClassNameW(window, windowClass, 16);
+        return IsWindowVisible(window) && std::wstring(windowClass) == L"#32770";
+    });
+}
+
+std::string TextOf(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return FromWide(text);
 }
 
 }  // namespace tolvane::test

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+// As <windows.h> declares it, without bringing it (and its winsock.h) in.
+struct HWND__;
+typedef HWND__* HWND;
 
 namespace tolvane::test {
 
@@ -44,6 +49,13 @@ void UnregisterMailObject();
 long StartUtf8(const std::string& commandLine);
 // Runs the UTF-8 command line through cmd.exe with both streams going to the file; the exit code.
 int RunUtf8ToFile(const std::string& commandLine, const std::string& outFile);
+
+// The first top-level window of the process that `matches` takes.
+HWND WindowOf(long pid, const std::function<bool(HWND)>& matches);
+// A visible message box (dialog class "#32770") of the process.
+HWND MessageBoxOf(long pid);
+// A window's text, CP932.
+std::string TextOf(HWND window);
 
 // "reg query" of the settings key, as its text.
 std::string QuerySettingsKey(const std::string& scratchFolder);

@@ -56,6 +56,7 @@ constexpr std::array kTexts{
     "OK",
     "tolvanectl monitor (プロセス %1) がこのコンピューターを監視しています。",
     "IIS Tolvane (プロセス %1) が別のセッションでこのコンピューターを監視しています。",
+    "サービス IIS Tolvane (IISTolvane、プロセス %1) がこのコンピューターを監視しています。",
     "サービス表に無いサービスがあります: 再起動はそのサービスに届きません",
     "読めない設定値があります (既定値を使います): ",
     "設定を保存できません: ",
@@ -100,6 +101,10 @@ std::string MonitoredByWindowElsewhere(long pid) {
 
 std::string ServicesNotControllable(const std::string& names) {
     return WithArgument(UiText::ServicesNotControllable, names);
+}
+
+std::string MonitoredByService(long pid) {
+    return WithArgument(UiText::MonitoredByService, std::to_string(pid));
 }
 
 }  // namespace tolvane

@@ -58,6 +58,7 @@ enum class UiText {
     AboutOk,
     MonitoredByTolvanectl,
     MonitoredByWindowElsewhere,
+    MonitoredByService,
     NoServicesMap,
     UnreadableSettings,
     SettingsCannotBeSaved,
@@ -74,6 +75,8 @@ const std::string& Text(UiText id);
 std::string MonitoredByTolvanectl(long pid);
 // The same while the window runs in another session (Windows), where it cannot be shown.
 std::string MonitoredByWindowElsewhere(long pid);
+// The same while the service IISTolvane runs (Windows).
+std::string MonitoredByService(long pid);
 // That this account may not start and stop the restart's services, named (ASCII).
 std::string ServicesNotControllable(const std::string& names);
 
