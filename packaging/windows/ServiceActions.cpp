@@ -44,33 +44,29 @@ private:
 // A start that fails leaves the installation in place: the service's state and the Event Log
 // tell the administrator why. A start type that cannot be set fails the installation.
 extern "C" __declspec(dllexport) UINT __stdcall StartServiceAutomatically(MSIHANDLE install) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) {
-        Log(install, L"the service control manager cannot be opened", GetLastError());
+    Handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    Handle service(manager.get() == nullptr ? nullptr
+                                            : OpenServiceW(manager.get(), L"IISTolvane",
+                                                           SERVICE_CHANGE_CONFIG | SERVICE_START));
+    if (service.get() == nullptr) {
+        Log(install, L"the service cannot be opened", GetLastError());
         return ERROR_INSTALL_FAILURE;
     }
-    UINT result = ERROR_SUCCESS;
-    SC_HANDLE service = OpenServiceW(manager, L"IISTolvane", SERVICE_CHANGE_CONFIG | SERVICE_START);
-    if (service == nullptr) {
-        Log(install, L"the service cannot be opened", GetLastError());
-        result = ERROR_INSTALL_FAILURE;
-    } else {
-        if (!ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE,
-                                  nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)) {
-            Log(install, L"the service cannot be made automatic", GetLastError());
-            result = ERROR_INSTALL_FAILURE;
-        } else if (!StartServiceW(service, 0, nullptr)) {
-            Log(install, L"the service did not start", GetLastError());
-        }
-        CloseServiceHandle(service);
+    if (!ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START,
+                              SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr)) {
+        Log(install, L"the service cannot be made automatic", GetLastError());
+        return ERROR_INSTALL_FAILURE;
     }
-    CloseServiceHandle(manager);
-    return result;
+    if (!StartServiceW(service.get(), 0, nullptr)) {
+        Log(install, L"the service did not start", GetLastError());
+    }
+    return ERROR_SUCCESS;
 }
 
 // Stops the service and waits until it has stopped, while its checkpoint advances or its wait
 // hint has not run out (at least 30 s without progress, as Windows Installer waits). A service
-// that does not stop fails the removal, which is then undone.
+// that does not stop fails the installation or removal, which is then undone.
 extern "C" __declspec(dllexport) UINT __stdcall StopServiceAndWait(MSIHANDLE install) {
     Handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     Handle service(manager.get() == nullptr ? nullptr
