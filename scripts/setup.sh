@@ -19,6 +19,8 @@ if [[ "$mode" == test ]]; then
     packages+=(nginx-light)
     # The tests also build the Windows programs and run them under Wine.
     packages+=(g++-mingw-w64-x86-64-posix wine64 googletest xvfb)
+    # The Windows installer, IISTolvane-*.msi, is built with wixl (msitools).
+    packages+=(wixl)
     # Wine's own fonts: the caption buttons' Marlett and Tahoma, which draws captions and menus.
     packages+=(fonts-wine)
     # The Debian package's checks: CPack's dependency computation needs file, systemd brings
