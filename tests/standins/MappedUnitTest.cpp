@@ -29,7 +29,9 @@ constexpr const char* kMap =
     "msdtc = msdtc-unit\n"
     "msdtc.start = /bin/true\n"
     "msdtc.stop = /bin/true\n"
-    "mtxstop = systemctl restart cron\n";
+    "mtxstop = systemctl restart cron\n"
+    "msmq = rabbitmq-server\n"
+    "msmq =\n";
 
 TEST(MappedUnit, AnswersOnlyForTheUnitsOfARootOwnedInstalledMap) {
     if (::geteuid() != 0) {
@@ -62,6 +64,7 @@ TEST(MappedUnit, AnswersOnlyForTheUnitsOfARootOwnedInstalledMap) {
         {"a unit only explicit commands name", {"inn2.service"}, 1},
         {"a unit line that explicit commands replace", {"msdtc-unit.service"}, 1},
         {"the unit mtxstop's command names", {"cron"}, 1},
+        {"a unit line an empty entry replaces", {"rabbitmq-server"}, 1},
         {"a type only", {".service"}, 1},
         {"nothing", {""}, 1},
         {"an option", {"--help"}, 1},
