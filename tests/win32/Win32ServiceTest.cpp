@@ -281,7 +281,8 @@ TEST_F(ServiceTest, TheServiceRestartsW3svcAndAStopWaitsForTheRestartUnderWay) {
               std::string::npos)
         << Output();
     EXPECT_EQ(Ctl("set Interval=1"), 0);
-    EXPECT_NE(Output().find("the service IISTolvane takes the change at its next check"),
+    EXPECT_NE(Output().find("stored; the service IISTolvane (process " + std::to_string(pid) +
+                            ") takes the change at its next check"),
               std::string::npos)
         << Output();
 
