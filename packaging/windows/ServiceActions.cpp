@@ -39,15 +39,28 @@ private:
     SC_HANDLE handle_;
 };
 
+// The service IISTolvane with `access`; null, with GetLastError's reason, when it cannot be opened.
+// A service handle stays usable after its manager's handle is closed.
+SC_HANDLE OpenOurService(DWORD access) {
+    SC_HANDLE service = nullptr;
+    DWORD error = 0;
+    {
+        Handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        service = manager.get() == nullptr ? nullptr
+                                           : OpenServiceW(manager.get(), L"IISTolvane", access);
+        error = GetLastError();
+    }
+    // Closing the manager's handle must not hide why the service could not be opened.
+    SetLastError(error);
+    return service;
+}
+
 }  // namespace
 
 // A start that fails leaves the installation in place: the service's state and the Event Log
 // tell the administrator why. A start type that cannot be set fails the installation.
 extern "C" __declspec(dllexport) UINT __stdcall StartServiceAutomatically(MSIHANDLE install) {
-    Handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    Handle service(manager.get() == nullptr ? nullptr
-                                            : OpenServiceW(manager.get(), L"IISTolvane",
-                                                           SERVICE_CHANGE_CONFIG | SERVICE_START));
+    Handle service(OpenOurService(SERVICE_CHANGE_CONFIG | SERVICE_START));
     if (service.get() == nullptr) {
         Log(install, L"the service cannot be opened", GetLastError());
         return ERROR_INSTALL_FAILURE;
@@ -68,10 +81,7 @@ extern "C" __declspec(dllexport) UINT __stdcall StartServiceAutomatically(MSIHAN
 // hint has not run out (at least 30 s without progress, as Windows Installer waits). A service
 // that does not stop fails the installation or removal, which is then undone.
 extern "C" __declspec(dllexport) UINT __stdcall StopServiceAndWait(MSIHANDLE install) {
-    Handle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    Handle service(manager.get() == nullptr ? nullptr
-                                            : OpenServiceW(manager.get(), L"IISTolvane",
-                                                           SERVICE_STOP | SERVICE_QUERY_STATUS));
+    Handle service(OpenOurService(SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (service.get() == nullptr) {
         return ERROR_SUCCESS;  // not registered: nothing to stop
     }

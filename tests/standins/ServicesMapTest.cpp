@@ -28,6 +28,20 @@ protected:
         return map_.Load(path_, error_);
     }
 
+    // What the loaded map runs for "net ACTION NAME"; nothing when the name is not mapped.
+    struct CommandCase {
+        const char* name;
+        const char* action;
+        std::optional<Args> command;
+    };
+    template <std::size_t N>
+    void ExpectCommands(const CommandCase (&cases)[N]) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " " + c.action);
+            EXPECT_EQ(map_.Command(c.name, c.action), c.command);
+        }
+    }
+
     test::TempDir dir_;
     std::string path_ = dir_.File("services.conf");
     ServicesMap map_;
@@ -46,11 +60,7 @@ TEST_F(ServicesMapTest, MapsNamesToUnitsAndExplicitCommands) {
              "smtpsvc = exim4\n"
              "mtxstop = /bin/true --really"))
         << error_;
-    const struct {
-        const char* name;
-        const char* action;
-        std::optional<Args> command;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"w3svc", "start", Args{"systemctl", "start", "nginx.service"}},
         {"W3Svc", "STOP", Args{"systemctl", "stop", "nginx.service"}},
         // Explicit commands win over the unit line, whatever their order.
@@ -61,10 +71,7 @@ TEST_F(ServicesMapTest, MapsNamesToUnitsAndExplicitCommands) {
         {"nntpsvc", "start", std::nullopt},
         {"msdtc", "stop", std::nullopt},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " " + c.action);
-        EXPECT_EQ(map_.Command(c.name, c.action), c.command);
-    }
+    ExpectCommands(cases);
     EXPECT_EQ(map_.MtxStop(), (Args{"/bin/true", "--really"}));
 }
 
@@ -88,11 +95,7 @@ TEST_F(ServicesMapTest, EmptyValueMapsToNothingToDo) {
              "msdtc.start = /bin/true\n"
              "mtxstop ="))
         << error_;
-    const struct {
-        const char* name;
-        const char* action;
-        std::optional<Args> command;
-    } cases[] = {
+    const CommandCase cases[] = {
         {"msftpsvc", "start", Args{}},
         {"MsFtpSvc", "stop", Args{}},
         {"iisadmin", "stop", Args{}},
@@ -103,10 +106,7 @@ TEST_F(ServicesMapTest, EmptyValueMapsToNothingToDo) {
         {"msdtc", "stop", Args{}},
         {"msdtc", "start", Args{"/bin/true"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + " " + c.action);
-        EXPECT_EQ(map_.Command(c.name, c.action), c.command);
-    }
+    ExpectCommands(cases);
     EXPECT_EQ(map_.MtxStop(), Args{});
 }
 

@@ -13,8 +13,6 @@
 #include "os/ComputerName.h"
 #include "os/Process.h"
 #include "os/Socket.h"
-#include "registry/Registry.h"
-#include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -91,13 +89,7 @@ TEST_F(EndToEndTest, AStoppedServiceIsRestartedThroughTheServiceControlManager) 
     ASSERT_EQ(Net("start w3svc"), 0) << test::ReadFile(dir_.File("net.txt"));
     ASSERT_TRUE(test::WaitUntil([&] { return PortAnswers(port_); }, 30s));
 
-    RegistryHive hive(RegistryHive::ClassesRootPath());
-    Settings settings;
-    settings.Port = port_;
-    settings.Interval = 1;
-    settings.CheckFtpSvc = 0;
-    settings.CheckSmtpSvc = 0;
-    SettingsStore(hive).SaveSettings(settings);
+    test::StoreSecondlyChecksOf(port_);
     ASSERT_TRUE(
         monitor_.Start("\"" + test::WindowsPath(dir_.File("tolvanectl.exe")) + "\" monitor"));
 

@@ -18,8 +18,6 @@
 #include "os/Process.h"
 #include "os/Socket.h"
 #include "os/Win32Text.h"
-#include "registry/Registry.h"
-#include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "ui/model/UiTexts.h"
@@ -104,13 +102,7 @@ protected:
             << Output();
         ASSERT_EQ(Run("net.exe start w3svc"), 0) << Output();
         ASSERT_TRUE(test::WaitUntil([&] { return PortAnswers(port_); }, 30s));
-        RegistryHive hive(RegistryHive::ClassesRootPath());
-        Settings settings;
-        settings.Port = port_;
-        settings.Interval = 1;
-        settings.CheckFtpSvc = 0;
-        settings.CheckSmtpSvc = 0;
-        SettingsStore(hive).SaveSettings(settings);
+        test::StoreSecondlyChecksOf(port_);
     }
 
     std::string LogText() { return Cp932ToUtf8(test::ReadFile(dir_.File("TOLVREBOOT.LOG"))); }

@@ -9,6 +9,8 @@
 
 #include "os/Process.h"
 #include "os/Win32Text.h"
+#include "registry/Registry.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane::test {
@@ -39,6 +41,16 @@ void EndProcess(long pid) {
         TerminateProcess(process, 1);
         CloseHandle(process);
     }
+}
+
+void StoreSecondlyChecksOf(std::uint16_t port) {
+    RegistryHive hive(RegistryHive::ClassesRootPath());
+    Settings settings;
+    settings.Port = port;
+    settings.Interval = 1;
+    settings.CheckFtpSvc = 0;
+    settings.CheckSmtpSvc = 0;
+    SettingsStore(hive).SaveSettings(settings);
 }
 
 void DeleteSettingsKey() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ void EndProcess(long pid);
 
 // Removes HKEY_CLASSES_ROOT\Zr.ClassDlg.1 with everything under it.
 void DeleteSettingsKey();
+// Stores settings that check `port` every second, with a restart of W3SVC alone (no FTP or SMTP
+// service).
+void StoreSecondlyChecksOf(std::uint16_t port);
 // Makes Zr.ClassDlg.1 anew as a volatile key, under which the lasting settings key cannot be
 // made: every store operation then fails. DeleteSettingsKey undoes it.
 void MakeSettingsKeyUncreatable();
