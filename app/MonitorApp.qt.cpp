@@ -134,7 +134,7 @@ int MonitorApp::Run() {
     RestartLog log(RealClock());
     CycleParts parts;
     parts.log = &log;
-    parts.sendMail = SendNotificationMail;
+    parts.sendMail = NotificationMail();
     MonitorDialog dialog(classesRoot, parts);
     ExplainMissingServicesMap(dialog);
 

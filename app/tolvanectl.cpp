@@ -138,7 +138,7 @@ int Monitor(bool verbose, InstanceMarker::Program as = InstanceMarker::Program::
     host.Attach(log);
     CycleParts parts;
     parts.log = &log;
-    parts.sendMail = SendNotificationMail;
+    parts.sendMail = NotificationMail();
     parts.report = report;
     MonitorCycle cycle(settings, host, parts);
     host.Attach(cycle);
@@ -221,9 +221,11 @@ int SendTestMailCommand() {
     const Settings settings = LoadStored(hive);
     std::string from = settings.From;
     std::string to = settings.To;
+    MailSecurity security;
+    CopyMailSecurityValues(settings, security);
     const TestMailResult result =
         tolvane::SendTestMail(from, to, settings.Subject, settings.Body, settings.Smtp,
-                              settings.SmtpPort, SendNotificationMail);
+                              settings.SmtpPort, security, NotificationMail());
     switch (result.outcome) {
         case TestMailResult::Outcome::AddressMissing:
             WriteText(stderr, Cp932ToLocale(result.message) + "\n");

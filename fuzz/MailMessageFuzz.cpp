@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         };
         std::string reason;
         Require(
-            SendNotificationMailUsing(limits, from, to, subject, body, "mail", 25, reason) == 0 &&
+            SendNotificationMailUsing(limits, from, to, subject, body, "mail", 25, {}, reason) == 0 &&
                 reason == mailtexts::LineBreakInAddress(),
             "an address with a line break is refused");
         return 0;

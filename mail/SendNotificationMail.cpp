@@ -26,23 +26,38 @@ bool HasLineBreak(std::string_view text) {
 int SendNotificationMail(const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
                          std::string& reason) {
-    return SendNotificationMailUsing(MailLimits{}, From, To, Subject, Body, Smtp, SmtpPort, reason);
+    return SendNotificationMailUsing(MailLimits{}, From, To, Subject, Body, Smtp, SmtpPort,
+                                     MailSecurity{}, reason);
+}
+
+namespace {
+
+MailDispatch DispatchWithin(const MailLimits& limits) {
+    return [limits](const std::string& From, const std::string& To, const std::string& Subject,
+                    const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
+                    const MailSecurity& security, std::string& reason) {
+        return SendNotificationMailUsing(limits, From, To, Subject, Body, Smtp, SmtpPort,
+                                         security, reason);
+    };
+}
+
+}  // namespace
+
+MailDispatch NotificationMail() {
+    return DispatchWithin(MailLimits{});
 }
 
 MailDispatch NotificationMailOn(Clock& clock) {
     MailLimits limits;
     limits.serve = &clock;
-    return [limits](const std::string& From, const std::string& To, const std::string& Subject,
-                    const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
-                    std::string& reason) {
-        return SendNotificationMailUsing(limits, From, To, Subject, Body, Smtp, SmtpPort, reason);
-    };
+    return DispatchWithin(limits);
 }
 
 int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
                               const std::string& To, const std::string& Subject,
                               const std::string& Body, const std::string& Smtp,
-                              std::uint32_t SmtpPort, std::string& reason) {
+                              std::uint32_t SmtpPort, const MailSecurity& security,
+                              std::string& reason) {
     const std::string from = UpToZero(From);
     const std::string to = UpToZero(To);
     const std::string subject = UpToZero(Subject);
@@ -71,6 +86,7 @@ int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
         return 0;
     }
     const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
+    (void)security;  // the TLS dialogue takes it
     SmtpClient session(limits);
     const int sent =
         session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);

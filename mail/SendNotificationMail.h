@@ -16,6 +16,8 @@ int SendNotificationMail(const std::string& From, const std::string& To, const s
                          const std::string& Body, const std::string& Smtp, std::uint32_t SmtpPort,
                          std::string& reason);
 
+// The same with TLS and authentication as `security` asks, as a dispatch.
+MailDispatch NotificationMail();
 // The same, its waits pausing on `clock` (see MailLimits::serve): for a window's thread.
 MailDispatch NotificationMailOn(Clock& clock);
 
@@ -23,6 +25,7 @@ MailDispatch NotificationMailOn(Clock& clock);
 int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
                               const std::string& To, const std::string& Subject,
                               const std::string& Body, const std::string& Smtp,
-                              std::uint32_t SmtpPort, std::string& reason);
+                              std::uint32_t SmtpPort, const MailSecurity& security,
+                              std::string& reason);
 
 }  // namespace tolvane

@@ -7,7 +7,8 @@ namespace tolvane {
 
 TestMailResult SendTestMail(std::string& from, std::string& to, const std::string& subject,
                             const std::string& body, const std::string& smtp,
-                            std::uint32_t smtpPort, const MailDispatch& send,
+                            std::uint32_t smtpPort, const MailSecurity& security,
+                            const MailDispatch& send,
                             const std::function<void()>& beforeSending) {
     from = TrimBlanks(from);
     to = TrimBlanks(to);
@@ -18,7 +19,7 @@ TestMailResult SendTestMail(std::string& from, std::string& to, const std::strin
         beforeSending();
     }
     std::string reason;
-    if (send && send(from, to, subject, body, smtp, smtpPort, reason) != 0) {
+    if (send && send(from, to, subject, body, smtp, smtpPort, security, reason) != 0) {
         return {TestMailResult::Outcome::Sent, mailtexts::TestMailSent()};
     }
     return {TestMailResult::Outcome::NotSent, mailtexts::TestMailFailed() + reason};

@@ -19,7 +19,8 @@ struct TestMailResult {
 // right before the mail goes out.
 TestMailResult SendTestMail(std::string& from, std::string& to, const std::string& subject,
                             const std::string& body, const std::string& smtp,
-                            std::uint32_t smtpPort, const MailDispatch& send,
+                            std::uint32_t smtpPort, const MailSecurity& security,
+                            const MailDispatch& send,
                             const std::function<void()>& beforeSending = {});
 
 }  // namespace tolvane

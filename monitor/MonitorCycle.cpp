@@ -354,8 +354,10 @@ void MonitorCycle::Dispatch(const std::string& subject, const std::string& body)
     std::string reason;
     int sent = 0;
     if (parts_.sendMail) {
+        MailSecurity security;
+        CopyMailSecurityValues(settings_, security);
         sent = parts_.sendMail(settings_.From, settings_.To, subject, body, settings_.Smtp,
-                               settings_.SmtpPort, reason);
+                               settings_.SmtpPort, security, reason);
     }
     if (sent == 0) {
         ++figures_.mailsFailed;

@@ -11,8 +11,12 @@ if [[ "$mode" != run && "$mode" != test ]]; then
 fi
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libgl-dev fonts-ipafont-gothic)
+# The mail's TLS on Linux is OpenSSL's, with the system's CA store.
+packages+=(libssl-dev ca-certificates)
 if [[ "$mode" == test ]]; then
     packages+=(libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd)
+    # The TLS tests make their own certificates.
+    packages+=(openssl)
     # The figures file is read back with the Prometheus client's own parser.
     packages+=(python3-prometheus-client)
     # The HTTP check's tests run a real web server.

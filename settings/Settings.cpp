@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "os/CodePage.h"
+#include "os/TlsStream.h"
 #include "settings/CheckRules.h"
 
 namespace tolvane {
@@ -32,6 +33,34 @@ bool IsStatusList(std::string_view text) {
     return ParseStatusList(text).has_value();
 }
 
+bool IsSmtpSecurity(std::string_view text) {
+    return text == "none" || text == "starttls" || text == "tls";
+}
+
+bool IsVerifyChoice(std::string_view text) {
+    return text == "full" || text == "fingerprint" || text == "none";
+}
+
+bool IsFingerprintOrEmpty(std::string_view text) {
+    return text.empty() || NormalizedFingerprint(text).has_value();
+}
+
+constexpr const char* kFingerprintWords =
+    "empty, or a SHA-256 fingerprint: 64 hex digits, pairs optionally separated by colons";
+
+// What goes into a protocol line: no line breaks, no other control characters.
+bool IsOneLine(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+constexpr const char* kOneLineWords = "one line without control characters";
+
 }  // namespace
 
 const std::array<SettingsField, 14> kSettingsFields{{
@@ -51,7 +80,7 @@ const std::array<SettingsField, 14> kSettingsFields{{
     {"Body", nullptr, &Settings::Body, {}},
 }};
 
-const std::array<SettingsField, 11> kAddedSettingsFields{{
+const std::array<SettingsField, 19> kAddedSettingsFields{{
     {"CheckPath", nullptr, &Settings::CheckPath, {}, IsCheckPathOrEmpty,
      "empty, or a path that starts with \"/\" and holds no blanks or control characters"},
     {"CheckHost", nullptr, &Settings::CheckHost, {}, IsHostHeader,
@@ -66,6 +95,17 @@ const std::array<SettingsField, 11> kAddedSettingsFields{{
     {"RestartWindow", &Settings::RestartWindow, nullptr, {1, 1440}},
     {"MailOnRecovery", &Settings::MailOnRecovery, nullptr, kFlagRule},
     {"MetricsFile", nullptr, &Settings::MetricsFile, {}},
+    {"SmtpSecurity", nullptr, &Settings::SmtpSecurity, {}, IsSmtpSecurity,
+     "none, starttls or tls"},
+    {"SmtpVerify", nullptr, &Settings::SmtpVerify, {}, IsVerifyChoice, "full, fingerprint or none"},
+    {"SmtpFingerprint", nullptr, &Settings::SmtpFingerprint, {}, IsFingerprintOrEmpty,
+     kFingerprintWords},
+    {"SmtpUser", nullptr, &Settings::SmtpUser, {}, IsOneLine, kOneLineWords},
+    {"SmtpTokenCommand", nullptr, &Settings::SmtpTokenCommand, {}, IsOneLine, kOneLineWords},
+    {"CheckTls", &Settings::CheckTls, nullptr, kFlagRule},
+    {"CheckVerify", nullptr, &Settings::CheckVerify, {}, IsVerifyChoice, "none, full or fingerprint"},
+    {"CheckFingerprint", nullptr, &Settings::CheckFingerprint, {}, IsFingerprintOrEmpty,
+     kFingerprintWords},
 }};
 
 const SettingsField* FindSettingsField(std::string_view name) {

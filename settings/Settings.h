@@ -43,6 +43,17 @@ struct Settings {
     std::uint32_t RestartWindow = 60;  // minutes
     std::uint32_t MailOnRecovery = 0;
     std::string MetricsFile;          // empty: none
+    // The mail's TLS and authentication; at their defaults the dialogue is the plain one. The
+    // password is not here: it is kept apart, where other accounts cannot read it.
+    std::string SmtpSecurity = "none";  // none, starttls or tls
+    std::string SmtpVerify = "full";    // full, fingerprint or none
+    std::string SmtpFingerprint;        // the server certificate's SHA-256, for fingerprint
+    std::string SmtpUser;               // empty: no AUTH
+    std::string SmtpTokenCommand;       // empty: the password; else XOAUTH2 with its token
+    // The HTTP check over TLS, and how its certificate is judged.
+    std::uint32_t CheckTls = 0;
+    std::string CheckVerify = "none";  // none, full or fingerprint
+    std::string CheckFingerprint;
 };
 
 // One row of the settings table: the value's name, where it lives in the record and, for a
@@ -60,7 +71,7 @@ struct SettingsField {
 // The fourteen values in the order in which they are loaded and saved.
 extern const std::array<SettingsField, 14> kSettingsFields;
 // The added values, in the order in which they are loaded and printed.
-extern const std::array<SettingsField, 11> kAddedSettingsFields;
+extern const std::array<SettingsField, 19> kAddedSettingsFields;
 
 // The row of a value, of either table, by its name, or null.
 const SettingsField* FindSettingsField(std::string_view name);
@@ -85,6 +96,16 @@ void CopyMailValues(const From& from, To& to) {
     to.Subject = from.Subject;
     to.Body = from.Body;
     to.WithMail = from.WithMail;
+}
+
+// The values of the mail's TLS and authentication, copied as CopyMailValues copies.
+template <typename From, typename To>
+void CopyMailSecurityValues(const From& from, To& to) {
+    to.SmtpSecurity = from.SmtpSecurity;
+    to.SmtpVerify = from.SmtpVerify;
+    to.SmtpFingerprint = from.SmtpFingerprint;
+    to.SmtpUser = from.SmtpUser;
+    to.SmtpTokenCommand = from.SmtpTokenCommand;
 }
 
 // The default subject and body, CP932.

@@ -152,7 +152,7 @@ TEST_F(RealServerTest, PlantedResolverLockDoesNotStopTheMail) {
         c.plant();
         std::string reason;
         EXPECT_EQ(SendNotificationMailUsing(limits, "me@example.com", "you@example.com", "s", "b",
-                                            "localhost", sink.Port(), reason),
+                                            "localhost", sink.Port(), {}, reason),
                   1)
             << test::Utf8(reason);
         EXPECT_TRUE(sink.WaitForMessages(++sent, 10s));
@@ -190,7 +190,7 @@ std::string RestartWithMail(std::uint32_t smtpPort) {
     parts.runCommand = [](const std::string&, RepaintTarget*) {
         return CommandOutcome::ExitedWith(0);
     };
-    parts.sendMail = SendNotificationMail;
+    parts.sendMail = NotificationMail();
     parts.computerName = [] { return std::string("127.0.0.1"); };
     MonitorCycle cycle(settings, host, parts);
     cycle.Open();

@@ -448,7 +448,7 @@ TEST_F(ScriptMailerTest, BlankServerStaysOnTheSmtpPath) {
     std::string reason;
     MailLimits limits;
     limits.resolve = test::ResolveLocally;
-    EXPECT_EQ(SendNotificationMailUsing(limits, "me@x", "to@y", "s", "b", " ", 25, reason), 0);
+    EXPECT_EQ(SendNotificationMailUsing(limits, "me@x", "to@y", "s", "b", " ", 25, {}, reason), 0);
     EXPECT_EQ(test::Utf8(reason), "ホストに接続できません。");
     EXPECT_FALSE(Received().present);
 }

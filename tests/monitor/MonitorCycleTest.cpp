@@ -418,6 +418,7 @@ TEST_F(CycleTest, MailAfterARestartLogsOnlyAFailureWithItsReason) {
         std::vector<std::string> calls;
         mail = [&](const std::string& from, const std::string& to, const std::string& subject,
                    const std::string& body, const std::string& smtp, std::uint32_t port,
+                   const MailSecurity&,
                    std::string& reason) {
             EXPECT_TRUE(reason.empty());
             calls.push_back(from + "|" + to + "|" + subject + "|" + body + "|" + smtp + "|" +
@@ -775,7 +776,7 @@ TEST_F(CycleRulesTest, ReportMailsAfterTheLimitAndTheRecovery) {
                 CommandOutcome{CommandEnd::NotStarted, 0, 0}};
     std::vector<std::pair<std::string, std::string>> sent;  // subject, body (UTF-8)
     mail = [&](const std::string&, const std::string&, const std::string& subject,
-               const std::string& body, const std::string&, std::uint32_t, std::string&) {
+               const std::string& body, const std::string&, std::uint32_t, const MailSecurity&, std::string&) {
         sent.push_back({Cp932ToUtf8(subject), Cp932ToUtf8(body)});
         return 1;
     };
@@ -811,7 +812,7 @@ TEST_F(CycleRulesTest, EventsAreReportedWithTheirTexts) {
     commandOutcomes = {CommandOutcome::ExitedWith(0), CommandOutcome::ExitedWith(2),
                        CommandOutcome{CommandEnd::NotStarted, 0, 0}};
     mail = [&](const std::string&, const std::string&, const std::string&, const std::string&,
-               const std::string&, std::uint32_t, std::string& reason) {
+               const std::string&, std::uint32_t, const MailSecurity&, std::string& reason) {
         reason = Sjis("ホストが見つかりません。");
         return 0;
     };

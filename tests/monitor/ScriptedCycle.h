@@ -35,6 +35,7 @@ public:
         };
         parts.sendMail = [this](const std::string&, const std::string&, const std::string&,
                                 const std::string&, const std::string&, std::uint32_t,
+                                const MailSecurity&,
                                 std::string&) { return mailResult; };
         cycle_ = std::make_unique<MonitorCycle>(settings_, *this, parts);
     }

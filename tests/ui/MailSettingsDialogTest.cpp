@@ -42,6 +42,7 @@ protected:
     MailDispatch Dispatch() {
         return [this](const std::string& from, const std::string& to, const std::string& subject,
                       const std::string& body, const std::string& smtp, std::uint32_t port,
+                      const MailSecurity&,
                       std::string& reason) {
             sent.push_back({from, to, subject, body, smtp, port});
             if (duringSend) {

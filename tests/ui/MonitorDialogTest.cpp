@@ -54,6 +54,7 @@ protected:
         };
         parts.sendMail = [](const std::string&, const std::string&, const std::string&,
                             const std::string&, const std::string&, std::uint32_t,
+                            const MailSecurity&,
                             std::string&) { return 1; };
         return parts;
     }

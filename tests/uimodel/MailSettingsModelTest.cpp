@@ -51,7 +51,7 @@ private:
 MailDispatch Dispatch(int result, std::vector<std::string>& sent, const char* reason = "") {
     return [&sent, result, reason](const std::string& from, const std::string& to,
                                    const std::string&, const std::string&, const std::string&,
-                                   std::uint32_t, std::string& why) {
+                                   std::uint32_t, const MailSecurity&, std::string& why) {
         sent.push_back(from + "|" + to);
         why = reason;
         return result;

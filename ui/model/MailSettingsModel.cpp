@@ -91,7 +91,7 @@ void MailSettingsModel::SendTest(MailSettingsView& view, const MailDispatch& sen
         return;
     }
     const TestMailResult result =
-        SendTestMail(From, To, Subject, Body, Smtp, SmtpPort, sendMail, [&] {
+        SendTestMail(From, To, Subject, Body, Smtp, SmtpPort, Security, sendMail, [&] {
             view.ShowAddresses();
             Idle = 0;
             MailFieldsEnabled = 0;

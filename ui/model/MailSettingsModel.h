@@ -48,6 +48,8 @@ public:
     std::uint32_t WithMail = 0;
     std::string Smtp;
     std::uint32_t SmtpPort = 0;
+    // The TLS and authentication values, edited in their own small dialog.
+    MailSecurity Security;
     std::uint32_t Idle = 1;
     std::uint32_t MailFieldsEnabled = 0;
 
