@@ -67,8 +67,7 @@ TEST(TolvanectlSecret, SetTakesAndRefusesTheMailSecurityValues) {
     }
     struct Case {
         std::string assignment;
-        std::string refusal;  // empty: accepted
-        std::string shown;    // the line settings prints then; empty: the assignment itself
+        std::string refusal;  // empty: accepted, and printed as it was given
     };
     const Case cases[] = {
         {"SmtpSecurity=none", ""},
@@ -95,7 +94,7 @@ TEST(TolvanectlSecret, SetTakesAndRefusesTheMailSecurityValues) {
         {"CheckTls=1", ""},
         {"CheckTls=0", ""},
         {"CheckTls=2", "CheckTls: Please enter an integer between 0 and 1."},
-        {"CheckTls=yes", "CheckTls: Please enter an integer."},
+        {"CheckTls=yes", "CheckTls: Please enter a positive integer."},
         {"CheckVerify=none", ""},
         {"CheckVerify=full", ""},
         {"CheckVerify=fingerprint", ""},

@@ -76,19 +76,19 @@ TEST(ProtectedSecret, RefusesAFileOthersCouldReadOrPlant) {
         };
     };
     const Case cases[] = {
-        {"0644", file(0644), "group or others have access to it (mode 0644)"},
-        {"0640", file(0640), "group or others have access to it (mode 0640)"},
-        {"0604", file(0604), "group or others have access to it (mode 0604)"},
-        {"0620", file(0620), "group or others have access to it (mode 0620)"},
+        {"0644", file(0644), "group or others have access to it (mode 0644)", false},
+        {"0640", file(0640), "group or others have access to it (mode 0640)", false},
+        {"0604", file(0604), "group or others have access to it (mode 0604)", false},
+        {"0620", file(0620), "group or others have access to it (mode 0620)", false},
         {"a folder", [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); },
-         "it is not a regular file"},
+         "it is not a regular file", false},
         {"a symbolic link",
          [](const std::string& path) {
              WriteFile(path + ".target", "secret");
              ASSERT_EQ(::chmod((path + ".target").c_str(), 0600), 0);
              ASSERT_EQ(::symlink((path + ".target").c_str(), path.c_str()), 0);
          },
-         "it is a symbolic link"},
+         "it is a symbolic link", false},
         {"another owner",
          [&](const std::string& path) {
              file(0600)(path);
