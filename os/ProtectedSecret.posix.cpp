@@ -86,6 +86,7 @@ bool StoreSecret(const std::string& place, const std::string& secret, std::strin
         }
         return true;
     }
+    errno = 0;
     if (!MakeDirectories(FolderOf(place)) ||
         !ReplaceFileAtomically(place, secret, S_IRUSR | S_IWUSR)) {
         reason = Failure("cannot write", place, errno != 0 ? errno : EIO);

@@ -194,15 +194,10 @@ bool StoreSecret(const std::string& place, const std::string& secret, std::strin
                                      REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE | WRITE_DAC | KEY_WOW64_64KEY, &attributes,
                                      key.put(), nullptr);
-    // A key that was there already gets the same permissions, whatever it had.
-    PACL dacl = nullptr;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    if (status == ERROR_SUCCESS &&
-        GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-        status = SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
-                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                 nullptr, nullptr, dacl, nullptr);
+    // A key that was there already gets the same permissions, whatever it had; the
+    // descriptor's own control keeps the DACL protected from what SOFTWARE passes down.
+    if (status == ERROR_SUCCESS) {
+        status = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
     }
     LocalFree(descriptor);
     if (status != ERROR_SUCCESS) {

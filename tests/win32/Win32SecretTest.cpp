@@ -146,7 +146,7 @@ TEST_F(SecretTest, AKeyOthersMayReadIsRefused) {
         std::string problem;
     } cases[] = {
         {L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;KR;;;BU)", "S-1-5-32-545 may read it"},
-        {L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;KQ;;;WD)", "S-1-1-0 may read it"},
+        {L"D:P(A;;KA;;;BA)(A;;KA;;;SY)(A;;0x1;;;WD)", "S-1-1-0 may read it"},
         {L"D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;WD;;;AU)", "S-1-5-11 may read it"},
     };
     for (const auto& c : cases) {
