@@ -124,10 +124,10 @@ TEST(TolvanectlSecret, PasswordFromAPipeIsStoredApartAndNeverPrinted) {
     Install install;
     EXPECT_EQ(install.PasswordLine(), "SmtpPassword=");
     const std::string password = "c0rrect horse\\battery";
-    ::umask(0);
+    const mode_t umask = ::umask(0);
     const RunResult set =
         install.RunWithInput({"set", "SmtpUser=watchdog", "SmtpPassword=-"}, password + "\r\n");
-    ::umask(022);
+    ::umask(umask);
     ASSERT_EQ(set.exitCode, 0) << set.err;
     // No prompt where nobody types.
     EXPECT_EQ(set.err, "");
