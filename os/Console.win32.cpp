@@ -43,8 +43,8 @@ bool ReadHiddenLine(const std::string& prompt, std::string& line) {
     bool ended = false;
     if (GetConsoleMode(input, &saved)) {
         WriteText(stderr, prompt);
-        SetConsoleMode(input, (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) |
-                                  ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
+        SetConsoleMode(input, (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT |
+                                  ENABLE_PROCESSED_INPUT);
         std::wstring typed;
         wchar_t c = 0;
         DWORD read = 0;

@@ -43,8 +43,9 @@ std::string Problem(const struct stat& info) {
 
 std::string SecretPlace(const std::string& storePath, const std::string& name) {
     const std::string suffix = ".reg";
-    const bool reg = storePath.size() > suffix.size() &&
-                     storePath.compare(storePath.size() - suffix.size(), suffix.size(), suffix) == 0;
+    const bool reg =
+        storePath.size() > suffix.size() &&
+        storePath.compare(storePath.size() - suffix.size(), suffix.size(), suffix) == 0;
     return (reg ? storePath.substr(0, storePath.size() - suffix.size()) : storePath) + "." + name;
 }
 
@@ -57,9 +58,9 @@ StoredSecret ReadSecret(const std::string& place) {
     }
     secret.outcome = StoredSecret::Outcome::Refused;
     if (fd < 0) {
-        secret.reason = errno == ELOOP ? "the file " + place + " is refused: it is a symbolic link" +
-                                             kRule
-                                       : Failure("cannot read", place, errno);
+        secret.reason = errno == ELOOP
+                            ? "the file " + place + " is refused: it is a symbolic link" + kRule
+                            : Failure("cannot read", place, errno);
         return secret;
     }
     // Judged on what was opened, so that nothing can be swapped in between.

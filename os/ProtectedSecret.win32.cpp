@@ -25,9 +25,8 @@ constexpr ACCESS_MASK kReadingRights =
 
 std::string ErrorText(DWORD error) {
     const std::string number = "error " + std::to_string(error);
-    return error == ERROR_ACCESS_DENIED
-               ? "access denied (" + number + "); run as administrator"
-               : number;
+    return error == ERROR_ACCESS_DENIED ? "access denied (" + number + "); run as administrator"
+                                        : number;
 }
 
 // The value's name: the place's last part.
@@ -72,8 +71,8 @@ std::string SidText(PSID sid) {
 std::string OtherReader(HKEY key) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status = GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
-                                         nullptr, nullptr, &dacl, nullptr, &descriptor);
+    const DWORD status = GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                                         nullptr, &dacl, nullptr, &descriptor);
     if (status != ERROR_SUCCESS) {
         return "its permissions cannot be read (" + ErrorText(status) + ")";
     }
@@ -190,8 +189,7 @@ bool StoreSecret(const std::string& place, const std::string& secret, std::strin
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     Key key;
-    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr,
-                                     REG_OPTION_NON_VOLATILE,
+    LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                      KEY_SET_VALUE | WRITE_DAC | KEY_WOW64_64KEY, &attributes,
                                      key.put(), nullptr);
     // A key that was there already gets the same permissions, whatever it had; the

@@ -171,12 +171,16 @@ TEST(TolvanectlSecret, SetRefusesAPasswordItCannotKeepSecret) {
         {{"set", "Port=81", "SmtpPassword=hunter2"}, "", commandLine},
         {{"set", "SmtpPassword=--"}, "", commandLine},
         {{"set", "SmtpPassword=-", "SmtpPassword="}, "x\n", "SmtpPassword is given twice"},
-        {{"set", "Port=81", "SmtpPassword=-"}, "", "SmtpPassword: no password was read from "
-                                                   "standard input"},
-        {{"set", "Port=81", "SmtpPassword=-"}, "\n",
+        {{"set", "Port=81", "SmtpPassword=-"},
+         "",
+         "SmtpPassword: no password was read from "
+         "standard input"},
+        {{"set", "Port=81", "SmtpPassword=-"},
+         "\n",
          "SmtpPassword: the password read is empty; SmtpPassword= (empty) removes it"},
         // Checked before the input is read: nothing is taken from it.
-        {{"set", "SmtpPassword=-", "Port=70000"}, "new\n",
+        {{"set", "SmtpPassword=-", "Port=70000"},
+         "new\n",
          "Port: Please enter an integer between 0 and 65535."},
     };
     for (const Case& c : cases) {

@@ -1,7 +1,5 @@
 // The secret's file on real files: made owner-only whatever the umask, and refused when its
 // mode, kind or owner would let another account read it or plant it.
-#include "os/ProtectedSecret.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "os/ProtectedSecret.h"
 #include "tests/support/TestSupport.h"
 
 namespace tolvane {

@@ -54,10 +54,10 @@ bool SetKeyDacl(const wchar_t* sddl) {
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
-    const DWORD status = SetNamedSecurityInfoW(
-        const_cast<wchar_t*>(kKeyObject), SE_REGISTRY_KEY,
-        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-        nullptr);
+    const DWORD status =
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(kKeyObject), SE_REGISTRY_KEY,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
     LocalFree(descriptor);
     return status == ERROR_SUCCESS;
 }
@@ -89,7 +89,12 @@ TEST_F(SecretTest, RoundTripsSealedWithDpapi) {
     const std::string bytes(raw.begin(), raw.end());
     EXPECT_GT(bytes.size(), password.size());
     EXPECT_EQ(bytes.find("w0rd"), std::string::npos);
-    EXPECT_EQ(bytes.find(std::string("w\0" "0\0" "r\0" "d", 7)), std::string::npos);
+    EXPECT_EQ(bytes.find(std::string("w\0"
+                                     "0\0"
+                                     "r\0"
+                                     "d",
+                                     7)),
+              std::string::npos);
 
     ASSERT_TRUE(StoreSmtpPassword("", reason)) << reason;
     EXPECT_EQ(ReadSmtpPassword().outcome, StoredSecret::Outcome::Missing);
@@ -104,8 +109,8 @@ TEST_F(SecretTest, TheKeyGrantsAdministratorsAndSystemAlone) {
     ASSERT_TRUE(StoreSmtpPassword("secret", reason)) << reason;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoW(kKeyObject, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
-                                    nullptr, nullptr, &dacl, nullptr, &descriptor),
+    ASSERT_EQ(GetNamedSecurityInfoW(kKeyObject, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, &dacl, nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -155,9 +160,10 @@ TEST_F(SecretTest, AKeyOthersMayReadIsRefused) {
         const StoredSecret read = ReadSmtpPassword();
         EXPECT_EQ(read.outcome, StoredSecret::Outcome::Refused);
         EXPECT_EQ(read.value, "");
-        EXPECT_EQ(read.reason, "the key HKEY_LOCAL_MACHINE\\SOFTWARE\\IIS Tolvane\\Secret is "
-                               "refused: " +
-                                   c.problem + rule);
+        EXPECT_EQ(read.reason,
+                  "the key HKEY_LOCAL_MACHINE\\SOFTWARE\\IIS Tolvane\\Secret is "
+                  "refused: " +
+                      c.problem + rule);
         ASSERT_TRUE(StoreSmtpPassword("again", reason)) << reason;
         EXPECT_EQ(ReadSmtpPassword().value, "again");
     }
@@ -170,9 +176,8 @@ TEST_F(SecretTest, TolvanectlTakesThePasswordFromStandardInput) {
     const std::string input = dir.File("in.txt");
     test::WriteFile(input, "from-stdin-9\r\n");
     const std::string out = dir.File("out.txt");
-    ASSERT_EQ(test::RunToFile(tolvanectl + " set SmtpPassword=- < " + test::WindowsPath(input),
-                              out),
-              0)
+    ASSERT_EQ(
+        test::RunToFile(tolvanectl + " set SmtpPassword=- < " + test::WindowsPath(input), out), 0)
         << test::ReadFile(out);
     EXPECT_EQ(ReadSmtpPassword().value, "from-stdin-9");
     ASSERT_EQ(test::RunToFile(tolvanectl + " settings", out), 0);
