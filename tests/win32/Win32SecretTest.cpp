@@ -169,6 +169,24 @@ TEST_F(SecretTest, AKeyOthersMayReadIsRefused) {
     }
 }
 
+// An account the key does not let in (on Windows, one that is not elevated) is told to run as
+// administrator, both reading and storing. Wine runs every program as an administrator, so the
+// key here shuts out the administrators it lets change its DACL back.
+TEST_F(SecretTest, AnAccountTheKeyShutsOutIsToldToRunAsAdministrator) {
+    std::string reason;
+    ASSERT_TRUE(StoreSmtpPassword("secret", reason)) << reason;
+    ASSERT_TRUE(SetKeyDacl(L"D:P(A;;KA;;;SY)(A;;RCWD;;;BA)"));
+    const StoredSecret read = ReadSmtpPassword();
+    EXPECT_EQ(read.outcome, StoredSecret::Outcome::Refused);
+    EXPECT_EQ(read.reason, "cannot read HKEY_LOCAL_MACHINE\\SOFTWARE\\IIS Tolvane\\Secret: "
+                           "access denied (error 5); run as administrator");
+    EXPECT_FALSE(StoreSmtpPassword("other", reason));
+    EXPECT_EQ(reason, "cannot write HKEY_LOCAL_MACHINE\\SOFTWARE\\IIS Tolvane\\Secret: access "
+                      "denied (error 5); run as administrator");
+    ASSERT_TRUE(SetKeyDacl(L"D:P(A;;KA;;;SY)(A;;KA;;;BA)"));
+    EXPECT_EQ(ReadSmtpPassword().value, "secret");
+}
+
 TEST_F(SecretTest, TolvanectlTakesThePasswordFromStandardInput) {
     test::TempDir dir;
     const std::string tolvanectl =
