@@ -87,8 +87,8 @@ std::string OtherReader(HKEY key) {
         }
         const auto* header = static_cast<ACE_HEADER*>(entry);
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-            // Only allowing entries can widen who reads; the other kinds of allowing entry are
-            // not made by anything that would make this key.
+            // Only allowing entries widen who reads; the rarer kinds of allowing entry, which
+            // nothing that makes this key writes, are refused rather than judged.
             if (header->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE ||
                 header->AceType == ACCESS_ALLOWED_OBJECT_ACE_TYPE) {
                 reader = "it has an allowing entry of a kind that is not checked";
