@@ -241,19 +241,21 @@ int SettingsStore::UpdateSettings(Settings& settings,
     return Finish(true, keys.Close());
 }
 
-int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
-                                    const std::string& Smtp, const std::string& From,
-                                    const std::string& To, const std::string& Subject,
-                                    const std::string& Body) {
+int SettingsStore::SaveMailSettings(const Settings& mail) {
     OpenKeys keys(root_, OpenKeys::Access::Write);
-    WriteNumber(keys.Setting(), "WithMail", WithMail);
-    WriteNumber(keys.Setting(), "SmtpPort", SmtpPort);
-    WriteText(keys.Setting(), "Smtp", Smtp);
-    WriteText(keys.Setting(), "From", From);
-    WriteText(keys.Setting(), "To", To);
-    WriteText(keys.Setting(), "Subject", Subject);
-    WriteText(keys.Setting(), "Body", Body);
     const bool opened = keys.Opened();
+    if (opened) {
+        for (const char* name : {"WithMail", "SmtpPort", "Smtp", "From", "To", "Subject", "Body"}) {
+            WriteField(keys.Setting(), *FindSettingsField(name), mail);
+        }
+        // The added values as anywhere: written only where they change what is stored.
+        Settings stored;
+        LoadReport unused;
+        ReadAll(keys.Setting(), stored, unused);
+        Settings changed = stored;
+        CopyMailSecurityValues(mail, changed);
+        WriteChangedAdded(keys.Setting(), stored, changed);
+    }
     return Finish(opened, keys.Close());
 }
 
