@@ -44,8 +44,8 @@ TEST(MailSecurityModelTest, LoadAndApplyCarryTheValuesAndThePassword) {
          UiText::PasswordTyped},
         {"typed earlier shows again", "earlier", kMissing, Act::Nothing, "earlier",
          UiText::PasswordTyped},
-        {"typed earlier, cleared: the stored one", "earlier", kFound, Act::ClearTyped,
-         std::nullopt, UiText::PasswordStored},
+        {"typed earlier, cleared: the stored one", "earlier", kFound, Act::ClearTyped, std::nullopt,
+         UiText::PasswordStored},
         {"removed earlier stays removed", "", kFound, Act::Nothing, "", UiText::PasswordToRemove},
     };
     for (const auto& c : cases) {
@@ -108,17 +108,32 @@ TEST(MailSecurityModelTest, TheChoicesEnableTheirControls) {
     } cases[] = {
         {"none", "full", kFound, false, {}},
         {"none", "fingerprint", kFound, false, {}},
-        {"starttls", "full", kMissing, false,
+        {"starttls",
+         "full",
+         kMissing,
+         false,
          {VerifyChoice, SmtpUserField, SmtpPasswordField, TokenCommandField}},
-        {"tls", "fingerprint", kFound, false,
+        {"tls",
+         "fingerprint",
+         kFound,
+         false,
          {VerifyChoice, FingerprintField, SmtpUserField, SmtpPasswordField, PasswordRemoveCommand,
           TokenCommandField}},
-        {"starttls", "none", kRefused, false,
+        {"starttls",
+         "none",
+         kRefused,
+         false,
          {VerifyChoice, SmtpUserField, SmtpPasswordField, PasswordRemoveCommand,
           TokenCommandField}},
-        {"tls", "full", kFound, true,
+        {"tls",
+         "full",
+         kFound,
+         true,
          {VerifyChoice, SmtpUserField, SmtpPasswordField, TokenCommandField}},
-        {"bogus", "bogus", kFound, false,  // set by hand: taken as TLS until the user chooses
+        {"bogus",
+         "bogus",
+         kFound,
+         false,  // set by hand: taken as TLS until the user chooses
          {VerifyChoice, SmtpUserField, SmtpPasswordField, PasswordRemoveCommand,
           TokenCommandField}},
     };
@@ -160,14 +175,13 @@ TEST(MailSecurityModelTest, ValuesThatBreakTheirRulesAreRefusedNamingThem) {
         {"short fingerprint", &MailSecurityModel::SmtpFingerprint, "AB:CD", FingerprintField,
          "フィンガープリント", "SmtpFingerprint"},
         {"fingerprint with colons", &MailSecurityModel::SmtpFingerprint, fingerprint, 0, "", ""},
-        {"fingerprint of hex digits", &MailSecurityModel::SmtpFingerprint, std::string(64, 'f'),
-         0, "", ""},
+        {"fingerprint of hex digits", &MailSecurityModel::SmtpFingerprint, std::string(64, 'f'), 0,
+         "", ""},
         {"user with a tab", &MailSecurityModel::SmtpUser, "a\tb", SmtpUserField, "ユーザー名",
          "SmtpUser"},
         {"token command with a line break", &MailSecurityModel::SmtpTokenCommand, "a\r\nb",
          TokenCommandField, "トークンのコマンド", "SmtpTokenCommand"},
-        {"token command", &MailSecurityModel::SmtpTokenCommand, "oauth2 token --quiet", 0, "",
-         ""},
+        {"token command", &MailSecurityModel::SmtpTokenCommand, "oauth2 token --quiet", 0, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,9 +212,9 @@ TEST(MailSecurityModelTest, ChoicesMapToTheSettingsValues) {
     const auto verify = MailSecurityModel::VerifyChoices();
     ASSERT_EQ(verify.size(), 3u);
     for (const char* value : {"full", "fingerprint", "none"}) {
-        EXPECT_EQ(MailSecurityModel::ChoiceValue(verify,
-                                                 MailSecurityModel::ChoiceIndex(verify, value)),
-                  value);
+        EXPECT_EQ(
+            MailSecurityModel::ChoiceValue(verify, MailSecurityModel::ChoiceIndex(verify, value)),
+            value);
     }
 }
 
@@ -214,8 +228,9 @@ TEST(MailSecurityModelTest, TextsShiftJisCannotHoldAreRefusedNamingTheField) {
                  {TokenCommandField, "トークンのコマンド"}};
     ASSERT_EQ(MailSecurityModel::TextFields().size(), std::size(cases));
     for (const auto& c : cases) {
-        EXPECT_EQ(MailSecurityModel::TextNotStorable(c.id),
-                  Sjis(std::string("「") + c.named + "」には Shift_JIS で保存できない文字があります。"));
+        EXPECT_EQ(
+            MailSecurityModel::TextNotStorable(c.id),
+            Sjis(std::string("「") + c.named + "」には Shift_JIS で保存できない文字があります。"));
     }
 }
 

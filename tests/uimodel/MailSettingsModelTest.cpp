@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "mail/MailTexts.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 #include "ui/model/MailSettingsModel.h"
 #include "ui/model/UiTexts.h"
@@ -200,12 +200,12 @@ TEST(MailSettingsModelTest, SendTestHandsOnTheSecurityValues) {
     view.from = "a@x";
     view.to = "b@y";
     std::vector<MailSecurity> received;
-    model.SendTest(view, [&](const std::string&, const std::string&, const std::string&,
-                             const std::string&, const std::string&, std::uint32_t,
-                             const MailSecurity& security, std::string&) {
-        received.push_back(security);
-        return 1;
-    });
+    model.SendTest(
+        view, [&](const std::string&, const std::string&, const std::string&, const std::string&,
+                  const std::string&, std::uint32_t, const MailSecurity& security, std::string&) {
+            received.push_back(security);
+            return 1;
+        });
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].SmtpSecurity, "tls");
     EXPECT_EQ(received[0].SmtpVerify, "fingerprint");
@@ -230,8 +230,8 @@ TEST(MailSettingsModelTest, OkStoresTheSecurityValuesWhereTheyChange) {
     model.TakeFrom(record);
     EXPECT_EQ(model.Security.SmtpSecurity, "none");
     ASSERT_TRUE(model.Store(view, store));
-    for (const char* name : {"SmtpSecurity", "SmtpVerify", "SmtpFingerprint", "SmtpUser",
-                             "SmtpTokenCommand"}) {
+    for (const char* name :
+         {"SmtpSecurity", "SmtpVerify", "SmtpFingerprint", "SmtpUser", "SmtpTokenCommand"}) {
         EXPECT_EQ(test::ReadFile(hive.Path()).find(name), std::string::npos) << name;
     }
 
@@ -253,37 +253,14 @@ TEST(MailSettingsModelTest, OkStoresTheSecurityValuesWhereTheyChange) {
     EXPECT_EQ(given.SmtpUser, "watch@example.jp");
 }
 
-// Sets an environment variable for a scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 // A password that cannot be kept stops the save before anything is written: the user learns
 // why and the dialog stays open. Without a typed password the password's place is not touched.
 TEST(MailSettingsModelTest, APasswordThatCannotBeKeptStopsTheSave) {
     test::TempDir dir;
     // The password is kept beside the settings store, in a folder that is a file here.
     std::ofstream(dir.File("not-a-folder")) << "x";
-    ScopedEnvironment place("TOLVANE_REGISTRY", dir.File("not-a-folder") + "/HKEY_CLASSES_ROOT.reg");
+    test::ScopedEnvironment place("TOLVANE_REGISTRY",
+                                  dir.File("not-a-folder") + "/HKEY_CLASSES_ROOT.reg");
     RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
     SettingsStore store(hive);
     MailSettingsModel model;

@@ -78,7 +78,7 @@ int MailSecurityModel::ChoiceIndex(std::span<const Choice> choices, const std::s
 
 std::string MailSecurityModel::ChoiceValue(std::span<const Choice> choices, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < choices.size() ? choices[index].value
-                                                                           : "";
+                                                                          : "";
 }
 
 void MailSecurityModel::Load(const MailSecurity& security, const StoredPassword& stored) {

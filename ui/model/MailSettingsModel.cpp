@@ -18,9 +18,9 @@ struct EnablingRule {
     bool needsMailFields;  // besides Idle
 };
 constexpr EnablingRule kEnablingRules[] = {
-    {MailOkCommand, false}, {MailCancelCommand, false}, {MailSendTestCommand, true},
-    {MailSmtpField, true},  {MailSmtpPortField, true},  {MailFromField, true},
-    {MailToField, true},    {MailSubjectField, true},   {MailBodyField, true},
+    {MailOkCommand, false},      {MailCancelCommand, false}, {MailSendTestCommand, true},
+    {MailSmtpField, true},       {MailSmtpPortField, true},  {MailFromField, true},
+    {MailToField, true},         {MailSubjectField, true},   {MailBodyField, true},
     {MailAdvancedCommand, true},
 };
 constexpr auto kRuledControls = [] {

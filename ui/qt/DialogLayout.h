@@ -3,8 +3,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "ui/qt/DialogUnits.h"
 #include "ui/model/UiTexts.h"
+#include "ui/qt/DialogUnits.h"
 
 class QLabel;
 

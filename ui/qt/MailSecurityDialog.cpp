@@ -57,7 +57,7 @@ MailSecurityDialog::MailSecurityDialog(QWidget* owner)
     auto* ok = new QPushButton(QText(UiText::OkButton), this);
     ok->setDefault(true);
     auto* cancel = new QPushButton(QText(UiText::CancelButton), this);
-    controls_ = {{SecurityChoice, security_},   {VerifyChoice, verify_},
+    controls_ = {{SecurityChoice, security_},     {VerifyChoice, verify_},
                  {FingerprintField, fingerprint}, {SmtpUserField, user},
                  {SmtpPasswordField, password_},  {PasswordStateLine, passwordState_},
                  {PasswordRemoveCommand, remove}, {TokenCommandField, token},

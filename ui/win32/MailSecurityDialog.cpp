@@ -15,10 +15,10 @@ namespace {
 
 // The texts of template 133's controls, in its order.
 constexpr std::array<std::optional<UiText>, 16> kControlTexts{
-    UiText::SecurityLabel,    std::nullopt, UiText::VerifyLabel,   std::nullopt,
-    UiText::FingerprintLabel, std::nullopt, UiText::UserLabel,     std::nullopt,
-    UiText::PasswordLabel,    std::nullopt, std::nullopt,          UiText::RemovePasswordButton,
-    UiText::TokenCommandLabel, std::nullopt, UiText::OkButton,     UiText::CancelButton};
+    UiText::SecurityLabel,     std::nullopt, UiText::VerifyLabel, std::nullopt,
+    UiText::FingerprintLabel,  std::nullopt, UiText::UserLabel,   std::nullopt,
+    UiText::PasswordLabel,     std::nullopt, std::nullopt,        UiText::RemovePasswordButton,
+    UiText::TokenCommandLabel, std::nullopt, UiText::OkButton,    UiText::CancelButton};
 
 void FillList(HWND dialog, int id, std::span<const MailSecurityModel::Choice> choices,
               const std::string& value) {
@@ -59,9 +59,8 @@ struct MailSecurityProcedure {
 bool MailSecurityDialog::Edit(HWND owner, MailSecurity& security) {
     MailSecurityDialog dialog;
     dialog.model_.Load(security, ReadSmtpPassword());
-    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ID_MAIL_SECURITY_DIALOG),
-                        owner, MailSecurityProcedure::Run,
-                        reinterpret_cast<LPARAM>(&dialog)) != IDOK) {
+    if (DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(ID_MAIL_SECURITY_DIALOG), owner,
+                        MailSecurityProcedure::Run, reinterpret_cast<LPARAM>(&dialog)) != IDOK) {
         return false;
     }
     dialog.model_.ApplyTo(security);

@@ -19,10 +19,10 @@ namespace {
 constexpr int kTemplate = ID_MAIL_DIALOG;
 // The texts of template 132's controls, in its order.
 constexpr std::array<std::optional<UiText>, 18> kControlTexts{
-    UiText::MailOffRadio,  UiText::MailOnRadio, UiText::MailGroup,      UiText::FromLabel,
-    std::nullopt,          UiText::ToLabel,     std::nullopt,           UiText::SubjectLabel,
-    std::nullopt,          std::nullopt,        UiText::SmtpLabel,      std::nullopt,
-    UiText::SmtpPortLabel, std::nullopt,        UiText::SendTestButton, UiText::OkButton,
+    UiText::MailOffRadio,  UiText::MailOnRadio,   UiText::MailGroup,      UiText::FromLabel,
+    std::nullopt,          UiText::ToLabel,       std::nullopt,           UiText::SubjectLabel,
+    std::nullopt,          std::nullopt,          UiText::SmtpLabel,      std::nullopt,
+    UiText::SmtpPortLabel, std::nullopt,          UiText::SendTestButton, UiText::OkButton,
     UiText::CancelButton,  UiText::AdvancedButton};
 
 }  // namespace
