@@ -241,6 +241,22 @@ int SettingsStore::UpdateSettings(Settings& settings,
     return Finish(true, keys.Close());
 }
 
+int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort,
+                                    const std::string& Smtp, const std::string& From,
+                                    const std::string& To, const std::string& Subject,
+                                    const std::string& Body) {
+    OpenKeys keys(root_, OpenKeys::Access::Write);
+    WriteNumber(keys.Setting(), "WithMail", WithMail);
+    WriteNumber(keys.Setting(), "SmtpPort", SmtpPort);
+    WriteText(keys.Setting(), "Smtp", Smtp);
+    WriteText(keys.Setting(), "From", From);
+    WriteText(keys.Setting(), "To", To);
+    WriteText(keys.Setting(), "Subject", Subject);
+    WriteText(keys.Setting(), "Body", Body);
+    const bool opened = keys.Opened();
+    return Finish(opened, keys.Close());
+}
+
 int SettingsStore::SaveMailSettings(const Settings& mail) {
     OpenKeys keys(root_, OpenKeys::Access::Write);
     const bool opened = keys.Opened();

@@ -1,7 +1,5 @@
 #include "ui/model/MailSecurityModel.h"
 
-#include <iterator>
-
 #include "settings/Settings.h"
 #include "ui/model/CommandId.h"
 
