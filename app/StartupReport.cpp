@@ -3,6 +3,7 @@
 #include "monitor/RestartLog.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 
 namespace tolvane {
 
@@ -10,7 +11,8 @@ std::string WhereThingsAre() {
     const RegistryHive::Choice choice = RegistryHive::ClassesRoot();
     const RegistryHive classesRoot(choice.path);
     const std::string why = choice.why.empty() ? "" : " (" + choice.why + ")";
-    return "settings:     " + classesRoot.Where(kSettingsKey) + why + "\n" + ServicesMapLine() +
+    return "settings:     " + classesRoot.Where(kSettingsKey) + why + "\n" +
+           "password:     " + SmtpPasswordPlace() + "\n" + ServicesMapLine() +
            "restart log:  " + RestartLog::ModuleDirectory() + RestartLog::kFileName + "\n";
 }
 

@@ -2,6 +2,7 @@
 #include <clocale>
 #include <cstdio>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
+#include "settings/SmtpPassword.h"
 
 using namespace tolvane;
 
@@ -44,7 +46,8 @@ std::string Usage() {
            "  probe                   one connection test; exit 0 when the port answers, 1 when "
            "not\n"
            "  settings                print the stored settings as Name=value\n"
-           "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts)\n"
+           "  set Name=value ...      store settings (\\\\, \\r and \\n escape texts);\n"
+           "                          SmtpPassword=- reads the password from standard input\n"
            "  log                     print the restart log\n"
            "  send-test-mail          send a test mail with the stored mail settings; exit 0 when "
            "sent\n"
@@ -166,6 +169,23 @@ int Probe() {
     return result == ConnectionTestResult::Succeeded ? 0 : 1;
 }
 
+constexpr std::string_view kPasswordName = "SmtpPassword";
+
+// Whether the password is there, never the password itself.
+std::string PasswordText() {
+    const StoredPassword password = ReadSmtpPassword();
+    const std::string name(kPasswordName);
+    switch (password.outcome) {
+        case StoredPassword::Outcome::Found:
+            return name + "=(set)";
+        case StoredPassword::Outcome::Refused:
+            return name + "=(refused: " + password.reason + ")";
+        case StoredPassword::Outcome::Missing:
+            break;
+    }
+    return name + "=";
+}
+
 int PrintSettings() {
     RegistryHive hive(RegistryHive::ClassesRootPath());
     const Settings settings = LoadStored(hive);
@@ -174,8 +194,46 @@ int PrintSettings() {
     }
     for (const auto& field : kAddedSettingsFields) {
         WriteText(stdout, SettingText(field, settings) + "\n");
+        if (field.text == &Settings::SmtpUser) {
+            WriteText(stdout, PasswordText() + "\n");
+        }
     }
     return 0;
+}
+
+// "SmtpPassword=-" (read from standard input later) or "SmtpPassword=" (remove); a password
+// on the command line itself is refused, as every user sees it in the process list and the
+// shell keeps it in its history. False with the refusal.
+bool ReadPasswordAssignment(std::string_view value, std::optional<std::string>& password,
+                            bool& fromInput, std::string& refusal) {
+    const std::string name(kPasswordName);
+    if (password || fromInput) {
+        refusal = name + " is given twice";
+    } else if (value == "-") {
+        fromInput = true;
+    } else if (value.empty()) {
+        password.emplace();
+    } else {
+        refusal = name +
+                  ": a password on the command line is seen in the process list and kept in the "
+                  "shell's history; give " +
+                  name + "=- and type it, or pipe it in";
+    }
+    return refusal.empty();
+}
+
+// The password from standard input, after everything else was checked.
+bool ReadPasswordInput(std::optional<std::string>& password, std::string& refusal) {
+    const std::string name(kPasswordName);
+    std::string line;
+    if (!ReadHiddenLine(name + ": ", line)) {
+        refusal = name + ": no password was read from standard input";
+    } else if (line.empty()) {
+        refusal = name + ": the password read is empty; " + name + "= (empty) removes it";
+    } else {
+        password = std::move(line);
+    }
+    return refusal.empty();
 }
 
 int Set(const std::vector<std::string>& assignments) {
@@ -184,13 +242,36 @@ int Set(const std::vector<std::string>& assignments) {
     }
     // Everything is checked before anything is written.
     std::vector<SettingChange> changes;
+    std::optional<std::string> password;
+    bool passwordFromInput = false;
     for (const auto& assignment : assignments) {
         SettingChange change;
         std::string refusal;
+        const std::string_view text(assignment);
+        if (text.substr(0, kPasswordName.size() + 1) == std::string(kPasswordName) + "=") {
+            if (!ReadPasswordAssignment(text.substr(kPasswordName.size() + 1), password,
+                                        passwordFromInput, refusal)) {
+                return Refuse(refusal);
+            }
+            continue;
+        }
         if (!ReadSettingAssignment(assignment, change, refusal)) {
             return Refuse(refusal);
         }
         changes.push_back(std::move(change));
+    }
+    if (std::string refusal; passwordFromInput && !ReadPasswordInput(password, refusal)) {
+        return Refuse(refusal);
+    }
+    // First, as the one most likely refused (on Windows it needs an administrator): a refusal
+    // leaves the settings as they were.
+    if (std::string reason; password && !StoreSmtpPassword(*password, reason)) {
+        Say("the SMTP password was not stored: " + reason);
+        Say("nothing was stored");
+        return 1;
+    }
+    if (changes.empty()) {
+        return 0;
     }
     RegistryHive hive(RegistryHive::ClassesRootPath());
     Settings settings;

@@ -14,4 +14,9 @@ namespace tolvane {
 std::vector<std::string> CommandArguments(int argc, char** argv);
 void WriteText(std::FILE* stream, std::string_view text);
 
+// Reads one line of standard input, without its line end, for a secret: when standard input is
+// a terminal (a console), after the prompt on standard error and without echoing what is typed.
+// False when the input ends, or fails, before a line end or any character.
+bool ReadHiddenLine(const std::string& prompt, std::string& line);
+
 }  // namespace tolvane

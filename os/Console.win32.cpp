@@ -35,4 +35,48 @@ void WriteText(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+bool ReadHiddenLine(const std::string& prompt, std::string& line) {
+    line.clear();
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD saved = 0;
+    bool any = false;
+    bool ended = false;
+    if (GetConsoleMode(input, &saved)) {
+        WriteText(stderr, prompt);
+        SetConsoleMode(input, (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT |
+                                  ENABLE_PROCESSED_INPUT);
+        std::wstring typed;
+        wchar_t c = 0;
+        DWORD read = 0;
+        while (ReadConsoleW(input, &c, 1, &read, nullptr) && read == 1) {
+            any = true;
+            if (c == L'\n') {
+                ended = true;
+                break;
+            }
+            typed += c;
+        }
+        SetConsoleMode(input, saved);
+        WriteText(stderr, "\n");
+        line = FromWide(typed, CP_UTF8);
+        SecureZeroMemory(typed.data(), typed.size() * sizeof(wchar_t));
+    } else {
+        // A file or a pipe: its bytes as they are, as on Linux.
+        char c = 0;
+        DWORD read = 0;
+        while (ReadFile(input, &c, 1, &read, nullptr) && read == 1) {
+            any = true;
+            if (c == '\n') {
+                ended = true;
+                break;
+            }
+            line += c;
+        }
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return ended || any;
+}
+
 }  // namespace tolvane

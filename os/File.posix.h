@@ -17,6 +17,10 @@ bool ReadAll(int fd, std::string& contents);
 // what stands under the name (a FIFO).
 bool ReadRegularFile(const std::string& path, std::string& contents);
 
+// ReplaceFileAtomically with the file's mode (made no wider than 0600 before it is set), errno
+// kept from the step that failed.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsigned mode);
+
 // The folder part of a path: "." without a slash, "/" for a file in the root.
 std::string FolderOf(const std::string& path);
 

@@ -1,14 +1,21 @@
 #include "settings/SmtpPassword.h"
 
+#include "registry/Registry.h"
+
 namespace tolvane {
 
-StoredPassword ReadSmtpPassword() {
-    return {};
+std::string SmtpPasswordPlace() {
+    // Beside the store the settings come from, so that each store (a user's, the system's, a
+    // test's) has its own.
+    return SecretPlace(RegistryHive::ClassesRootPath(), "SmtpPassword");
 }
 
-bool StoreSmtpPassword(const std::string&, std::string& reason) {
-    reason = "no place to keep the password yet";
-    return false;
+StoredPassword ReadSmtpPassword() {
+    return ReadSecret(SmtpPasswordPlace());
+}
+
+bool StoreSmtpPassword(const std::string& password, std::string& reason) {
+    return StoreSecret(SmtpPasswordPlace(), password, reason);
 }
 
 }  // namespace tolvane

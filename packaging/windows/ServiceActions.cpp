@@ -112,3 +112,16 @@ extern "C" __declspec(dllexport) UINT __stdcall StopServiceAndWait(MSIHANDLE ins
     }
     return status.dwCurrentState == SERVICE_STOPPED ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
+
+// The SMTP password the programs keep under HKLM (sealed for this machine) goes with the
+// product: nothing of it stays on a machine it was removed from. An upgrade keeps it. A key that
+// cannot be removed is logged, not a reason to undo the removal.
+extern "C" __declspec(dllexport) UINT __stdcall RemoveKeptSecrets(MSIHANDLE install) {
+    const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IIS Tolvane\\Secret");
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        Log(install, L"the kept SMTP password cannot be removed", static_cast<DWORD>(status));
+    }
+    // The product's own key, once nothing is under it.
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IIS Tolvane");
+    return ERROR_SUCCESS;
+}

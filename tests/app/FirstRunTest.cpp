@@ -125,7 +125,9 @@ TEST(TolvanectlFirstRun, PathsHelpAndVersion) {
     EXPECT_EQ(paths.exitCode, 0);
     // The folder of the real executable, the store the environment names, the map beside.
     EXPECT_EQ(paths.out, "settings:     " + install.Store() +
-                             " ($TOLVANE_REGISTRY)\nservices map: " + map +
+                             " ($TOLVANE_REGISTRY)\npassword:     " +
+                             install.dir.File("store/HKEY_CLASSES_ROOT.SmtpPassword") +
+                             "\nservices map: " + map +
                              "\nrestart log:  " + install.LogPath() + "\n");
 
     const test::RunResult help = install.Run({"--help"});

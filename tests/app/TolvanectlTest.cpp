@@ -286,7 +286,8 @@ TEST(Tolvanectl, SettingsRoundTripThroughSetWithEscapes) {
         "CheckPath=\nCheckHost=\nCheckStatus=200-399\nCheckText=\nCheckTimeout=10\n"
         "FailureThreshold=1\nRestartGrace=0\nRestartLimit=0\nRestartWindow=60\n"
         "MailOnRecovery=0\nMetricsFile=\nSmtpSecurity=none\nSmtpVerify=full\nSmtpFingerprint=\n"
-        "SmtpUser=\nSmtpTokenCommand=\nCheckTls=0\nCheckVerify=none\nCheckFingerprint=\n");
+        "SmtpUser=\nSmtpPassword=\nSmtpTokenCommand=\nCheckTls=0\nCheckVerify=none\n"
+        "CheckFingerprint=\n");
     // The store holds CP932 bytes with a real CR LF.
     EXPECT_NE(ReadFile(install.Store()).find("\"Body\"=\"\x88\xEA\x8D\x73\x96\xDA\\r\\n"),
               std::string::npos);

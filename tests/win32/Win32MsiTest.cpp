@@ -21,6 +21,7 @@
 #include "os/Win32Text.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 
@@ -252,6 +253,12 @@ protected:
         EXPECT_FALSE(QueryService().exists);
         EXPECT_EQ(test::ReadFile(Utf8(dir + L"TOLVREBOOT.LOG")), kLogged);
         EXPECT_EQ(test::ReadSettingNumber(L"Port"), listener_.Port());
+        // The settings stay, the password sealed for this machine does not, nor its key.
+        EXPECT_EQ(ReadSmtpPassword().outcome, StoredPassword::Outcome::Missing);
+        HKEY product = nullptr;
+        EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\IIS Tolvane", 0, KEY_READ,
+                                &product),
+                  ERROR_FILE_NOT_FOUND);
     }
 
     // A line in the restart log beside the programs, as a restart leaves it.
@@ -274,6 +281,10 @@ TEST_F(MsiTest, InstallUpgradeAndRemoval) {
     ASSERT_EQ(Msiexec("upgrade", "/i \"" + kNextPackage + "\""), 0) << MsiLog();
     ExpectInstalled(kNextVersion, SERVICE_DEMAND_START, SERVICE_STOPPED);
     EXPECT_EQ(test::ReadFile(Utf8(InstallDir() + L"TOLVREBOOT.LOG")), kLogged);
+    // Stored only now: Wine's msiexec removes the older version without UPGRADINGPRODUCTCODE,
+    // which on Windows keeps the password through an upgrade.
+    std::string reason;
+    ASSERT_TRUE(StoreSmtpPassword("kept", reason)) << reason;
 
     ASSERT_EQ(Msiexec("uninstall", "/x \"" + kNextPackage + "\""), 0) << MsiLog();
     ExpectRemoved();
