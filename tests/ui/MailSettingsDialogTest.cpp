@@ -16,6 +16,7 @@
 
 #include "os/CodePage.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 #include "tests/support/NumberCases.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
@@ -686,6 +687,55 @@ TEST_F(MailSettingsDialogTest, APasswordThatCannotBeKeptKeepsTheDialogOpen) {
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_NE(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(Stored().SmtpUser, "") << "nothing saved";
+}
+
+// A typed password is kept with the mail dialog's OK, where ReadSmtpPassword finds it, and never
+// among the settings; the small dialog then says it is stored, and its removal takes it away.
+TEST_F(MailSettingsDialogTest, ATypedPasswordIsKeptAndRemovedWithOk) {
+    test::ScopedEnvironment place("TOLVANE_REGISTRY", hive.Path());
+    const struct {
+        const char* name;
+        bool remove;
+        const char* stateBefore;
+        StoredPassword::Outcome after;
+    } steps[] = {
+        {"typed", false, "保存されていません", StoredPassword::Outcome::Found},
+        {"removed", true, "保存されています", StoredPassword::Outcome::Missing},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        auto dialog = Open(1);
+        dialog->Security.SmtpSecurity = "tls";
+        dialog->Security.SmtpUser = "watch";
+        MessageRecorder messages;
+        auto opened = WhenModalOpens([&](QDialog& small) {
+            auto* security = qobject_cast<MailSecurityDialog*>(&small);
+            ASSERT_NE(security, nullptr);
+            auto* state = qobject_cast<QLabel*>(security->Control(1106));
+            EXPECT_EQ(state->text(), U(step.stateBefore));
+            EXPECT_EQ(security->Control(1107)->isEnabled(), step.remove);
+            if (step.remove) {
+                QTest::mouseClick(security->Control(1107), Qt::LeftButton);
+                EXPECT_EQ(state->text(), U("保存時に削除します"));
+                EXPECT_FALSE(security->Control(1107)->isEnabled());
+            } else {
+                QTest::keyClicks(Line(*security, 1105), "s3cret pass");
+            }
+            QTest::mouseClick(security->Control(1), Qt::LeftButton);
+        });
+        QTest::mouseClick(dialog->Control(1017), Qt::LeftButton);
+        EXPECT_TRUE(*opened);
+        EXPECT_EQ(ReadSmtpPassword().outcome,
+                  step.remove ? StoredPassword::Outcome::Found : StoredPassword::Outcome::Missing)
+            << "nothing is kept before the mail dialog's OK";
+        QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+        EXPECT_TRUE(messages.boxes.empty());
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        const StoredPassword kept = ReadSmtpPassword();
+        EXPECT_EQ(kept.outcome, step.after) << kept.reason;
+        EXPECT_EQ(kept.value, step.remove ? "" : "s3cret pass");
+        EXPECT_EQ(ReadFile(hive.Path()).find("s3cret"), std::string::npos);
+    }
 }
 
 TEST(UiTextTest, CharactersWithoutACp932FormBecomeQuestionMarks) {

@@ -14,6 +14,7 @@
 #include "os/CodePage.h"
 #include "os/Win32Text.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "tests/win32/WindowTestSupport.h"
@@ -385,6 +386,7 @@ constexpr int FingerprintField = 1103;
 constexpr int UserField = 1104;
 constexpr int PasswordField = 1105;
 constexpr int PasswordState = 1106;
+constexpr int PasswordRemove = 1107;
 constexpr int TokenField = 1108;
 
 // Chooses a list's entry as the user does: the selection, then its notification.
@@ -487,6 +489,50 @@ TEST_F(Win32MailDialogTest, TheSecurityDialogRefusesABrokenValue) {
     });
     EXPECT_EQ(Stored().SmtpSecurity, "none");
     EXPECT_EQ(Stored().SmtpUser, "");
+}
+
+// A typed password is kept with the mail dialog's OK (DPAPI, where only administrators read
+// it), the small dialog then says so, and its removal takes it away again.
+TEST_F(Win32MailDialogTest, ATypedPasswordIsKeptAndRemovedWithOk) {
+    std::string reason;
+    ASSERT_TRUE(StoreSmtpPassword("", reason)) << reason;
+    StoreMailSettings(1);
+    const struct {
+        const char* name;
+        bool remove;
+        UiText stateBefore;
+        StoredPassword::Outcome after;
+    } steps[] = {
+        {"typed", false, UiText::PasswordNotStored, StoredPassword::Outcome::Found},
+        {"removed", true, UiText::PasswordStored, StoredPassword::Outcome::Missing},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        boxes.clear();
+        WithMailDialog([&](HWND mail) {
+            WhileModal(
+                mail, [&] { Click(mail, AdvancedButton); },
+                [&](HWND security) {
+                    Choose(security, SecurityList, 1);
+                    EXPECT_EQ(ItemTextCp932(security, PasswordState), Text(step.stateBefore));
+                    EXPECT_EQ(IsEnabled(security, PasswordRemove), step.remove);
+                    if (step.remove) {
+                        Click(security, PasswordRemove);
+                        EXPECT_EQ(ItemTextCp932(security, PasswordState),
+                                  Text(UiText::PasswordToRemove));
+                    } else {
+                        SetItemTextCp932(security, PasswordField, "s3cret pass");
+                    }
+                    Click(security, IDOK);
+                });
+            Click(mail, IDOK);
+        });
+        EXPECT_EQ(boxes.size(), 0u) << (boxes.empty() ? "" : boxes[0].text);
+        const StoredPassword kept = ReadSmtpPassword();
+        EXPECT_EQ(kept.outcome, step.after) << kept.reason;
+        EXPECT_EQ(kept.value, step.remove ? "" : "s3cret pass");
+        dialog.reset();
+    }
 }
 
 std::string Repeat(const std::string& part, int times) {
