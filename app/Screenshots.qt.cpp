@@ -1,4 +1,5 @@
-// tolvane-screenshots: draws the main window, the mail settings dialog and the About box
+// tolvane-screenshots: draws the main window, the mail settings dialog (and its TLS and
+// authentication dialog) and the About box
 // offscreen into PNG files, for the README. Usage: tolvane-screenshots [FOLDER] (default docs).
 #include <QApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "registry/Registry.h"
 #include "ui/qt/AboutDialog.h"
 #include "ui/qt/DialogUnits.h"
+#include "ui/qt/MailSecurityDialog.h"
 #include "ui/qt/MailSettingsDialog.h"
 #include "ui/qt/MessageBox.h"
 #include "ui/qt/MonitorDialog.h"
@@ -118,6 +120,14 @@ int main(int argc, char** argv) {
     MailSettingsDialog mail(store, MailDispatch{}, &main);
     FillExampleMail(mail);
     saved &= Save(mail, folder + QStringLiteral("/mail-settings.png"));
+
+    // Its "詳細" dialog, as for a submission service with STARTTLS and AUTH.
+    MailSecurityDialog security(&mail);
+    MailSecurity submission;
+    submission.SmtpSecurity = "starttls";
+    submission.SmtpUser = "webmaster@example.jp";
+    security.Load(submission, StoredPassword{StoredPassword::Outcome::Found, {}, {}});
+    saved &= Save(security, folder + QStringLiteral("/mail-security.png"));
 
     AboutDialog about(&main);
     saved &= Save(about, folder + QStringLiteral("/about.png"));

@@ -1,7 +1,7 @@
-// tolvane-screenshots.exe: opens the main window, the mail settings dialog and the About box
-// from their templates and writes what the screen shows of each, frame and caption included,
-// into PNG files for the README. Usage: tolvane-screenshots.exe [FOLDER] (default docs).
-// scripts/windows-screenshots runs it under Wine.
+// tolvane-screenshots.exe: opens the main window, the mail settings dialog (and its TLS and
+// authentication dialog) and the About box from their templates and writes what the screen
+// shows of each, frame and caption included, into PNG files for the README. Usage:
+// tolvane-screenshots.exe [FOLDER] (default docs). scripts/windows-screenshots runs it under Wine.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -104,9 +104,10 @@ bool Save(HWND window, const std::wstring& path) {
     return saved;
 }
 
-// Gives `command` to the main window and saves the modal box it opens, from a timer of the
-// box's own message loop; then closes the box.
-bool SaveModal(HWND owner, int command, const std::wstring& path) {
+// Gives `command` to the window and saves the modal box it opens, from a timer of the box's
+// own message loop; then lets `inside` act on the box (open one of its own) and closes it.
+bool SaveModal(HWND owner, int command, const std::wstring& path,
+               const std::function<void(HWND)>& inside = {}) {
     static std::function<void()> tick;
     bool saved = false;
     bool done = false;
@@ -117,9 +118,16 @@ bool SaveModal(HWND owner, int command, const std::wstring& path) {
         }
         done = true;
         saved = Save(box, path);
+        if (inside) {
+            inside(box);
+        }
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     };
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
+    // A copy: a box opened from this one takes the place of this tick.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+        const std::function<void()> call = tick;
+        call();
+    });
     SendMessageW(owner, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
     KillTimer(nullptr, timer);
     return saved;
@@ -143,7 +151,13 @@ int main() {
     bool saved = Save(window, folder + L"/windows-main-window.png");
 
     FillExampleMail(main.Record());
-    saved &= SaveModal(window, MailSettingsCommand, folder + L"/windows-mail-settings.png");
+    // A submission service with STARTTLS and AUTH, for the picture of the "詳細" dialog.
+    main.Record().SmtpSecurity = "starttls";
+    main.Record().SmtpUser = "webmaster@example.jp";
+    saved &= SaveModal(
+        window, MailSettingsCommand, folder + L"/windows-mail-settings.png", [&](HWND mail) {
+            saved &= SaveModal(mail, MailAdvancedCommand, folder + L"/windows-mail-security.png");
+        });
     saved &= SaveModal(window, AboutCommand, folder + L"/windows-about.png");
 
     SendMessageW(window, WM_COMMAND, MAKEWPARAM(ExitCommand, BN_CLICKED), 0);

@@ -257,6 +257,24 @@ int SettingsStore::SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPo
     return Finish(opened, keys.Close());
 }
 
+int SettingsStore::SaveMailSettings(const Settings& mail) {
+    OpenKeys keys(root_, OpenKeys::Access::Write);
+    const bool opened = keys.Opened();
+    if (opened) {
+        for (const char* name : {"WithMail", "SmtpPort", "Smtp", "From", "To", "Subject", "Body"}) {
+            WriteField(keys.Setting(), *FindSettingsField(name), mail);
+        }
+        // The added values as anywhere: written only where they change what is stored.
+        Settings stored;
+        LoadReport unused;
+        ReadAll(keys.Setting(), stored, unused);
+        Settings changed = stored;
+        CopyMailSecurityValues(mail, changed);
+        WriteChangedAdded(keys.Setting(), stored, changed);
+    }
+    return Finish(opened, keys.Close());
+}
+
 int SettingsStore::SaveStartupMode(std::uint32_t AutoStartupMode) {
     OpenKeys keys(root_, OpenKeys::Access::Write);
     WriteNumber(keys.Setting(), "AutoStartupMode", AutoStartupMode);

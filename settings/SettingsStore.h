@@ -92,10 +92,14 @@ public:
     int SaveMailSettings(std::uint32_t WithMail, std::uint32_t SmtpPort, const std::string& Smtp,
                          const std::string& From, const std::string& To, const std::string& Subject,
                          const std::string& Body);
+    // The record's seven mail values, and those of the mail's TLS and authentication where
+    // they change what is stored.
+    int SaveMailSettings(const Settings& mail);
     int SaveStartupMode(std::uint32_t AutoStartupMode);
     // Loads the record, lets `change` change it and stores all fourteen values and the added
     // values it changed, all in one transaction, so that a change made beside in the meantime
-    // is not undone. LoadSettings reads the added values too; no other save writes them.
+    // is not undone. LoadSettings reads the added values too; of the other saves only
+    // SaveMailSettings writes some, the mail's.
     int UpdateSettings(Settings& settings, const std::function<void(Settings&)>& change);
 
     const std::string& LastError() const { return root_.LastError(); }

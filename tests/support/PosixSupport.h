@@ -89,4 +89,17 @@ std::string Stage(const std::string& program, const std::string& folder);
 int RunUnprivileged(std::string_view what, const std::function<int()>& function,
                     std::chrono::seconds bound = kChildBound);
 
+// Sets an environment variable for as long as it lives, then restores what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
 }  // namespace tolvane::test

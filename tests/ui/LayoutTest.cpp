@@ -1,4 +1,4 @@
-// The three windows as laid out from their templates with the real Japanese font: every text
+// The windows as laid out from their templates with the real Japanese font: every text
 // fits its control, no two controls overlap, and everything lies inside the window.
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include "ui/qt/DialogLayout.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/GroupFrame.h"
+#include "ui/qt/MailSecurityDialog.h"
 #include "ui/qt/MailSettingsDialog.h"
 #include "ui/qt/MonitorDialog.h"
 
@@ -67,6 +68,8 @@ TEST(LayoutTest, NoWindowClipsOrOverlaps) {
     SettingsStore store(hive);
     MailSettingsDialog mail(store, MailDispatch{}, &main);
     ExpectNothingClippedOrOverlapping(mail);
+    MailSecurityDialog security(&mail);
+    ExpectNothingClippedOrOverlapping(security);
     AboutDialog about(&main);
     ExpectNothingClippedOrOverlapping(about);
 }

@@ -3,19 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest/QTest>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "os/CodePage.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 #include "tests/support/NumberCases.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/qt/MailSecurityDialog.h"
 #include "ui/qt/MailSettingsDialog.h"
 #include "ui/qt/UiTexts.h"
 
@@ -30,11 +36,12 @@ using test::U;
 using test::WaitUntil;
 using test::WhenModalOpens;
 
-constexpr int kMailFields[] = {1009, 1016, 1003, 1010, 1011, 1012, 1013};
+constexpr int kMailFields[] = {1009, 1016, 1003, 1010, 1011, 1012, 1013, 1017};
 
 struct Sent {
     std::string from, to, subject, body, smtp;
     std::uint32_t port;
+    MailSecurity security;
 };
 
 class MailSettingsDialogTest : public ::testing::Test {
@@ -42,9 +49,8 @@ protected:
     MailDispatch Dispatch() {
         return [this](const std::string& from, const std::string& to, const std::string& subject,
                       const std::string& body, const std::string& smtp, std::uint32_t port,
-                      const MailSecurity&,
-                      std::string& reason) {
-            sent.push_back({from, to, subject, body, smtp, port});
+                      const MailSecurity& security, std::string& reason) {
+            sent.push_back({from, to, subject, body, smtp, port, security});
             if (duringSend) {
                 duringSend();
             }
@@ -511,6 +517,224 @@ TEST_F(MailSettingsDialogTest, TextsShiftJisCannotHoldAreRefusedNamingTheField) 
         EXPECT_TRUE(sent.empty());
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(Stored().From, Settings().From) << "nothing was stored";
+    }
+}
+
+// The small dialog's controls as the tests reach them.
+QComboBox* List(MailSecurityDialog& dialog, int id) {
+    return qobject_cast<QComboBox*>(dialog.Control(id));
+}
+QLineEdit* Line(MailSecurityDialog& dialog, int id) {
+    return qobject_cast<QLineEdit*>(dialog.Control(id));
+}
+// Chooses an entry as the keyboard does: a list that has the focus steps with the arrow keys.
+void Choose(MailSecurityDialog& dialog, int id, int index) {
+    QComboBox* list = List(dialog, id);
+    list->setFocus();
+    while (list->currentIndex() < index) {
+        QTest::keyClick(list, Qt::Key_Down);
+    }
+    while (list->currentIndex() > index) {
+        QTest::keyClick(list, Qt::Key_Up);
+    }
+}
+
+// "詳細" opens the small dialog on the mail dialog's values; what OK takes there goes into the
+// send test at once and, with the mail dialog's OK, into the store and the window's record.
+TEST_F(MailSettingsDialogTest, TheSecurityDialogsValuesReachTheSendTestAndTheStore) {
+    // Whether a password is stored is read beside this test's store.
+    test::ScopedEnvironment place("TOLVANE_REGISTRY", hive.Path());
+    Settings record;
+    record.WithMail = 1;
+    record.From = "from@example.jp";
+    record.To = "to@example.jp";
+    record.Smtp = "smtp.example.jp";
+    SettingsStore(hive).SaveSettings(record);
+    const std::string fingerprint(64, 'e');
+    bool securityShown = false;
+    auto closed = WhenModalOpens([&](QDialog& box) {
+        auto* mail = qobject_cast<MailSettingsDialog*>(&box);
+        ASSERT_NE(mail, nullptr);
+        QWidget* advanced = mail->Control(1017);
+        ASSERT_NE(advanced, nullptr);
+        EXPECT_EQ(qobject_cast<QPushButton*>(advanced)->text(), U("詳細(&A)..."));
+        auto opened = WhenModalOpens([&](QDialog& small) {
+            auto* security = qobject_cast<MailSecurityDialog*>(&small);
+            ASSERT_NE(security, nullptr);
+            WaitUntil([&] { return security->isActiveWindow(); }, 5000);
+            securityShown = true;
+            EXPECT_EQ(security->windowTitle(), U("メールの暗号化と認証"));
+            EXPECT_EQ(List(*security, 1101)->currentText(), U("なし"));
+            EXPECT_EQ(List(*security, 1102)->currentText(), U("信頼できる証明書とホスト名"));
+            EXPECT_EQ(security->focusWidget(), security->Control(1101));
+            for (int id : {1102, 1103, 1104, 1105, 1107, 1108}) {
+                EXPECT_FALSE(security->Control(id)->isEnabled()) << "no TLS: " << id;
+            }
+            Choose(*security, 1101, 1);
+            EXPECT_EQ(List(*security, 1101)->currentText(), U("STARTTLS"));
+            EXPECT_FALSE(security->Control(1103)->isEnabled()) << "the fingerprint decides not";
+            Choose(*security, 1102, 1);
+            for (int id : {1102, 1103, 1104, 1105, 1108}) {
+                EXPECT_TRUE(security->Control(id)->isEnabled()) << id;
+            }
+            EXPECT_FALSE(security->Control(1107)->isEnabled()) << "nothing stored to remove";
+            QTest::keyClicks(Line(*security, 1103), QString::fromStdString(fingerprint));
+            QTest::keyClicks(Line(*security, 1104), "watch@example.jp");
+            QTest::keyClicks(Line(*security, 1105), "pass word");
+            EXPECT_EQ(Line(*security, 1105)->echoMode(), QLineEdit::Password);
+            EXPECT_EQ(qobject_cast<QLabel*>(security->Control(1106))->text(),
+                      U("入力したものに替えます"));
+            QTest::keyClicks(Line(*security, 1108), "oauth2-token --mail");
+            QTest::mouseClick(security->Control(1), Qt::LeftButton);
+        });
+        QTest::mouseClick(advanced, Qt::LeftButton);
+        EXPECT_TRUE(*opened);
+        // The send test takes them before anything is saved, the typed password with them.
+        qobject_cast<QAbstractButton*>(mail->Control(1009))->click();
+        // The password would be stored with OK: here only the values are, so it is taken back.
+        mail->Security.SmtpPassword.reset();
+        qobject_cast<QAbstractButton*>(mail->Control(1))->click();
+    });
+    MessageRecorder messages;
+    EXPECT_TRUE(MailSettingsDialog::Edit(record, store, Dispatch(), nullptr));
+    EXPECT_TRUE(*closed);
+    EXPECT_TRUE(securityShown);
+    ASSERT_EQ(sent.size(), 1u);
+    const MailSecurity& used = sent[0].security;
+    EXPECT_EQ(used.SmtpSecurity, "starttls");
+    EXPECT_EQ(used.SmtpVerify, "fingerprint");
+    EXPECT_EQ(used.SmtpFingerprint, fingerprint);
+    EXPECT_EQ(used.SmtpUser, "watch@example.jp");
+    EXPECT_EQ(used.SmtpTokenCommand, "oauth2-token --mail");
+    EXPECT_EQ(used.SmtpPassword, std::optional<std::string>("pass word"));
+    const Settings stored = Stored();
+    for (const Settings* values : {&stored, &std::as_const(record)}) {
+        EXPECT_EQ(values->SmtpSecurity, "starttls");
+        EXPECT_EQ(values->SmtpVerify, "fingerprint");
+        EXPECT_EQ(values->SmtpFingerprint, fingerprint);
+        EXPECT_EQ(values->SmtpUser, "watch@example.jp");
+        EXPECT_EQ(values->SmtpTokenCommand, "oauth2-token --mail");
+    }
+    EXPECT_EQ(ReadFile(hive.Path()).find("pass word"), std::string::npos)
+        << "the password is never among the settings";
+}
+
+// A value that breaks its rule is refused naming it, and the dialog stays open with the focus
+// on it; Cancel then hands nothing back.
+TEST_F(MailSettingsDialogTest, TheSecurityDialogRefusesABrokenValueAndCancelKeepsTheOld) {
+    const struct {
+        const char* name;
+        int field;
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"a short fingerprint", 1103, "AB:CD",
+         "「フィンガープリント」の値が正しくありません。\nSmtpFingerprint: must be "},
+        {"a user Shift_JIS cannot hold", 1104, "josé",
+         "「ユーザー名」には Shift_JIS で保存できない文字があります。"},
+    };
+    test::ScopedEnvironment place("TOLVANE_REGISTRY", hive.Path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto dialog = Open(1);
+        dialog->Security.SmtpSecurity = "tls";
+        dialog->Security.SmtpVerify = "fingerprint";
+        dialog->Security.SmtpUser = "before";
+        MessageRecorder messages;
+        bool stayedOpen = false;
+        auto opened = WhenModalOpens([&](QDialog& small) {
+            auto* security = qobject_cast<MailSecurityDialog*>(&small);
+            ASSERT_NE(security, nullptr);
+            WaitUntil([&] { return security->isActiveWindow(); }, 5000);
+            Line(*security, c.field)->setText(U(c.text));
+            QTest::mouseClick(security->Control(1), Qt::LeftButton);
+            stayedOpen = security->isVisible() && security->result() != QDialog::Accepted;
+            EXPECT_EQ(security->focusWidget(), security->Control(c.field));
+            QTest::mouseClick(security->Control(2), Qt::LeftButton);
+        });
+        QTest::mouseClick(dialog->Control(1017), Qt::LeftButton);
+        EXPECT_TRUE(*opened);
+        EXPECT_TRUE(stayedOpen);
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+        EXPECT_TRUE(messages.boxes[0].text.startsWith(U(c.message)))
+            << messages.boxes[0].text.toStdString();
+        EXPECT_EQ(dialog->Security.SmtpUser, "before");
+        EXPECT_EQ(dialog->Security.SmtpFingerprint, "");
+        EXPECT_FALSE(dialog->Security.SmtpPassword.has_value());
+    }
+}
+
+// A typed password that cannot be kept: the mail dialog's OK says why, saves nothing and stays
+// open with what was typed.
+TEST_F(MailSettingsDialogTest, APasswordThatCannotBeKeptKeepsTheDialogOpen) {
+    // The password is kept beside the settings store, in a folder that is a file here.
+    std::ofstream(dir.File("not-a-folder")) << "x";
+    test::ScopedEnvironment place("TOLVANE_REGISTRY",
+                                  dir.File("not-a-folder") + "/HKEY_CLASSES_ROOT.reg");
+    auto dialog = Open(1);
+    dialog->Security.SmtpSecurity = "tls";
+    dialog->Security.SmtpUser = "watch";
+    dialog->Security.SmtpPassword = "typed";
+    MessageRecorder messages;
+    QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].icon, MessageBox::Icon::Exclamation);
+    EXPECT_TRUE(messages.boxes[0].text.startsWith(U("パスワードを保存できませんでした。\n")))
+        << messages.boxes[0].text.toStdString();
+    EXPECT_GT(messages.boxes[0].text.size(), U("パスワードを保存できませんでした。\n").size())
+        << "the reason follows";
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(Stored().SmtpUser, "") << "nothing saved";
+}
+
+// A typed password is kept with the mail dialog's OK, where ReadSmtpPassword finds it, and never
+// among the settings; the small dialog then says it is stored, and its removal takes it away.
+TEST_F(MailSettingsDialogTest, ATypedPasswordIsKeptAndRemovedWithOk) {
+    test::ScopedEnvironment place("TOLVANE_REGISTRY", hive.Path());
+    const struct {
+        const char* name;
+        bool remove;
+        const char* stateBefore;
+        StoredPassword::Outcome after;
+    } steps[] = {
+        {"typed", false, "保存されていません", StoredPassword::Outcome::Found},
+        {"removed", true, "保存されています", StoredPassword::Outcome::Missing},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        auto dialog = Open(1);
+        dialog->Security.SmtpSecurity = "tls";
+        dialog->Security.SmtpUser = "watch";
+        MessageRecorder messages;
+        auto opened = WhenModalOpens([&](QDialog& small) {
+            auto* security = qobject_cast<MailSecurityDialog*>(&small);
+            ASSERT_NE(security, nullptr);
+            auto* state = qobject_cast<QLabel*>(security->Control(1106));
+            EXPECT_EQ(state->text(), U(step.stateBefore));
+            EXPECT_EQ(security->Control(1107)->isEnabled(), step.remove);
+            if (step.remove) {
+                QTest::mouseClick(security->Control(1107), Qt::LeftButton);
+                EXPECT_EQ(state->text(), U("保存時に削除します"));
+                EXPECT_FALSE(security->Control(1107)->isEnabled());
+            } else {
+                QTest::keyClicks(Line(*security, 1105), "s3cret pass");
+            }
+            QTest::mouseClick(security->Control(1), Qt::LeftButton);
+        });
+        QTest::mouseClick(dialog->Control(1017), Qt::LeftButton);
+        EXPECT_TRUE(*opened);
+        EXPECT_EQ(ReadSmtpPassword().outcome,
+                  step.remove ? StoredPassword::Outcome::Found : StoredPassword::Outcome::Missing)
+            << "nothing is kept before the mail dialog's OK";
+        QTest::mouseClick(dialog->Control(1), Qt::LeftButton);
+        EXPECT_TRUE(messages.boxes.empty());
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        const StoredPassword kept = ReadSmtpPassword();
+        EXPECT_EQ(kept.outcome, step.after) << kept.reason;
+        EXPECT_EQ(kept.value, step.remove ? "" : "s3cret pass");
+        EXPECT_EQ(ReadFile(hive.Path()).find("s3cret"), std::string::npos);
     }
 }
 

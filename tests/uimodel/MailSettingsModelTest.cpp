@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mail/MailTexts.h"
 #include "registry/Registry.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
 #include "ui/model/MailSettingsModel.h"
 #include "ui/model/UiTexts.h"
@@ -179,6 +182,102 @@ TEST(MailSettingsModelTest, OkStoresTheValuesOrSaysWhyNot) {
             EXPECT_TRUE(std::filesystem::is_directory(hive.Path()));
         }
     }
+}
+
+// The send test goes with the TLS and authentication values as they stand, a typed password
+// included, before anything is saved.
+TEST(MailSettingsModelTest, SendTestHandsOnTheSecurityValues) {
+    MailSettingsModel model;
+    model.WithMail = 1;
+    model.Initialise();
+    model.Security.SmtpSecurity = "tls";
+    model.Security.SmtpVerify = "fingerprint";
+    model.Security.SmtpFingerprint = std::string(64, 'c');
+    model.Security.SmtpUser = "watch";
+    model.Security.SmtpTokenCommand = "token-cmd";
+    model.Security.SmtpPassword = "typed";
+    RecordingView view(model);
+    view.from = "a@x";
+    view.to = "b@y";
+    std::vector<MailSecurity> received;
+    model.SendTest(
+        view, [&](const std::string&, const std::string&, const std::string&, const std::string&,
+                  const std::string&, std::uint32_t, const MailSecurity& security, std::string&) {
+            received.push_back(security);
+            return 1;
+        });
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].SmtpSecurity, "tls");
+    EXPECT_EQ(received[0].SmtpVerify, "fingerprint");
+    EXPECT_EQ(received[0].SmtpFingerprint, std::string(64, 'c'));
+    EXPECT_EQ(received[0].SmtpUser, "watch");
+    EXPECT_EQ(received[0].SmtpTokenCommand, "token-cmd");
+    EXPECT_EQ(received[0].SmtpPassword, std::optional<std::string>("typed"));
+}
+
+// The added values are written only where they change the store, so a store that never had
+// them keeps looking as it did; a value changed elsewhere and not here is left alone.
+TEST(MailSettingsModelTest, OkStoresTheSecurityValuesWhereTheyChange) {
+    test::TempDir dir;
+    RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
+    SettingsStore store(hive);
+    Settings elsewhere;
+    ASSERT_EQ(store.UpdateSettings(elsewhere, [](Settings& s) { s.CheckPath = "/health"; }), 1);
+    Settings record;
+    store.LoadSettings(record);
+    MailSettingsModel model;
+    RecordingView view(model);
+    model.TakeFrom(record);
+    EXPECT_EQ(model.Security.SmtpSecurity, "none");
+    ASSERT_TRUE(model.Store(view, store));
+    for (const char* name :
+         {"SmtpSecurity", "SmtpVerify", "SmtpFingerprint", "SmtpUser", "SmtpTokenCommand"}) {
+        EXPECT_EQ(test::ReadFile(hive.Path()).find(name), std::string::npos) << name;
+    }
+
+    model.Security.SmtpSecurity = "starttls";
+    model.Security.SmtpUser = "watch@example.jp";
+    ASSERT_TRUE(model.Store(view, store));
+    EXPECT_TRUE(view.steps.empty());
+    Settings stored;
+    store.LoadSettings(stored);
+    EXPECT_EQ(stored.SmtpSecurity, "starttls");
+    EXPECT_EQ(stored.SmtpUser, "watch@example.jp");
+    EXPECT_EQ(stored.CheckPath, "/health");
+    EXPECT_EQ(test::ReadFile(hive.Path()).find("SmtpVerify"), std::string::npos)
+        << "left at its default, never written";
+
+    Settings given;
+    model.GiveTo(given);
+    EXPECT_EQ(given.SmtpSecurity, "starttls");
+    EXPECT_EQ(given.SmtpUser, "watch@example.jp");
+}
+
+// A password that cannot be kept stops the save before anything is written: the user learns
+// why and the dialog stays open. Without a typed password the password's place is not touched.
+TEST(MailSettingsModelTest, APasswordThatCannotBeKeptStopsTheSave) {
+    test::TempDir dir;
+    // The password is kept beside the settings store, in a folder that is a file here.
+    std::ofstream(dir.File("not-a-folder")) << "x";
+    test::ScopedEnvironment place("TOLVANE_REGISTRY",
+                                  dir.File("not-a-folder") + "/HKEY_CLASSES_ROOT.reg");
+    RegistryHive hive(dir.File("HKEY_CLASSES_ROOT.reg"));
+    SettingsStore store(hive);
+    MailSettingsModel model;
+    RecordingView view(model);
+    model.WithMail = 1;
+    model.Security.SmtpSecurity = "tls";
+    model.Security.SmtpPassword = "typed";
+    EXPECT_FALSE(model.Store(view, store));
+    ASSERT_EQ(view.steps.size(), 1u);
+    EXPECT_EQ(view.steps[0].rfind("warn " + Text(UiText::PasswordNotSaved) + "\n", 0), 0u)
+        << view.steps[0];
+    EXPECT_FALSE(view.systemTexts[0].empty()) << "the reason";
+    EXPECT_FALSE(std::filesystem::exists(hive.Path())) << "nothing saved";
+    model.Security.SmtpPassword.reset();
+    view.steps.clear();
+    EXPECT_TRUE(model.Store(view, store));
+    EXPECT_TRUE(view.steps.empty());
 }
 
 TEST(MailSettingsModelTest, TheFlagsEnableTheirControls) {

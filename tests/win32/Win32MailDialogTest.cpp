@@ -14,6 +14,7 @@
 #include "os/CodePage.h"
 #include "os/Win32Text.h"
 #include "settings/SettingsStore.h"
+#include "settings/SmtpPassword.h"
 #include "tests/support/TestSupport.h"
 #include "tests/win32/Win32TestSupport.h"
 #include "tests/win32/WindowTestSupport.h"
@@ -38,15 +39,17 @@ constexpr int BodyField = 1013;
 constexpr int SmtpField = 1016;
 constexpr int SmtpPortField = 1003;
 constexpr int SendTestButton = 1009;
+constexpr int AdvancedButton = 1017;
 // What the mail switch enables and disables; OK and Cancel follow only the send.
 constexpr int kMailFields[] = {SendTestButton, SmtpField,    SmtpPortField, FromField,
-                               ToField,        SubjectField, BodyField};
+                               ToField,        SubjectField, BodyField,     AdvancedButton};
 
 constexpr Placement kMailPlacements[] = {
-    {6, 2, 161, 10},   {6, 15, 156, 10},  {2, 30, 202, 155}, {8, 42, 34, 8},     {43, 40, 158, 12},
-    {8, 56, 34, 10},   {43, 55, 158, 12}, {8, 71, 34, 8},    {43, 69, 158, 12},  {6, 85, 195, 63},
-    {6, 153, 57, 8},   {65, 152, 79, 12}, {147, 153, 30, 8}, {177, 151, 24, 12}, {128, 168, 74, 14},
-    {33, 189, 60, 14}, {115, 189, 60, 14}};
+    {6, 2, 161, 10},    {6, 15, 156, 10},   {2, 30, 202, 155},  {8, 42, 34, 8},
+    {43, 40, 158, 12},  {8, 56, 34, 10},    {43, 55, 158, 12},  {8, 71, 34, 8},
+    {43, 69, 158, 12},  {6, 85, 195, 63},   {6, 153, 57, 8},    {65, 152, 79, 12},
+    {147, 153, 30, 8},  {177, 151, 24, 12}, {128, 168, 74, 14}, {33, 189, 60, 14},
+    {115, 189, 60, 14}, {50, 168, 74, 14}};  // added after the others: 詳細, beside the send test
 
 bool IsEnabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id)) != 0;
@@ -372,6 +375,162 @@ TEST_F(Win32MailDialogTest, TextsShiftJisCannotHoldAreRefusedNamingTheField) {
         const Settings stored = Stored();
         EXPECT_EQ(stored.From, "stored@example.jp");
         EXPECT_EQ(stored.Smtp, "127.0.0.1");
+        dialog.reset();
+    }
+}
+
+// The small dialog's controls.
+constexpr int SecurityList = 1101;
+constexpr int VerifyList = 1102;
+constexpr int FingerprintField = 1103;
+constexpr int UserField = 1104;
+constexpr int PasswordField = 1105;
+constexpr int PasswordState = 1106;
+constexpr int PasswordRemove = 1107;
+constexpr int TokenField = 1108;
+
+// Chooses a list's entry as the user does: the selection, then its notification.
+void Choose(HWND dialog, int id, int index) {
+    SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::string ListText(HWND dialog, int id, int index) {
+    wchar_t text[64] = {};
+    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(text));
+    return FromWide(text);
+}
+
+// "詳細" opens template 133 on the mail dialog's values; its OK hands them back, and the mail
+// dialog's OK stores them with the others and gives them to the window.
+TEST_F(Win32MailDialogTest, TheSecurityDialogsValuesAreStoredWithTheMailSettings) {
+    StoreMailSettings(1);
+    const std::string fingerprint(64, 'e');
+    WithMailDialog([&](HWND mail) {
+        EXPECT_EQ(ItemTextCp932(mail, AdvancedButton), Text(UiText::AdvancedButton));
+        WhileModal(
+            mail, [&] { Click(mail, AdvancedButton); },
+            [&](HWND security) {
+                EXPECT_EQ(TextCp932(security), Text(UiText::SecurityCaption));
+                test::ExpectClientSize(security, 232, 148);
+                EXPECT_EQ(ListText(security, SecurityList, 0), Text(UiText::SecurityNone));
+                EXPECT_EQ(ListText(security, VerifyList, 2), Text(UiText::VerifyNone));
+                EXPECT_EQ(SendDlgItemMessageW(security, SecurityList, CB_GETCURSEL, 0, 0), 0);
+                EXPECT_EQ(SendDlgItemMessageW(security, VerifyList, CB_GETCURSEL, 0, 0), 0);
+                EXPECT_EQ(GetFocus(), GetDlgItem(security, SecurityList));
+                for (int id :
+                     {VerifyList, FingerprintField, UserField, PasswordField, TokenField}) {
+                    EXPECT_FALSE(IsEnabled(security, id)) << "no TLS: " << id;
+                }
+                Choose(security, SecurityList, 2);
+                for (int id : {VerifyList, UserField, PasswordField, TokenField}) {
+                    EXPECT_TRUE(IsEnabled(security, id)) << id;
+                }
+                EXPECT_FALSE(IsEnabled(security, FingerprintField));
+                Choose(security, VerifyList, 1);
+                EXPECT_TRUE(IsEnabled(security, FingerprintField));
+                SetItemTextCp932(security, FingerprintField, fingerprint);
+                SetItemTextCp932(security, UserField, "watch@example.jp");
+                SetItemTextCp932(security, TokenField, "oauth2-token --mail");
+                EXPECT_NE(SendDlgItemMessageW(security, PasswordField, EM_GETPASSWORDCHAR, 0, 0), 0)
+                    << "the password is masked";
+                SetItemTextCp932(security, PasswordField, "typed");
+                EXPECT_EQ(ItemTextCp932(security, PasswordState), Text(UiText::PasswordTyped));
+                SetItemTextCp932(security, PasswordField, "");
+                Click(security, IDOK);
+            });
+        Click(mail, IDOK);
+    });
+    EXPECT_EQ(boxes.size(), 0u);
+    const Settings stored = Stored();
+    for (const Settings* record : {&stored, &std::as_const(dialog->Record())}) {
+        EXPECT_EQ(record->SmtpSecurity, "tls");
+        EXPECT_EQ(record->SmtpVerify, "fingerprint");
+        EXPECT_EQ(record->SmtpFingerprint, fingerprint);
+        EXPECT_EQ(record->SmtpUser, "watch@example.jp");
+        EXPECT_EQ(record->SmtpTokenCommand, "oauth2-token --mail");
+        EXPECT_EQ(record->From, "stored@example.jp") << "the seven values as they were";
+    }
+    EXPECT_EQ(test::ReadSettingText(L"SmtpSecurity"), L"tls");
+}
+
+// A value that breaks its rule is refused naming it, with the focus on it; Cancel there and
+// Cancel in the mail dialog store nothing.
+TEST_F(Win32MailDialogTest, TheSecurityDialogRefusesABrokenValue) {
+    StoreMailSettings(1);
+    WithMailDialog([&](HWND mail) {
+        WhileModal(
+            mail, [&] { Click(mail, AdvancedButton); },
+            [&](HWND security) {
+                Choose(security, SecurityList, 1);
+                Choose(security, VerifyList, 1);
+                SetItemTextCp932(security, FingerprintField, "AB:CD");
+                Click(security, IDOK);
+                ASSERT_EQ(boxes.size(), 1u);
+                const std::string head = Sjis("「フィンガープリント」の値が正しくありません。\n") +
+                                         "SmtpFingerprint: must be ";
+                EXPECT_EQ(boxes[0].text.rfind(head, 0), 0u) << boxes[0].text;
+                EXPECT_EQ(boxes[0].flags & MB_ICONMASK, static_cast<unsigned>(MB_ICONEXCLAMATION));
+                EXPECT_EQ(GetFocus(), GetDlgItem(security, FingerprintField));
+                EXPECT_TRUE(IsWindowVisible(security));
+                boxes.clear();
+                SetDlgItemTextW(security, UserField, L"jos\u00e9");
+                SetItemTextCp932(security, FingerprintField, "");
+                Click(security, IDOK);
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_EQ(boxes[0].text,
+                          Sjis("「ユーザー名」には Shift_JIS で保存できない文字があります。"));
+                EXPECT_EQ(GetFocus(), GetDlgItem(security, UserField));
+                Click(security, IDCANCEL);
+            });
+        Click(mail, IDCANCEL);
+    });
+    EXPECT_EQ(Stored().SmtpSecurity, "none");
+    EXPECT_EQ(Stored().SmtpUser, "");
+}
+
+// A typed password is kept with the mail dialog's OK (DPAPI, where only administrators read
+// it), the small dialog then says so, and its removal takes it away again.
+TEST_F(Win32MailDialogTest, ATypedPasswordIsKeptAndRemovedWithOk) {
+    std::string reason;
+    ASSERT_TRUE(StoreSmtpPassword("", reason)) << reason;
+    StoreMailSettings(1);
+    const struct {
+        const char* name;
+        bool remove;
+        UiText stateBefore;
+        StoredPassword::Outcome after;
+    } steps[] = {
+        {"typed", false, UiText::PasswordNotStored, StoredPassword::Outcome::Found},
+        {"removed", true, UiText::PasswordStored, StoredPassword::Outcome::Missing},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        boxes.clear();
+        WithMailDialog([&](HWND mail) {
+            WhileModal(
+                mail, [&] { Click(mail, AdvancedButton); },
+                [&](HWND security) {
+                    Choose(security, SecurityList, 1);
+                    EXPECT_EQ(ItemTextCp932(security, PasswordState), Text(step.stateBefore));
+                    EXPECT_EQ(IsEnabled(security, PasswordRemove), step.remove);
+                    if (step.remove) {
+                        Click(security, PasswordRemove);
+                        EXPECT_EQ(ItemTextCp932(security, PasswordState),
+                                  Text(UiText::PasswordToRemove));
+                    } else {
+                        SetItemTextCp932(security, PasswordField, "s3cret pass");
+                    }
+                    Click(security, IDOK);
+                });
+            Click(mail, IDOK);
+        });
+        EXPECT_EQ(boxes.size(), 0u) << (boxes.empty() ? "" : boxes[0].text);
+        const StoredPassword kept = ReadSmtpPassword();
+        EXPECT_EQ(kept.outcome, step.after) << kept.reason;
+        EXPECT_EQ(kept.value, step.remove ? "" : "s3cret pass");
         dialog.reset();
     }
 }

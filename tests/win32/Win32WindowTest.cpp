@@ -84,11 +84,31 @@ constexpr DWORD kMailStyles[] = {
     kNumberField,
     kDefaultButton,
     kButton,
+    kButton,
     kButton};
+// The drop-down lists (class ComboBox) compare by their tab stop and scroll bar only.
+constexpr DWORD kList = WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kSecurityStyles[] = {kLabel,
+                                     kList,
+                                     kLabel,
+                                     kList,
+                                     kLabel,
+                                     kTextField,
+                                     kLabel,
+                                     kTextField,
+                                     kLabel,
+                                     kTextField,
+                                     SS_LEFT | SS_NOPREFIX | WS_GROUP,
+                                     kButton,
+                                     kLabel,
+                                     kTextField,
+                                     kDefaultButton,
+                                     kButton};
 
 TEST(Win32TemplateTest, EveryControlHasTheStyleOfItsTemplate) {
     ExpectTemplateStyles(ID_MAIN_WINDOW, kMainStyles);
     ExpectTemplateStyles(ID_MAIL_DIALOG, kMailStyles);
+    ExpectTemplateStyles(ID_MAIL_SECURITY_DIALOG, kSecurityStyles);
 }
 
 TEST_F(Win32WindowTest, TemplatePlacesEveryControlInDialogUnits) {

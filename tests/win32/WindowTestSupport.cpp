@@ -184,18 +184,20 @@ std::function<void()>& TickerCall() {
 
 }  // namespace
 
-Ticker::Ticker(std::function<void()> tick) {
-    TickerCall() = std::move(tick);
+Ticker::Ticker(std::function<void()> tick)
+    : previous_(std::exchange(TickerCall(), std::move(tick))) {
     timer_ = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-        if (TickerCall()) {
-            TickerCall()();
+        // A copy: a tick may start a Ticker of its own, which takes the place of this call.
+        const std::function<void()> call = TickerCall();
+        if (call) {
+            call();
         }
     });
 }
 
 Ticker::~Ticker() {
     KillTimer(nullptr, timer_);
-    TickerCall() = nullptr;
+    TickerCall() = std::move(previous_);
 }
 
 HWND FindThreadWindow(const wchar_t* className, HWND owner) {

@@ -37,7 +37,8 @@ void ExpectTemplateStyles(int templateId, std::span<const DWORD> styles);
 void ExpectClientSize(HWND dialog, int width, int height);
 
 // Calls `tick` every 50 ms from this thread's message loops, modal ones (dialogs, menus)
-// included, for as long as it lives.
+// included, for as long as it lives. Tickers nest: one started from a tick (a dialog opened
+// from a dialog) takes the ticks until it ends.
 class Ticker {
 public:
     explicit Ticker(std::function<void()> tick);
@@ -46,6 +47,7 @@ public:
     Ticker& operator=(const Ticker&) = delete;
 
 private:
+    std::function<void()> previous_;
     UINT_PTR timer_;
 };
 

@@ -7,6 +7,7 @@
 #define ID_ABOUT_DIALOG 100
 #define ID_MAIN_WINDOW 102
 #define ID_MAIL_DIALOG 132
+#define ID_MAIL_SECURITY_DIALOG 133
 #define ID_TRAY_MENU 130
 #define ID_MAIN_MENU 131
 #define ID_PROGRAM_ICON 128
@@ -47,6 +48,18 @@
 #define ID_MAIL_OFF 1014
 #define ID_MAIL_ON 1015
 #define ID_MAIL_SMTP 1016
+#define ID_MAIL_ADVANCED 1017
+
+// The mail's TLS and authentication, the small dialog that "詳細" opens; OK and Cancel are 1
+// and 2.
+#define ID_SECURITY_CHOICE 1101
+#define ID_VERIFY_CHOICE 1102
+#define ID_FINGERPRINT 1103
+#define ID_SMTP_USER 1104
+#define ID_SMTP_PASSWORD 1105
+#define ID_PASSWORD_STATE 1106
+#define ID_PASSWORD_REMOVE 1107
+#define ID_TOKEN_COMMAND 1108
 
 #ifndef RC_INVOKED
 
@@ -89,6 +102,21 @@ enum MailControlId : int {
     MailOffRadio = ID_MAIL_OFF,
     MailOnRadio = ID_MAIL_ON,
     MailSmtpField = ID_MAIL_SMTP,
+    MailAdvancedCommand = ID_MAIL_ADVANCED,
+};
+
+// The small dialog of the mail's TLS and authentication.
+enum SecurityControlId : int {
+    SecurityOkCommand = 1,
+    SecurityCancelCommand = 2,
+    SecurityChoice = ID_SECURITY_CHOICE,
+    VerifyChoice = ID_VERIFY_CHOICE,
+    FingerprintField = ID_FINGERPRINT,
+    SmtpUserField = ID_SMTP_USER,
+    SmtpPasswordField = ID_SMTP_PASSWORD,
+    PasswordStateLine = ID_PASSWORD_STATE,
+    PasswordRemoveCommand = ID_PASSWORD_REMOVE,
+    TokenCommandField = ID_TOKEN_COMMAND,
 };
 
 }  // namespace tolvane

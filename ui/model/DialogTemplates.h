@@ -7,6 +7,7 @@
 #define SIZE_MAIN_WINDOW 223, 135
 #define SIZE_ABOUT_DIALOG 183, 39
 #define SIZE_MAIL_DIALOG 207, 206
+#define SIZE_SECURITY_DIALOG 232, 148
 
 #define AT_INTERVAL_LABEL 5, 6, 98, 8
 #define AT_INTERVAL_FIELD 121, 4, 24, 14
@@ -45,3 +46,25 @@
 #define AT_MAIL_SEND_TEST 128, 168, 74, 14
 #define AT_MAIL_OK 33, 189, 60, 14
 #define AT_MAIL_CANCEL 115, 189, 60, 14
+// Beside the send test, in the group's free space left of it.
+#define AT_MAIL_ADVANCED 50, 168, 74, 14
+// A drop-down list's place without its height: shown one line high, its list dropping below.
+#define CHOICE_HEIGHT 12
+#define CHOICE_LIST_HEIGHT 60
+// The small dialog of the mail's TLS and authentication.
+#define AT_SECURITY_LABEL 6, 8, 84, 8
+#define AT_SECURITY_CHOICE 92, 6, 134
+#define AT_VERIFY_LABEL 6, 24, 84, 8
+#define AT_VERIFY_CHOICE 92, 22, 134
+#define AT_FINGERPRINT_LABEL 6, 40, 84, 8
+#define AT_FINGERPRINT 92, 38, 134, 12
+#define AT_SMTP_USER_LABEL 6, 56, 84, 8
+#define AT_SMTP_USER 92, 54, 134, 12
+#define AT_SMTP_PASSWORD_LABEL 6, 72, 84, 8
+#define AT_SMTP_PASSWORD 92, 70, 134, 12
+#define AT_PASSWORD_STATE 92, 86, 92, 16
+#define AT_PASSWORD_REMOVE 188, 86, 38, 14
+#define AT_TOKEN_COMMAND_LABEL 6, 108, 84, 8
+#define AT_TOKEN_COMMAND 92, 106, 134, 12
+#define AT_SECURITY_OK 56, 128, 56, 14
+#define AT_SECURITY_CANCEL 120, 128, 56, 14

@@ -4,6 +4,7 @@
 
 #include "mail/MailTexts.h"
 #include "mail/SendTestMail.h"
+#include "settings/SmtpPassword.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
 
@@ -17,9 +18,10 @@ struct EnablingRule {
     bool needsMailFields;  // besides Idle
 };
 constexpr EnablingRule kEnablingRules[] = {
-    {MailOkCommand, false}, {MailCancelCommand, false}, {MailSendTestCommand, true},
-    {MailSmtpField, true},  {MailSmtpPortField, true},  {MailFromField, true},
-    {MailToField, true},    {MailSubjectField, true},   {MailBodyField, true},
+    {MailOkCommand, false},      {MailCancelCommand, false}, {MailSendTestCommand, true},
+    {MailSmtpField, true},       {MailSmtpPortField, true},  {MailFromField, true},
+    {MailToField, true},         {MailSubjectField, true},   {MailBodyField, true},
+    {MailAdvancedCommand, true},
 };
 constexpr auto kRuledControls = [] {
     std::array<int, std::size(kEnablingRules)> ids{};
@@ -35,8 +37,8 @@ constexpr MailSettingsModel::TextField kTextFields[] = {
     {MailSmtpField, &MailSettingsModel::Smtp},
 };
 
-// The name a field goes by: its label without the access key and the colon.
-std::string FieldName(int id) {
+// The label that names a field in a refusal.
+UiText FieldLabel(int id) {
     const struct {
         int id;
         UiText label;
@@ -47,12 +49,10 @@ std::string FieldName(int id) {
                    {MailSmtpField, UiText::SmtpLabel}};
     for (const auto& label : kLabels) {
         if (label.id == id) {
-            std::string name = Text(label.label);
-            // "(&F):" is ASCII, and no CP932 trail byte is "(".
-            return name.substr(0, name.find("(&"));
+            return label.label;
         }
     }
-    return {};
+    return UiText::BodyName;
 }
 
 }  // namespace
@@ -62,9 +62,7 @@ std::span<const MailSettingsModel::TextField> MailSettingsModel::TextFields() {
 }
 
 std::string MailSettingsModel::TextNotStorable(int id) {
-    std::string text = Text(UiText::TextNotStorable);
-    text.replace(text.find("%1"), 2, FieldName(id));
-    return text;
+    return tolvane::TextNotStorable(FieldLabel(id));
 }
 
 void MailSettingsModel::Initialise() {
@@ -123,7 +121,15 @@ bool MailSettingsModel::Accept(MailSettingsView& view) {
 }
 
 bool MailSettingsModel::Store(MailSettingsView& view, SettingsStore& store) const {
-    if (store.SaveMailSettings(WithMail, SmtpPort, Smtp, From, To, Subject, Body) != 0) {
+    // The password first: when it cannot be kept, nothing is saved and the dialog stays open.
+    std::string reason;
+    if (Security.SmtpPassword && !StoreSmtpPassword(*Security.SmtpPassword, reason)) {
+        view.Message(false, Text(UiText::PasswordNotSaved) + "\n", reason);
+        return false;
+    }
+    Settings record;
+    GiveTo(record);
+    if (store.SaveMailSettings(record) != 0) {
         return true;
     }
     view.Message(false, Text(UiText::SettingsNotSaved) + "\n", store.LastError());
@@ -143,10 +149,12 @@ bool MailSettingsModel::CutBodyToStore(std::string& body) {
 
 void MailSettingsModel::TakeFrom(const Settings& record) {
     CopyMailValues(record, *this);
+    CopyMailSecurityValues(record, Security);
 }
 
 void MailSettingsModel::GiveTo(Settings& record) const {
     CopyMailValues(*this, record);
+    CopyMailSecurityValues(Security, record);
 }
 
 }  // namespace tolvane

@@ -63,15 +63,16 @@ public:
     // True when the dialog may end with OK; the caller then takes the controls once more and
     // saves.
     bool Accept(MailSettingsView& view);
-    // Stores the seven values. When the store refuses, the user is told why and the dialog
-    // stays open with what was typed; false then.
+    // Stores the seven values, the TLS and authentication values and a password typed or
+    // removed. When the store refuses, the user is told why and the dialog stays open with what
+    // was typed; false then.
     bool Store(MailSettingsView& view, SettingsStore& store) const;
 
     // The store reads a text back only up to its limit: a longer body is cut to the last whole
     // character before it, and a line break is kept whole or not at all. False when it fits.
     static bool CutBodyToStore(std::string& body);
 
-    // The seven values from and to a settings record.
+    // The seven values and the TLS and authentication values from and to a settings record.
     void TakeFrom(const Settings& record);
     void GiveTo(Settings& record) const;
 };

@@ -64,8 +64,30 @@ constexpr std::array kTexts{
     "サービスを開始・停止する権限がありません (%1): 管理者として実行してください",
     "「%1」には Shift_JIS で保存できない文字があります。",
     "本文",
+    "詳細(&A)...",
+    "メールの暗号化と認証",
+    "暗号化(&E):",
+    "なし",
+    "STARTTLS",
+    "TLS",
+    "証明書の確認(&V):",
+    "信頼できる証明書とホスト名",
+    "フィンガープリント",
+    "確認しない",
+    "フィンガープリント(&F):",
+    "ユーザー名(&U):",
+    "パスワード(&P):",
+    "保存されています",
+    "保存されていません",
+    "読めません: ",
+    "入力したものに替えます",
+    "保存時に削除します",
+    "削除(&D)",
+    "トークンのコマンド(&T):",
+    "「%1」の値が正しくありません。\n",
+    "パスワードを保存できませんでした。",
 };
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::BodyName) + 1,
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::PasswordNotSaved) + 1,
               "one text per UiText");
 
 }  // namespace
@@ -90,6 +112,16 @@ std::string WithArgument(UiText id, const std::string& argument) {
 }
 
 }  // namespace
+
+std::string LabelName(UiText label) {
+    const std::string& text = Text(label);
+    // "(&F):" is ASCII, and no CP932 trail byte is "(".
+    return text.substr(0, text.find("(&"));
+}
+
+std::string TextNotStorable(UiText label) {
+    return WithArgument(UiText::TextNotStorable, LabelName(label));
+}
 
 std::string MonitoredByTolvanectl(long pid) {
     return WithArgument(UiText::MonitoredByTolvanectl, std::to_string(pid));

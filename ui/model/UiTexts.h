@@ -66,10 +66,37 @@ enum class UiText {
     ServicesNotControllable,
     TextNotStorable,
     BodyName,
+    AdvancedButton,
+    SecurityCaption,
+    SecurityLabel,
+    SecurityNone,
+    SecurityStartTls,
+    SecurityTls,
+    VerifyLabel,
+    VerifyFull,
+    VerifyFingerprint,
+    VerifyNone,
+    FingerprintLabel,
+    UserLabel,
+    PasswordLabel,
+    PasswordStored,
+    PasswordNotStored,
+    PasswordUnreadable,
+    PasswordTyped,
+    PasswordToRemove,
+    RemovePasswordButton,
+    TokenCommandLabel,
+    ValueRefused,
+    PasswordNotSaved,
 };
 
 // CP932 bytes of the text.
 const std::string& Text(UiText id);
+
+// The name a field goes by in a message: its label without the access key and the colon.
+std::string LabelName(UiText label);
+// That a field, named by its label, holds a character that Shift_JIS (CP932) cannot store.
+std::string TextNotStorable(UiText label);
 
 // The refusal of a later start while `tolvanectl monitor` runs, with its process id.
 std::string MonitoredByTolvanectl(long pid);

@@ -1,5 +1,9 @@
 #include "ui/qt/DialogLayout.h"
 
+#include <QLabel>
+
+#include "ui/qt/UiTexts.h"
+
 namespace tolvane {
 
 void DialogLayout::Add(QWidget* control, int x, int y, int width, int height, bool fitText) {
@@ -18,6 +22,13 @@ void DialogLayout::Apply(QWidget* dialog, int width, int height, int top) {
             units_.Rect(place.x, place.y, place.width, place.height).translated(0, top));
     }
     dialog->setFixedSize(units_.X(width), top + units_.Y(height));
+}
+
+QLabel* FieldLabel(UiText text, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(QText(text), parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setBuddy(buddy);
+    return label;
 }
 
 }  // namespace tolvane

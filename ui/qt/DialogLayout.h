@@ -3,7 +3,10 @@
 #include <QWidget>
 #include <vector>
 
+#include "ui/model/UiTexts.h"
 #include "ui/qt/DialogUnits.h"
+
+class QLabel;
 
 namespace tolvane {
 
@@ -30,5 +33,8 @@ private:
     std::vector<Place> places_;
     DialogUnits units_;
 };
+
+// A field's label: plain text whose access key moves the focus to the field.
+QLabel* FieldLabel(UiText text, QWidget* buddy, QWidget* parent);
 
 }  // namespace tolvane

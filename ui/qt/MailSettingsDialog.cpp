@@ -12,6 +12,7 @@
 #include "ui/qt/DialogFocus.h"
 #include "ui/qt/DialogLayout.h"
 #include "ui/qt/GroupFrame.h"
+#include "ui/qt/MailSecurityDialog.h"
 #include "ui/qt/MessageBox.h"
 #include "ui/qt/NumberField.h"
 #include "ui/qt/ProgramIcon.h"
@@ -40,13 +41,6 @@ std::string BodyFromDisplay(const QString& shown) {
     return FromQString(BodyWithCrLf(shown));
 }
 
-QLabel* Label(UiText text, QWidget* buddy, QWidget* parent) {
-    auto* label = new QLabel(QText(text), parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setBuddy(buddy);
-    return label;
-}
-
 }  // namespace
 
 MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMail, QWidget* owner)
@@ -65,30 +59,33 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     new RadioGroup({noMail_, withMail_}, this);
     auto* group = new GroupFrame(QText(UiText::MailGroup), this);
     from_ = new QLineEdit(this);
-    auto* fromLabel = Label(UiText::FromLabel, from_, this);
+    auto* fromLabel = FieldLabel(UiText::FromLabel, from_, this);
     to_ = new QLineEdit(this);
-    auto* toLabel = Label(UiText::ToLabel, to_, this);
+    auto* toLabel = FieldLabel(UiText::ToLabel, to_, this);
     subject_ = new QLineEdit(this);
-    auto* subjectLabel = Label(UiText::SubjectLabel, subject_, this);
+    auto* subjectLabel = FieldLabel(UiText::SubjectLabel, subject_, this);
     body_ = new QPlainTextEdit(this);
     body_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     body_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     body_->setTabChangesFocus(true);
     smtp_ = new QLineEdit(this);
-    auto* smtpLabel = Label(UiText::SmtpLabel, smtp_, this);
+    auto* smtpLabel = FieldLabel(UiText::SmtpLabel, smtp_, this);
     port_ = new QLineEdit(this);
     port_->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), port_));
-    auto* portLabel = Label(UiText::SmtpPortLabel, port_, this);
+    auto* portLabel = FieldLabel(UiText::SmtpPortLabel, port_, this);
     sendTest_ = new QPushButton(QText(UiText::SendTestButton), this);
     sendTest_->setDefault(true);
     ok_ = new QPushButton(QText(UiText::OkButton), this);
     cancel_ = new QPushButton(QText(UiText::CancelButton), this);
+    // Added after the template's controls, and in the tab order after the send test beside it.
+    advanced_ = new QPushButton(QText(UiText::AdvancedButton), this);
+    setTabOrder(sendTest_, advanced_);
     controls_ = {
         {MailOffRadio, noMail_}, {MailOnRadio, withMail_},     {MailFromField, from_},
         {MailToField, to_},      {MailSubjectField, subject_}, {MailBodyField, body_},
         {MailSmtpField, smtp_},  {MailSmtpPortField, port_},   {MailSendTestCommand, sendTest_},
-        {MailOkCommand, ok_},    {MailCancelCommand, cancel_}};
+        {MailOkCommand, ok_},    {MailCancelCommand, cancel_}, {MailAdvancedCommand, advanced_}};
     for (const auto& [id, control] : controls_) {
         control->setObjectName(QString::number(id));
     }
@@ -111,6 +108,7 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
     layout.Add(sendTest_, AT_MAIL_SEND_TEST);
     layout.Add(ok_, AT_MAIL_OK);
     layout.Add(cancel_, AT_MAIL_CANCEL);
+    layout.Add(advanced_, AT_MAIL_ADVANCED);
     layout.Apply(this, SIZE_MAIL_DIALOG);
     group->lower();  // a frame behind the fields it surrounds
 
@@ -134,6 +132,8 @@ MailSettingsDialog::MailSettingsDialog(SettingsStore& store, MailDispatch sendMa
         body_->moveCursor(QTextCursor::End);
     });
     connect(sendTest_, &QPushButton::clicked, this, [this] { SendTest(*this, sendMail_); });
+    connect(advanced_, &QPushButton::clicked, this,
+            [this] { MailSecurityDialog::Edit(Security, this); });
     connect(ok_, &QPushButton::clicked, this, &MailSettingsDialog::accept);
     connect(cancel_, &QPushButton::clicked, this, &MailSettingsDialog::reject);
 }

@@ -16,18 +16,18 @@ class QRadioButton;
 namespace tolvane {
 
 // Whether and how the administrator is mailed after a restart. Works on its own copy of the
-// seven mail values (the model's, whose flow it shows); OK stores them and hands them back,
-// Cancel changes nothing.
+// seven mail values and the TLS and authentication values (the model's, whose flow it shows);
+// OK stores them and hands them back, Cancel changes nothing.
 class MailSettingsDialog : public QDialog, public MailSettingsModel, private MailSettingsView {
     Q_OBJECT
 public:
     MailSettingsDialog(SettingsStore& store, MailDispatch sendMail, QWidget* owner = nullptr);
 
-    // Runs the dialog on copies of the record's seven mail values and copies them back when
-    // it ended with OK. True for OK.
+    // Runs the dialog on copies of the record's mail values and copies them back when it ended
+    // with OK. True for OK.
     static bool Edit(Settings& record, SettingsStore& store, MailDispatch sendMail, QWidget* owner);
 
-    // The control with the template's id (1014, 1015, 1010 ... 1, 2), or null.
+    // The control with the template's id (1014, 1015, 1010 ... 1, 2, 1017), or null.
     QWidget* Control(int id) const;
 
     void setVisible(bool visible) override;
@@ -61,6 +61,7 @@ private:
     QPushButton* sendTest_;
     QPushButton* ok_;
     QPushButton* cancel_;
+    QPushButton* advanced_;
     std::map<int, QWidget*> controls_;
 };
 

@@ -5,10 +5,9 @@
 #include <array>
 #include <optional>
 
-#include "os/CodePage.h"
-#include "os/Win32Text.h"
 #include "ui/model/CommandId.h"
 #include "ui/model/UiTexts.h"
+#include "ui/win32/MailSecurityDialog.h"
 #include "ui/win32/MessageBox.h"
 #include "ui/win32/NumberField.h"
 #include "ui/win32/WindowText.h"
@@ -19,21 +18,12 @@ namespace {
 
 constexpr int kTemplate = ID_MAIL_DIALOG;
 // The texts of template 132's controls, in its order.
-constexpr std::array<std::optional<UiText>, 17> kControlTexts{
-    UiText::MailOffRadio,  UiText::MailOnRadio, UiText::MailGroup,      UiText::FromLabel,
-    std::nullopt,          UiText::ToLabel,     std::nullopt,           UiText::SubjectLabel,
-    std::nullopt,          std::nullopt,        UiText::SmtpLabel,      std::nullopt,
-    UiText::SmtpPortLabel, std::nullopt,        UiText::SendTestButton, UiText::OkButton,
-    UiText::CancelButton};
-
-// The field's text in CP932; false when a character has no form there (no best fit).
-bool StorableText(HWND dialog, int id, std::string& cp932) {
-    HWND field = GetDlgItem(dialog, id);
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
-    return LocaleToCp932(FromWide(text, CP_UTF8), cp932);
-}
+constexpr std::array<std::optional<UiText>, 18> kControlTexts{
+    UiText::MailOffRadio,  UiText::MailOnRadio,   UiText::MailGroup,      UiText::FromLabel,
+    std::nullopt,          UiText::ToLabel,       std::nullopt,           UiText::SubjectLabel,
+    std::nullopt,          std::nullopt,          UiText::SmtpLabel,      std::nullopt,
+    UiText::SmtpPortLabel, std::nullopt,          UiText::SendTestButton, UiText::OkButton,
+    UiText::CancelButton,  UiText::AdvancedButton};
 
 }  // namespace
 
@@ -102,7 +92,7 @@ void MailSettingsDialog::ExchangeToControls() {
 
 bool MailSettingsDialog::ExchangeFromControls() {
     for (const auto& field : MailSettingsModel::TextFields()) {
-        if (!StorableText(window_, field.id, model_.*field.value)) {
+        if (!ItemTextStorable(window_, field.id, model_.*field.value)) {
             Message(false, MailSettingsModel::TextNotStorable(field.id), {});
             FocusControl(window_, GetDlgItem(window_, field.id));
             return false;
@@ -157,6 +147,9 @@ bool MailSettingsDialog::Command(int id) {
             return true;
         case MailSendTestCommand:
             model_.SendTest(*this, sendMail_);
+            return true;
+        case MailAdvancedCommand:
+            MailSecurityDialog::Edit(window_, model_.Security);
             return true;
         case IDOK:
             // Ending takes the controls once more: the addresses are stored as typed, blanks

@@ -1,5 +1,6 @@
 #include "ui/win32/WindowText.h"
 
+#include "os/CodePage.h"
 #include "os/Win32Text.h"
 
 namespace tolvane {
@@ -21,6 +22,14 @@ void SetItemTextCp932(HWND dialog, int id, const std::string& cp932) {
 
 std::string ItemTextCp932(HWND dialog, int id) {
     return TextCp932(GetDlgItem(dialog, id));
+}
+
+bool ItemTextStorable(HWND dialog, int id, std::string& cp932) {
+    HWND field = GetDlgItem(dialog, id);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
+    return LocaleToCp932(FromWide(text, CP_UTF8), cp932);
 }
 
 void SetChildTexts(HWND dialog, std::span<const std::optional<UiText>> texts) {

@@ -16,6 +16,8 @@ void SetTextCp932(HWND window, const std::string& cp932);
 std::string TextCp932(HWND window);
 void SetItemTextCp932(HWND dialog, int id, const std::string& cp932);
 std::string ItemTextCp932(HWND dialog, int id);
+// The field's text in CP932; false when a character has no form there (no best fit).
+bool ItemTextStorable(HWND dialog, int id, std::string& cp932);
 
 // The texts of a dialog's controls, in the template's order (none for a control without
 // text); the template itself leaves them empty.
