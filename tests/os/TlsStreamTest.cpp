@@ -1,7 +1,11 @@
 // The TLS stream against tests/support/tls_peer.py's servers: every verdict of the shared table,
 // and the decrypted bytes of an echo through each stream that opened.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 #include <memory>
 #include <string>
@@ -100,7 +104,11 @@ TEST_F(TlsStreamTest, AStreamWhosePeerLeavesReportsClosed) {
     TlsOpening opening = OpenTls(socket, peer, After(test::kTlsPatient));
     ASSERT_NE(opening.stream, nullptr) << opening.Reason(peer);
     // The peer's echo reader ends at the end of the client's sending side.
+#ifdef _WIN32
+    ASSERT_EQ(::shutdown(static_cast<SOCKET>(socket.Fd()), SD_SEND), 0);
+#else
     ASSERT_EQ(::shutdown(socket.Fd(), SHUT_WR), 0);
+#endif
     char byte = 0;
     std::size_t received = 0;
     EXPECT_EQ(opening.stream->ReceiveSome(&byte, 1, received, After(test::kTlsPatient), nullptr),

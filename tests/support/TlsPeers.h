@@ -8,8 +8,9 @@
 namespace tolvane::test {
 
 // tests/support/make_test_certs.sh's certificates. On Linux the test makes them in a folder of
-// its own; under Wine they are made before the run (TOLVANE_TEST_CERTS names the folder, as
-// Wine shows it), since their root must be in the prefix's store before the program starts.
+// its own; under Wine they are made on the Linux side before the run (TOLVANE_TEST_CERTS names
+// the folder, as Wine shows it), and the program puts their root in the prefix's machine root
+// store for as long as it runs.
 class TestCerts {
 public:
     TestCerts();
