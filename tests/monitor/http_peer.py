@@ -9,8 +9,8 @@ Windows test program under Wine cannot start a Linux process it can wait for.
 
 With --certs the same answers are also served over TLS on a second port, with CERTDIR's
 server.pem and server.key (tests/support/make_test_certs.sh): PORTFILE then holds both ports,
-"PLAIN TLS", and the second form puts the TLS one in TOLVANE_TEST_HTTPS_PORT. The end of a
-response over TLS is the session's close_notify.
+"PLAIN TLS", and the second form puts the TLS one in TOLVANE_TEST_HTTPS_PORT. A response over
+TLS ends with the session's close_notify, then the connection's end.
 
 Every connection is read up to the end of its request head; the request's path picks the
 answer (see ANSWERS). Each connection has a thread of its own, so one that never answers holds
@@ -124,7 +124,14 @@ def serve_one(conn, context=None):
             answer = ANSWERS.get(path, fixed(b"404 Not Found", b"no such answer"))
             answer(conn, request)
             if context is not None:
-                conn.unwrap()  # close_notify; the plain connection stays as below
+                # close_notify, as web servers end a response over TLS, without waiting for the
+                # client's; then the connection ends as below.
+                conn.setblocking(False)
+                try:
+                    conn.unwrap()
+                except ssl.SSLWantReadError:
+                    pass
+                conn.setblocking(True)
             # Closed only once the client has read: an unread request would reset it instead.
             conn.shutdown(socket.SHUT_WR)
             hold(conn)
