@@ -95,10 +95,10 @@ BENCHMARK(BM_TcpCheck)->Iterations(kChecks)->Unit(benchmark::kMicrosecond);
 // The target of an HTTP run on the server; nothing when the server is not there.
 std::optional<CheckTarget> HttpTarget(benchmark::State& state, bool tls) {
     WebServer& server = Server();
-    const std::string error =
-        !server.error.empty() ? server.error
-        : tls && server.tlsPort == 0 ? "no TLS: " + test::TrustedTestCerts().Error()
-                                     : "";
+    const std::string error = !server.error.empty() ? server.error
+                              : tls && server.tlsPort == 0
+                                  ? "no TLS: " + test::TrustedTestCerts().Error()
+                                  : "";
     if (!error.empty()) {
         state.SkipWithError(error.c_str());
         return std::nullopt;

@@ -209,14 +209,14 @@ TEST(TolvanectlEndToEnd, RestartsAServerThatAnswers503OverTls) {
               "w3svc.stop = sh -c \"echo stop w3svc >> " + calls + "\"\n" +
                   "w3svc.start = sh -c \"echo start w3svc >> " + calls + "\"\n");
     const std::string figures = install.dir.File("tolvane.prom");
-    ASSERT_EQ(install
-                  .Run({"set", "Port=" + std::to_string(nginx.TlsPort()), "Interval=1",
-                        "CheckFtpSvc=0", "CheckSmtpSvc=0", "CheckPath=/",
-                        "CheckText=Tolvane over TLS", "CheckTls=1", "CheckVerify=fingerprint",
-                        "CheckFingerprint=" + certs.Fingerprint("server"),
-                        "MetricsFile=" + figures})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        install
+            .Run({"set", "Port=" + std::to_string(nginx.TlsPort()), "Interval=1", "CheckFtpSvc=0",
+                  "CheckSmtpSvc=0", "CheckPath=/", "CheckText=Tolvane over TLS", "CheckTls=1",
+                  "CheckVerify=fingerprint", "CheckFingerprint=" + certs.Fingerprint("server"),
+                  "MetricsFile=" + figures})
+            .exitCode,
+        0);
 
     const std::string out = install.dir.File("monitor.out");
     test::TestChild monitor;
@@ -235,7 +235,9 @@ TEST(TolvanectlEndToEnd, RestartsAServerThatAnswers503OverTls) {
         << "waited for the restart\n"
         << ReadFile(out);
     EXPECT_TRUE(test::WaitUntil(
-        [&] { return ReadFile(figures).find("tolvane_check_http_status 503\n") != std::string::npos; },
+        [&] {
+            return ReadFile(figures).find("tolvane_check_http_status 503\n") != std::string::npos;
+        },
         30s))
         << ReadFile(figures);
     ::kill(monitor.Pid(), SIGTERM);

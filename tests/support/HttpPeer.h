@@ -20,7 +20,7 @@ public:
     HttpPeer& operator=(const HttpPeer&) = delete;
     ~HttpPeer();
 
-    std::uint16_t Port() const { return port_; }  // 0 when there is no server
+    std::uint16_t Port() const { return port_; }        // 0 when there is no server
     std::uint16_t TlsPort() const { return tlsPort_; }  // 0 when there is no TLS server
     const std::string& Error() const { return error_; }
 

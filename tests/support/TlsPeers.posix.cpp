@@ -13,8 +13,8 @@ struct TestCerts::Made {
 
 TestCerts::TestCerts() : made_(std::make_unique<Made>()) {
     ChildProcess maker;
-    if (!maker.Start(std::vector<std::string>{"/bin/sh", TOLVANE_MAKE_TEST_CERTS,
-                                              made_->dir.Path()}) ||
+    if (!maker.Start(
+            std::vector<std::string>{"/bin/sh", TOLVANE_MAKE_TEST_CERTS, made_->dir.Path()}) ||
         WaitForEnd(maker, "make_test_certs.sh").exitCode != 0) {
         error_ = "make_test_certs.sh failed: is Debian's openssl command installed?";
         return;
