@@ -11,7 +11,10 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 }  // namespace
 
 std::string Base64::Encode(std::string_view bytes) {
-    bytes = bytes.substr(0, bytes.find('\0'));
+    return EncodeAll(bytes.substr(0, bytes.find('\0')));
+}
+
+std::string Base64::EncodeAll(std::string_view bytes) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;

@@ -10,6 +10,8 @@ namespace tolvane {
 class Base64 {
 public:
     static std::string Encode(std::string_view bytes);
+    // Every byte, zero bytes too (AUTH PLAIN's separators).
+    static std::string EncodeAll(std::string_view bytes);
 };
 
 }  // namespace tolvane

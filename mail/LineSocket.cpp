@@ -42,6 +42,7 @@ int LineSocket::Connect(const std::string& host, std::uint32_t port, Deadline de
 }
 
 void LineSocket::Close() {
+    tls_.reset();
     if (Connected == 1) {
         socket_.Close();
     }
@@ -54,12 +55,26 @@ void LineSocket::Adopt(Socket connected) {
     Connected = socket_.IsOpen() ? 1 : 0;
 }
 
+TlsOpening LineSocket::StartTls(const TlsPeer& peer, Deadline deadline) {
+    TlsOpening opening = OpenTls(socket_, peer, deadline, limits_.serve);
+    tls_ = std::move(opening.stream);
+    return opening;
+}
+
+IoStatus LineSocket::ReceiveByte(char& byte, Deadline deadline) {
+    if (tls_ == nullptr) {
+        return ReceiveByteBefore(socket_, byte, deadline, limits_.serve);
+    }
+    std::size_t received = 0;
+    return tls_->ReceiveSome(&byte, 1, received, deadline, limits_.serve);
+}
+
 int LineSocket::ReadLine(std::string& line, Deadline deadline) {
     line.clear();
     char byte = 0;
     while (true) {
         if (line.size() >= limits_.maxLineBytes ||
-            ReceiveByteBefore(socket_, byte, deadline, limits_.serve) != IoStatus::Done) {
+            ReceiveByte(byte, deadline) != IoStatus::Done) {
             line.clear();
             return 0;
         }
@@ -71,10 +86,10 @@ int LineSocket::ReadLine(std::string& line, Deadline deadline) {
 }
 
 int LineSocket::SendText(std::string_view text, Deadline deadline) {
-    return SendAllBefore(socket_, text, Earlier(limits_.sendTimeout, deadline), limits_.serve) ==
-                   IoStatus::Done
-               ? 1
-               : 0;
+    const Deadline end = Earlier(limits_.sendTimeout, deadline);
+    const IoStatus status = tls_ != nullptr ? tls_->SendAll(text, end, limits_.serve)
+                                            : SendAllBefore(socket_, text, end, limits_.serve);
+    return status == IoStatus::Done ? 1 : 0;
 }
 
 }  // namespace tolvane

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "mail/MailLimits.h"
 #include "os/Socket.h"
 #include "os/SocketIo.h"
+#include "os/TlsStream.h"
 
 namespace tolvane {
 
@@ -26,6 +28,9 @@ public:
     void Close();
     // Takes a connection made elsewhere, such as one end of a socket pair.
     void Adopt(Socket connected);
+    // The TLS handshake over the connection; from then on every line goes through the session.
+    // Nothing was read ahead of it, since lines are read a byte at a time.
+    TlsOpening StartTls(const TlsPeer& peer, Deadline deadline);
 
     // Everything up to and including the next LF. 0 with an empty line when the connection
     // ends, fails or the deadline passes before the LF, or when the line grows beyond the
@@ -37,8 +42,11 @@ public:
     std::uint32_t Connected = 0;
 
 private:
+    IoStatus ReceiveByte(char& byte, Deadline deadline);
+
     MailLimits limits_;
     Socket socket_;
+    std::unique_ptr<TlsStream> tls_;  // over socket_, once StartTls succeeded
 };
 
 }  // namespace tolvane

@@ -19,6 +19,14 @@ struct MailSecurity {
     std::optional<std::string> SmtpPassword;
 };
 
+// Whether the dialogue runs over TLS, and whether it takes any certificate then.
+inline bool UsesTls(const MailSecurity& security) {
+    return security.SmtpSecurity == "starttls" || security.SmtpSecurity == "tls";
+}
+inline bool LeavesCertificateUnverified(const MailSecurity& security) {
+    return UsesTls(security) && security.SmtpVerify == "none";
+}
+
 // The notification mail as one call: (From, To, Subject, Body, Smtp, SmtpPort, security,
 // reason) -> 1 sent, 0 not. SendNotificationMail, or what a test puts in its place.
 using MailDispatch = std::function<int(

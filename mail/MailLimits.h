@@ -20,6 +20,8 @@ struct MailLimits {
     // before its bound cannot hold the monitor for the sum of them.
     std::chrono::milliseconds dialogueTimeout{120000};
     std::chrono::milliseconds resolverLockTimeout{30000};
+    // SmtpTokenCommand's run, within the dialogue's own bound.
+    std::chrono::milliseconds tokenCommandTimeout{30000};
     // RFC 5321, 4.5.3.1.5 allows 512 bytes per reply line; anything far beyond is hostile.
     std::size_t maxLineBytes = 4096;
     std::size_t maxReplyLines = 100;

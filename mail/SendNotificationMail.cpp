@@ -86,11 +86,13 @@ int SendNotificationMailUsing(const MailLimits& limits, const std::string& From,
         return 0;
     }
     const MailMessage message = MailMessage::Compose(from, to, subject, body, RealClock().Now());
-    (void)security;  // the TLS dialogue takes it
-    SmtpClient session(limits);
+    SmtpClient session(limits, security);
     const int sent =
         session.Send(smtp, SmtpPort, message.SenderLine, message.RecipientLines, message.Text);
     reason = session.LastError;
+    if (sent == 0 && LeavesCertificateUnverified(security)) {
+        reason += mailtexts::NotVerified();
+    }
     return sent;
 }
 

@@ -20,7 +20,9 @@ TestMailResult SendTestMail(std::string& from, std::string& to, const std::strin
     }
     std::string reason;
     if (send && send(from, to, subject, body, smtp, smtpPort, security, reason) != 0) {
-        return {TestMailResult::Outcome::Sent, mailtexts::TestMailSent()};
+        return {TestMailResult::Outcome::Sent,
+                mailtexts::TestMailSent() +
+                    (!smtp.empty() && LeavesCertificateUnverified(security) ? mailtexts::NotVerified() : "")};
     }
     return {TestMailResult::Outcome::NotSent, mailtexts::TestMailFailed() + reason};
 }

@@ -35,15 +35,20 @@ std::string SmtpClient::HeloName() {
 
 // A reply's final line has a blank after its code (RFC 5321, 4.2.1); every other line,
 // however short, continues it. The whole reply shares one deadline.
-SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
+Deadline SmtpClient::ReplyDeadline() const {
     const auto now = std::chrono::steady_clock::now();
-    const Deadline deadline =
-        dialogueEnd_ - now < limits_.replyTimeout ? dialogueEnd_ : now + limits_.replyTimeout;
+    return dialogueEnd_ - now < limits_.replyTimeout ? dialogueEnd_ : now + limits_.replyTimeout;
+}
+
+SmtpClient::Reply SmtpClient::ReadReply(std::string_view code) {
+    const Deadline deadline = ReplyDeadline();
     std::string line;
+    replyLines_.clear();
     for (std::size_t lines = 0; lines < limits_.maxReplyLines; ++lines) {
         if (socket_.ReadLine(line, deadline) == 0) {
             break;
         }
+        replyLines_.push_back(line.substr(0, line.find_first_of("\r\n")));
         if (line.size() >= 4 && line[3] == ' ') {
             if (line.compare(0, 3, code) == 0) {
                 return Reply::Accepted;
@@ -62,6 +67,10 @@ int SmtpClient::Connect(const std::string& host, std::uint32_t port, std::string
         LastError = DialogueOver() ? mailtexts::NoReply() : mailtexts::CannotConnect();
         return 0;
     }
+    // Implicit TLS: the greeting comes through the session.
+    if (security_.SmtpSecurity == "tls" && !Handshake()) {
+        return 0;
+    }
     return ReadReply(code) == Reply::Accepted ? 1 : 0;
 }
 
@@ -76,7 +85,7 @@ int SmtpClient::Command(std::string_view text, std::string_view code) {
 int SmtpClient::Send(const std::string& host, std::uint32_t port, const std::string& senderLine,
                      const std::vector<std::string>& recipientLines, const std::string& message) {
     dialogueEnd_ = std::chrono::steady_clock::now() + limits_.dialogueTimeout;
-    if (Connect(host, port, "220") == 0) {
+    if (!PrepareSecurity(host) || Connect(host, port, "220") == 0) {
         return 0;
     }
     return Dialogue(senderLine, recipientLines, message);
@@ -87,8 +96,11 @@ int SmtpClient::SendOver(Socket connected, const std::string& senderLine,
                          const std::string& message) {
     dialogueEnd_ = std::chrono::steady_clock::now() + limits_.dialogueTimeout;
     LastError.clear();
+    if (!PrepareSecurity("localhost")) {
+        return 0;
+    }
     socket_.Adopt(std::move(connected));
-    if (ReadReply("220") != Reply::Accepted) {
+    if ((security_.SmtpSecurity == "tls" && !Handshake()) || ReadReply("220") != Reply::Accepted) {
         return 0;
     }
     return Dialogue(senderLine, recipientLines, message);
@@ -97,9 +109,7 @@ int SmtpClient::SendOver(Socket connected, const std::string& senderLine,
 int SmtpClient::Dialogue(const std::string& senderLine,
                          const std::vector<std::string>& recipientLines,
                          const std::string& message) {
-    // A refused EHLO is no failure: HELO follows, and LastError keeps the refusal.
-    if (Command("EHLO " + HeloName() + "\r\n", "250") == 0 &&
-        Command("HELO " + HeloName() + "\r\n", "250") == 0) {
+    if (Greet() == 0) {
         return 0;
     }
     if (Command("RSET\r\n", "250") == 0) {

@@ -6,15 +6,19 @@
 #include <vector>
 
 #include "mail/LineSocket.h"
+#include "mail/MailDispatch.h"
 #include "mail/MailLimits.h"
+#include "os/TlsStream.h"
 
 namespace tolvane {
 
-// One message, one complete synchronous SMTP dialogue without authentication. The first
-// failure that ends the dialogue leaves its one-line reason in LastError.
+// One message, one complete synchronous SMTP dialogue: plain, or over TLS (STARTTLS or from
+// the start) with AUTH as `security` asks. The first failure that ends the dialogue leaves its
+// one-line reason in LastError.
 class SmtpClient {
 public:
-    explicit SmtpClient(MailLimits limits = {}) : socket_(limits), limits_(limits) {}
+    explicit SmtpClient(MailLimits limits = {}, MailSecurity security = {})
+        : socket_(limits), limits_(limits), security_(std::move(security)) {}
     SmtpClient(const SmtpClient&) = delete;
     SmtpClient& operator=(const SmtpClient&) = delete;
     virtual ~SmtpClient() = default;
@@ -46,13 +50,29 @@ public:
 private:
     enum class Reply { Accepted, Refused, Missing };
     Reply ReadReply(std::string_view code);
+    Deadline ReplyDeadline() const;
     bool DialogueOver() const;
     // Every step after the greeting.
     int Dialogue(const std::string& senderLine, const std::vector<std::string>& recipientLines,
                  const std::string& message);
 
+    // TLS and AUTH (SmtpSecure.cpp). What can be refused before connecting: a user without
+    // TLS, a fingerprint that is none; sets the peer the handshake judges.
+    bool PrepareSecurity(const std::string& host);
+    bool Handshake();
+    // EHLO, and over TLS, STARTTLS and EHLO again, then AUTH as asked.
+    int Greet();
+    bool Offers(std::string_view keyword) const;  // in the last EHLO reply
+    int Authenticate();
+    int AuthenticateWithToken();
+    bool Password(std::string& password);
+
     LineSocket socket_;
     MailLimits limits_;
+    MailSecurity security_;
+    TlsPeer peer_;
+    std::vector<std::string> replyLines_;     // the last reply's lines, without line ends
+    std::vector<std::string> capabilities_;   // the last EHLO reply's keywords lines
     Deadline dialogueEnd_ = Deadline::max();  // set by Send
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -41,20 +42,41 @@ bool IsRequestText(std::string_view text) {
     });
 }
 
-std::string Request(const CheckTarget& target) {
+}  // namespace
+
+std::string CheckRequest(const CheckTarget& target) {
     std::string host = target.hostHeader;
     if (host.empty()) {
         const std::uint32_t port = target.port & 0xFFFF;
-        host = port == 80 ? target.host : target.host + ":" + std::to_string(port);
+        const std::uint32_t usual = target.tls ? 443 : 80;
+        host = port == usual ? target.host : target.host + ":" + std::to_string(port);
     }
     return "GET " + target.path + " HTTP/1.1\r\nHost: " + host +
            "\r\nUser-Agent: IIS-Tolvane/" TOLVANE_VERSION "\r\nConnection: close\r\n\r\n";
 }
 
-// The response as it arrives: the bytes received and not yet taken, refilled from the socket.
+namespace {
+
+// Where the exchange's bytes travel: the socket itself, or the TLS session over it.
+struct Channel {
+    Socket& socket;
+    TlsStream* tls = nullptr;
+
+    IoStatus Send(std::string_view bytes, Deadline deadline) const {
+        return tls != nullptr ? tls->SendAll(bytes, deadline, nullptr)
+                              : SendAllBefore(socket, bytes, deadline);
+    }
+    IoStatus Receive(char* buffer, std::size_t capacity, std::size_t& received,
+                     Deadline deadline) const {
+        return tls != nullptr ? tls->ReceiveSome(buffer, capacity, received, deadline, nullptr)
+                              : ReceiveSomeBefore(socket, buffer, capacity, received, deadline);
+    }
+};
+
+// The response as it arrives: the bytes received and not yet taken, refilled from the channel.
 class Incoming {
 public:
-    Incoming(Socket& socket, Deadline deadline) : socket_(socket), deadline_(deadline) {}
+    Incoming(const Channel& channel, Deadline deadline) : channel_(channel), deadline_(deadline) {}
 
     std::string_view Pending() const { return std::string_view(data_).substr(taken_); }
     void Take(std::size_t n) { taken_ += n; }
@@ -64,8 +86,7 @@ public:
         data_.erase(0, taken_);
         taken_ = 0;
         std::size_t received = 0;
-        const IoStatus status =
-            ReceiveSomeBefore(socket_, chunk_.data(), chunk_.size(), received, deadline_);
+        const IoStatus status = channel_.Receive(chunk_.data(), chunk_.size(), received, deadline_);
         data_.append(chunk_.data(), received);
         switch (status) {
             case IoStatus::Done:
@@ -103,7 +124,7 @@ public:
     }
 
 private:
-    Socket& socket_;
+    const Channel& channel_;
     Deadline deadline_;
     std::array<char, kReceiveBytes> chunk_;
     std::string data_;
@@ -348,9 +369,9 @@ Failure SearchBody(Incoming& in, const Head& head, const std::string& text) {
     return kTextMissing;
 }
 
-Failure Exchange(const CheckTarget& target, Socket& socket, Deadline deadline,
+Failure Exchange(const CheckTarget& target, const Channel& channel, Deadline deadline,
                  std::uint32_t& status) {
-    switch (SendAllBefore(socket, Request(target), deadline)) {
+    switch (channel.Send(CheckRequest(target), deadline)) {
         case IoStatus::Done:
             break;
         case IoStatus::TimedOut:
@@ -358,7 +379,7 @@ Failure Exchange(const CheckTarget& target, Socket& socket, Deadline deadline,
         default:
             return "send failed";
     }
-    Incoming in(socket, deadline);
+    Incoming in(channel, deadline);
     std::size_t budget = kHeadLimit;
     Head head;
     do {
@@ -374,6 +395,41 @@ Failure Exchange(const CheckTarget& target, Socket& socket, Deadline deadline,
     return target.text.empty() ? std::nullopt : SearchBody(in, head, target.text);
 }
 
+// The name the certificate must carry: the one set, else the Host header's without its port,
+// else the name probed.
+TlsPeer PeerOf(const CheckTarget& target) {
+    TlsPeer peer = target.tlsPeer;
+    if (peer.host.empty()) {
+        std::string_view name = target.hostHeader;
+        const auto colon = name.find(':');
+        if (colon != std::string_view::npos && colon == name.rfind(':') &&
+            std::all_of(name.begin() + colon + 1, name.end(), IsDigit)) {
+            name = name.substr(0, colon);
+        }
+        peer.host = name.empty() ? target.host : std::string(name);
+    }
+    return peer;
+}
+
+// After the connect: the handshake when the target asks for TLS, then the exchange when it has
+// a path.
+Failure OverConnection(const CheckTarget& target, Socket& socket, Deadline deadline,
+                       std::uint32_t& status) {
+    std::unique_ptr<TlsStream> tls;
+    if (target.tls) {
+        const TlsPeer peer = PeerOf(target);
+        TlsOpening opening = OpenTls(socket, peer, deadline);
+        if (!opening.stream) {
+            return opening.Reason(peer);
+        }
+        tls = std::move(opening.stream);
+    }
+    if (target.path.empty()) {
+        return std::nullopt;
+    }
+    return Exchange(target, Channel{socket, tls.get()}, deadline, status);
+}
+
 }  // namespace
 
 CheckResult RunCheck(const CheckTarget& target, Socket& socket, Resolver resolve) {
@@ -381,25 +437,24 @@ CheckResult RunCheck(const CheckTarget& target, Socket& socket, Resolver resolve
     CheckResult result;
     Failure failure;
     const bool http = !target.path.empty();
+    // The plain connect has only the system's own connect timeout; the other checks their own.
+    const bool bounded = http || target.tls;
     const Deadline deadline = start + std::chrono::seconds(target.timeoutSeconds);
     if (http && (!IsCheckPath(target.path) ||
                  (!target.hostHeader.empty() && !IsRequestText(target.hostHeader)))) {
         // Nothing that could split the request into other lines is sent.
         failure = "invalid request";
     } else {
-        // The plain connect has only the system's own connect timeout; an HTTP check its own.
         switch (ProbePort(target.host, target.port, socket, resolve,
-                          http ? std::optional<Deadline>(deadline) : std::nullopt)) {
+                          bounded ? std::optional<Deadline>(deadline) : std::nullopt)) {
             case ProbeOutcome::Connected:
-                if (http) {
-                    failure = Exchange(target, socket, deadline, result.httpStatus);
-                }
+                failure = OverConnection(target, socket, deadline, result.httpStatus);
                 break;
             case ProbeOutcome::NoAddress:
                 failure = "no address";
                 break;
             case ProbeOutcome::NotConnected:
-                failure = http && steady_clock::now() >= deadline ? kTimedOut : "refused";
+                failure = bounded && steady_clock::now() >= deadline ? kTimedOut : "refused";
                 break;
         }
     }

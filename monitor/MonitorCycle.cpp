@@ -229,6 +229,9 @@ CheckResult MonitorCycle::Check(const Settings& inForce, Socket& socket) {
     // The stored text is CP932; the pages it is looked for in are UTF-8 far more often.
     target.text = Cp932ToUtf8(inForce.CheckText);
     target.timeoutSeconds = inForce.CheckTimeout;
+    target.tls = inForce.CheckTls != 0;
+    target.tlsPeer.verify = TlsVerifyNamed(inForce.CheckVerify).value_or(TlsVerify::None);
+    target.tlsPeer.fingerprint = NormalizedFingerprint(inForce.CheckFingerprint).value_or("");
     return parts_.check(target, socket);
 }
 

@@ -1,4 +1,5 @@
 #include "os/SocketIo.h"
+#include "os/SocketIo.posix.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -31,11 +32,6 @@ int WaitUntil(int fd, short events, Deadline deadline) {
     }
 }
 
-// The same, serving the clock between slices when one is given.
-int WaitFor(int fd, short events, Deadline deadline, Clock* serve) {
-    return WaitServing(deadline, serve, [&](Deadline end) { return WaitUntil(fd, events, end); });
-}
-
 bool SetNonBlocking(int fd, bool on) {
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0) {
@@ -45,6 +41,10 @@ bool SetNonBlocking(int fd, bool on) {
 }
 
 }  // namespace
+
+int WaitFor(int fd, short events, Deadline deadline, Clock* serve) {
+    return WaitServing(deadline, serve, [&](Deadline end) { return WaitUntil(fd, events, end); });
+}
 
 bool ConnectBefore(Socket& socket, IPv4Address address, std::uint16_t port, Deadline deadline,
                    Clock* serve) {

@@ -31,6 +31,19 @@ std::string TlsOpening::Reason(const TlsPeer& peer) const {
     return detail.empty() ? reason : reason + " (" + detail + ")";
 }
 
+std::optional<TlsVerify> TlsVerifyNamed(std::string_view name) {
+    if (name == "full") {
+        return TlsVerify::Full;
+    }
+    if (name == "fingerprint") {
+        return TlsVerify::Fingerprint;
+    }
+    if (name == "none") {
+        return TlsVerify::None;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> NormalizedFingerprint(std::string_view text) {
     std::string digits;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -19,6 +19,9 @@ enum class TlsVerify {
     None,         // anything is taken
 };
 
+// The choice as the settings name it: "full", "fingerprint" or "none"; nothing for another text.
+std::optional<TlsVerify> TlsVerifyNamed(std::string_view name);
+
 struct TlsPeer {
     TlsVerify verify = TlsVerify::Full;
     std::string host;         // the name the certificate must carry; also sent as SNI

@@ -38,7 +38,7 @@ bool IsSmtpSecurity(std::string_view text) {
 }
 
 bool IsVerifyChoice(std::string_view text) {
-    return text == "full" || text == "fingerprint" || text == "none";
+    return TlsVerifyNamed(text).has_value();
 }
 
 bool IsFingerprintOrEmpty(std::string_view text) {

@@ -16,9 +16,11 @@
 
 #include "os/CodePage.h"
 #include "os/Process.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/NumberCases.h"
 #include "tests/support/PosixSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/TlsPeers.h"
 
 namespace tolvane {
 namespace {
@@ -184,6 +186,66 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
         EXPECT_EQ(text[at + 19], '\t') << text.substr(at, end - at);
         at = end + 1;
     }
+}
+
+// The stored CheckTls, CheckVerify and CheckFingerprint reach the monitor: nginx serves the page
+// over TLS (a plain request to that port gets 400), then, reloaded, answers 503 there.
+TEST(TolvanectlEndToEnd, RestartsAServerThatAnswers503OverTls) {
+    if (!test::NginxServer::Installed()) {
+        GTEST_SKIP() << test::NginxServer::kProgram << " is missing: install nginx-light";
+    }
+    const test::MachineName machine = test::OwnMachineName();
+    ASSERT_TRUE(machine.address) << machine.Need();
+    const test::TestCerts& certs = test::TrustedTestCerts();
+    ASSERT_EQ(certs.Error(), "");
+    test::NginxServer nginx(*machine.address);
+    nginx.AlsoTls(certs.Dir());
+    WriteFile(nginx.Page("index.html"), "<p>Tolvane over TLS</p>\n");
+    ASSERT_EQ(nginx.Start(), "");
+
+    Install install;
+    const std::string calls = install.dir.File("calls");
+    WriteFile(install.dir.File("services.conf"),
+              "w3svc.stop = sh -c \"echo stop w3svc >> " + calls + "\"\n" +
+                  "w3svc.start = sh -c \"echo start w3svc >> " + calls + "\"\n");
+    const std::string figures = install.dir.File("tolvane.prom");
+    ASSERT_EQ(
+        install
+            .Run({"set", "Port=" + std::to_string(nginx.TlsPort()), "Interval=1", "CheckFtpSvc=0",
+                  "CheckSmtpSvc=0", "CheckPath=/", "CheckText=Tolvane over TLS", "CheckTls=1",
+                  "CheckVerify=fingerprint", "CheckFingerprint=" + certs.Fingerprint("server"),
+                  "MetricsFile=" + figures})
+            .exitCode,
+        0);
+
+    const std::string out = install.dir.File("monitor.out");
+    test::TestChild monitor;
+    ASSERT_TRUE(monitor.Start(std::vector<std::string>{
+        "sh", "-c",
+        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor --verbose >" +
+            test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
+    ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))
+        << "waited for the first successful check over TLS. " << machine.Need() << "\n"
+        << ReadFile(out) << ReadFile(out + ".err");
+    EXPECT_EQ(ReadFile(calls), "");
+
+    ASSERT_TRUE(nginx.Reload("location / { return 503; }"));
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return ReadFile(out).find("IISを再起動しました  ") != std::string::npos; }, 60s))
+        << "waited for the restart\n"
+        << ReadFile(out);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            return ReadFile(figures).find("tolvane_check_http_status 503\n") != std::string::npos;
+        },
+        30s))
+        << ReadFile(figures);
+    ::kill(monitor.Pid(), SIGTERM);
+    EXPECT_EQ(monitor.WaitForEnd("tolvanectl monitor to end on SIGTERM").exitCode, 0);
+    EXPECT_TRUE(ReadFile(calls).starts_with("stop w3svc\nstart w3svc\n")) << ReadFile(calls);
+    const std::vector<std::string> texts = LogTexts(ReadFile(install.LogPath()));
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), "接続できませんでした IISの再起動を開始します");
 }
 
 TEST(Tolvanectl, MonitorRefusesOutOfRangeNumbersWithoutStartingAnything) {

@@ -10,10 +10,13 @@
 
 namespace tolvane::test {
 
-SmtpSink::SmtpSink() {
+SmtpSink::SmtpSink(const std::vector<std::string>& options) {
     const std::string portFile = dir_.File("port");
-    if (!server_.Start(std::vector<std::string>{
-            "/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py", dir_.Path(), portFile})) {
+    std::vector<std::string> command{"/usr/bin/python3", TOLVANE_MAIL_TEST_DIR "/smtp_sink.py"};
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back(dir_.Path());
+    command.push_back(portFile);
+    if (!server_.Start(command)) {
         error_ = "/usr/bin/python3 cannot be started";
         return;
     }

@@ -15,10 +15,10 @@
 namespace tolvane::test {
 
 // Debian's aiosmtpd, started through /usr/bin/python3 on a free loopback port; stopped by
-// the destructor.
+// the destructor. `options` are smtp_sink.py's (--starttls CERT, --auth USER:PASS, ...).
 class SmtpSink {
 public:
-    SmtpSink();
+    explicit SmtpSink(const std::vector<std::string>& options = {});
     SmtpSink(const SmtpSink&) = delete;
     SmtpSink& operator=(const SmtpSink&) = delete;
     ~SmtpSink();

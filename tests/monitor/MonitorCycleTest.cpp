@@ -726,6 +726,14 @@ TEST_F(CycleRulesTest, TheCheckIsBuiltFromTheSettingsInForce) {
     settings.CheckStatus = "200,301-302";
     settings.CheckText = Sjis("稼働中");
     settings.CheckTimeout = 5;
+    settings.CheckTls = 1;
+    settings.CheckVerify = "fingerprint";
+    // As people copy it: upper case, pairs separated by colons.
+    std::string copied;
+    for (int pair = 0; pair < 32; ++pair) {
+        copied += (pair == 0 ? "" : ":") + std::string(pair % 2 == 0 ? "AB" : "0f");
+    }
+    settings.CheckFingerprint = copied;
     answers = "..";
     Run(".");
     ASSERT_EQ(targets.size(), 1u);
@@ -738,12 +746,24 @@ TEST_F(CycleRulesTest, TheCheckIsBuiltFromTheSettingsInForce) {
     EXPECT_EQ(targets[0].accepted[1].high, 302u);
     EXPECT_EQ(targets[0].text, "稼働中");  // looked for as UTF-8
     EXPECT_EQ(targets[0].timeoutSeconds, 5u);
+    EXPECT_TRUE(targets[0].tls);
+    EXPECT_EQ(targets[0].tlsPeer.verify, TlsVerify::Fingerprint);
+    std::string normalized;
+    for (int pair = 0; pair < 32; ++pair) {
+        normalized += pair % 2 == 0 ? "ab" : "0f";
+    }
+    EXPECT_EQ(targets[0].tlsPeer.fingerprint, normalized);
+    // The certificate's name follows the Host header, as the check itself decides it.
+    EXPECT_EQ(targets[0].tlsPeer.host, "");
     EXPECT_TRUE(Cycle().Figures().http);
     EXPECT_EQ(Cycle().Figures().httpStatus, 200u);
 
     settings.CheckPath = "no-slash";
     settings.CheckStatus = "abc";
     settings.CheckTimeout = 0;
+    settings.CheckTls = 2;
+    settings.CheckVerify = "all";
+    settings.CheckFingerprint = "ab";
     answers = ".";
     checked = 0;
     EXPECT_EQ(Cycle().ConnectionTest(), ConnectionTestResult::Succeeded);
@@ -753,6 +773,18 @@ TEST_F(CycleRulesTest, TheCheckIsBuiltFromTheSettingsInForce) {
     EXPECT_EQ(targets[1].accepted[0].low, 200u);
     EXPECT_EQ(targets[1].accepted[0].high, 399u);
     EXPECT_EQ(targets[1].timeoutSeconds, 10u);
+    EXPECT_FALSE(targets[1].tls);
+    EXPECT_EQ(targets[1].tlsPeer.verify, TlsVerify::None);
+    EXPECT_EQ(targets[1].tlsPeer.fingerprint, "");
+
+    settings.CheckTls = 1;
+    settings.CheckVerify = "full";
+    answers = ".";
+    checked = 0;
+    EXPECT_EQ(Cycle().ConnectionTest(), ConnectionTestResult::Succeeded);
+    ASSERT_EQ(targets.size(), 3u);
+    EXPECT_TRUE(targets[2].tls);
+    EXPECT_EQ(targets[2].tlsPeer.verify, TlsVerify::Full);
 }
 
 // Stop and Start begin counting afresh: a limit reached before no longer holds.

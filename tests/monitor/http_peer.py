@@ -1,11 +1,16 @@
 """A raw HTTP server for the answers a real web server will not give.
 
-Usage: http_peer.py PORTFILE
-       http_peer.py --run COMMAND [ARGS...]
+Usage: http_peer.py [--certs CERTDIR] PORTFILE
+       http_peer.py [--certs CERTDIR] --run COMMAND [ARGS...]
 Listens on a free loopback port. The first form writes that port to PORTFILE once it accepts
 connections and serves until it is ended (SIGTERM). The second runs the command beside the
 server, with the port in TOLVANE_TEST_HTTP_PORT, and ends with it, giving its exit code: a
 Windows test program under Wine cannot start a Linux process it can wait for.
+
+With --certs the same answers are also served over TLS on a second port, with CERTDIR's
+server.pem and server.key (tests/support/make_test_certs.sh): PORTFILE then holds both ports,
+"PLAIN TLS", and the second form puts the TLS one in TOLVANE_TEST_HTTPS_PORT. A response over
+TLS ends with the session's close_notify, then the connection's end.
 
 Every connection is read up to the end of its request head; the request's path picks the
 answer (see ANSWERS). Each connection has a thread of its own, so one that never answers holds
@@ -13,6 +18,7 @@ up no other.
 """
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -102,9 +108,11 @@ ANSWERS = {
 }
 
 
-def serve_one(conn):
-    with conn:
-        try:
+def serve_one(conn, context=None):
+    try:
+        if context is not None:
+            conn = context.wrap_socket(conn, server_side=True)
+        with conn:
             request = b""
             while b"\r\n\r\n" not in request and len(request) < 65536:
                 data = conn.recv(4096)
@@ -115,14 +123,23 @@ def serve_one(conn):
             path = parts[1].decode("latin-1").split("?")[0] if len(parts) > 2 else ""
             answer = ANSWERS.get(path, fixed(b"404 Not Found", b"no such answer"))
             answer(conn, request)
+            if context is not None:
+                # close_notify, as web servers end a response over TLS, without waiting for the
+                # client's; then the connection ends as below.
+                conn.setblocking(False)
+                try:
+                    conn.unwrap()
+                except ssl.SSLWantReadError:
+                    pass
+                conn.setblocking(True)
             # Closed only once the client has read: an unread request would reset it instead.
             conn.shutdown(socket.SHUT_WR)
             hold(conn)
-        except OSError:
-            pass  # the client went away, as checks that give up do
+    except OSError:
+        pass  # the client went away, as checks that give up do, or refused the handshake
 
 
-def start():
+def start(context=None):
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.bind(("127.0.0.1", 0))
     server.listen(64)
@@ -130,20 +147,36 @@ def start():
     def accept():
         while True:
             conn, _ = server.accept()
-            threading.Thread(target=serve_one, args=(conn,), daemon=True).start()
+            # The handshake too runs in the connection's thread: a client that stalls in it
+            # holds up no other.
+            threading.Thread(target=serve_one, args=(conn, context), daemon=True).start()
 
     threading.Thread(target=accept, daemon=True).start()
     return server.getsockname()[1]
 
 
+def tls_context(certdir):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(os.path.join(certdir, "server.pem"),
+                            os.path.join(certdir, "server.key"))
+    return context
+
+
 def main(args):
-    if args[:1] == ["--run"]:
-        port = start()
-        env = dict(os.environ, TOLVANE_TEST_HTTP_PORT=str(port))
-        return subprocess.call(args[1:], stdin=subprocess.DEVNULL, env=env)
+    env = dict(os.environ)
+    ports = []
+    if args[:1] == ["--certs"]:
+        tls_port = start(tls_context(args[1]))
+        env["TOLVANE_TEST_HTTPS_PORT"] = str(tls_port)
+        ports.append(tls_port)
+        args = args[2:]
     port = start()
+    ports.insert(0, port)
+    if args[:1] == ["--run"]:
+        env["TOLVANE_TEST_HTTP_PORT"] = str(port)
+        return subprocess.call(args[1:], stdin=subprocess.DEVNULL, env=env)
     with open(args[0] + ".tmp", "w") as out:
-        out.write(str(port))
+        out.write(" ".join(str(p) for p in ports))
     os.rename(args[0] + ".tmp", args[0])
     while True:
         time.sleep(3600)

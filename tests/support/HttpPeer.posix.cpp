@@ -12,10 +12,14 @@ struct HttpPeer::Server {
     TestChild child;
 };
 
-HttpPeer::HttpPeer() : server_(std::make_unique<Server>()) {
+HttpPeer::HttpPeer(const std::string& certDir) : server_(std::make_unique<Server>()) {
     const std::string portFile = server_->dir.File("port");
-    if (!server_->child.Start(std::vector<std::string>{
-            "/usr/bin/python3", TOLVANE_HTTP_PEER_SCRIPT, portFile})) {
+    std::vector<std::string> command{"/usr/bin/python3", TOLVANE_HTTP_PEER_SCRIPT};
+    if (!certDir.empty()) {
+        command.insert(command.end(), {"--certs", certDir});
+    }
+    command.push_back(portFile);
+    if (!server_->child.Start(command)) {
         error_ = "/usr/bin/python3 cannot be started";
         return;
     }
@@ -26,7 +30,10 @@ HttpPeer::HttpPeer() : server_(std::make_unique<Server>()) {
         error_ = "http_peer.py did not start within 30 s";
         return;
     }
-    port_ = static_cast<std::uint16_t>(std::atoi(port.c_str()));
+    // "PLAIN" or "PLAIN TLS".
+    char* end = nullptr;
+    port_ = static_cast<std::uint16_t>(std::strtoul(port.c_str(), &end, 10));
+    tlsPort_ = static_cast<std::uint16_t>(std::strtoul(end, nullptr, 10));
 }
 
 HttpPeer::~HttpPeer() = default;

@@ -20,6 +20,11 @@ NginxServer::NginxServer(IPv4Address address)
     std::filesystem::create_directories(dir_.File("temp"));
 }
 
+void NginxServer::AlsoTls(const std::string& certDir, const std::string& name) {
+    tlsPort_ = UnusedLoopbackPort();
+    certificate_ = certDir + "/" + name;
+}
+
 std::string NginxServer::Start(const std::string& location) {
     WriteConfig(location);
     if (!server_.Start(Command({}))) {
@@ -91,6 +96,12 @@ void NginxServer::WriteConfig(const std::string& location) const {
     const std::string temp = dir_.File("temp");
     char dotted[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address_.networkOrder, dotted, sizeof dotted);
+    const std::string tls =
+        certificate_.empty()
+            ? ""
+            : "    listen " + std::string(dotted) + ":" + std::to_string(tlsPort_) +
+                  " ssl;\n    ssl_certificate " + certificate_ + ".pem;\n    ssl_certificate_key " +
+                  certificate_ + ".key;\n";
     WriteFile(dir_.File("nginx.conf"),
               // As root the workers would take the user nobody, who cannot enter the folder.
               std::string(::geteuid() == 0 ? "user root root;\n" : "") +
@@ -101,7 +112,8 @@ void NginxServer::WriteConfig(const std::string& location) const {
                   "  client_body_temp_path " + temp + "/body;\n  proxy_temp_path " + temp +
                   "/proxy;\n  fastcgi_temp_path " + temp + "/fastcgi;\n  uwsgi_temp_path " +
                   temp + "/uwsgi;\n  scgi_temp_path " + temp + "/scgi;\n"
-                  "  server {\n    listen " + dotted + ":" + std::to_string(port_) + ";\n    root " +
+                  "  server {\n    listen " + dotted + ":" + std::to_string(port_) + ";\n" + tls +
+                  "    root " +
                   dir_.File("www") + ";\n    " + location + "\n  }\n}\n");
 }
 

@@ -23,6 +23,10 @@ public:
     NginxServer& operator=(const NginxServer&) = delete;
 
     std::uint16_t Port() const { return port_; }
+    // Serves the same pages over TLS too, on a port of its own, with the certificate NAME.pem
+    // and NAME.key of the folder (make_test_certs.sh's); called before Start.
+    void AlsoTls(const std::string& certDir, const std::string& name = "server");
+    std::uint16_t TlsPort() const { return tlsPort_; }  // 0 without TLS
     // Where a page the server serves as "/NAME" is written.
     std::string Page(const std::string& name) const { return dir_.File("www/" + name); }
 
@@ -44,6 +48,8 @@ private:
     TempDir dir_;
     IPv4Address address_;
     std::uint16_t port_;
+    std::uint16_t tlsPort_ = 0;
+    std::string certificate_;  // the folder and name without ".pem"; empty without TLS
     TestChild server_;
 };
 

@@ -117,6 +117,7 @@ std::vector<ReceivedMail> ReadReceivedMails(const std::string& folder) {
         mail.raw = ReadFile(base + ".raw");
         mail.subject = ReadFile(base + ".subject");
         mail.body = ReadFile(base + ".body");
+        mail.session = ReadFile(base + ".session");
         mails.push_back(std::move(mail));
     }
     return mails;

@@ -86,6 +86,7 @@ struct ReceivedMail {
     std::string raw;      // the message as received, dots unstuffed
     std::string subject;  // UTF-8, decoded by Python's email package
     std::string body;     // UTF-8, decoded likewise
+    std::string session;  // "tls=0|1\nauth=MECHANISM|-\nuser=NAME|-\n"
 };
 // The complete messages in the server's folder, in the order they came.
 std::size_t CountReceivedMails(const std::string& folder);

@@ -1,6 +1,7 @@
 """Runs a command beside a real SMTP server (aiosmtpd, on loopback).
 
-Usage: with_smtp_sink.py SMTP_SINK COMMAND [ARGS...]
+Usage: with_smtp_sink.py SMTP_SINK [SINK_OPTIONS... --] COMMAND [ARGS...]
+SINK_OPTIONS are smtp_sink.py's (--starttls CERT, --auth USER:PASS, ...), ended by "--".
 The server is started first; the command finds its port in TOLVANE_TEST_SMTP_PORT and the
 folder where it stores what it receives (smtp_sink.py's files) in TOLVANE_TEST_SMTP_DIR.
 A Windows program under Wine cannot start or end a Linux process it can wait for, so the
@@ -17,13 +18,13 @@ import time
 
 
 @contextlib.contextmanager
-def smtp_sink(script):
+def smtp_sink(script, options=()):
     """Starts smtp_sink.py; yields (port, folder of the received mail); ends it afterwards."""
     work = tempfile.mkdtemp(prefix="tolvane-smtp-")
     outdir = os.path.join(work, "mail")
     os.mkdir(outdir)
     portfile = os.path.join(work, "port")
-    sink = subprocess.Popen(["/usr/bin/python3", script, outdir, portfile],
+    sink = subprocess.Popen(["/usr/bin/python3", script, *options, outdir, portfile],
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     try:
         deadline = time.time() + 30
@@ -39,8 +40,12 @@ def smtp_sink(script):
         shutil.rmtree(work, ignore_errors=True)
 
 
-def main(script, *command):
-    with smtp_sink(script) as (port, outdir):
+def main(script, *rest):
+    options, command = ((), rest)
+    if "--" in rest:
+        end = rest.index("--")
+        options, command = rest[:end], rest[end + 1:]
+    with smtp_sink(script, options) as (port, outdir):
         env = dict(os.environ, TOLVANE_TEST_SMTP_PORT=port, TOLVANE_TEST_SMTP_DIR=outdir)
         return subprocess.call(list(command), stdin=subprocess.DEVNULL, env=env)
 
