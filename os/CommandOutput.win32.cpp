@@ -80,9 +80,9 @@ CommandOutput RunForOutput(const std::string& commandLine, Deadline deadline, Cl
     if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
         return result;
     }
-    const bool listed = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                  inherited, inheritedCount * sizeof(HANDLE), nullptr,
-                                                  nullptr);
+    const bool listed =
+        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  inheritedCount * sizeof(HANDLE), nullptr, nullptr);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -92,10 +92,9 @@ CommandOutput RunForOutput(const std::string& commandLine, Deadline deadline, Cl
     startup.lpAttributeList = list;
     std::wstring line = ToWide(commandLine);
     PROCESS_INFORMATION process{};
-    const bool started =
-        listed && CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                                 nullptr, &startup.StartupInfo, &process);
+    const bool started = listed && CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                                  nullptr, nullptr, &startup.StartupInfo, &process);
     DeleteProcThreadAttributeList(list);
     write.Close();
     error.Close();

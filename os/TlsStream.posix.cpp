@@ -30,8 +30,8 @@ int SocketWrite(BIO* bio, const char* data, int length) {
     auto* end = static_cast<SocketEnd*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     while (true) {
-        const ssize_t n = ::send(end->fd, data, static_cast<std::size_t>(length),
-                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(end->fd, data, static_cast<std::size_t>(length), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n >= 0) {
             return static_cast<int>(n);
         }
