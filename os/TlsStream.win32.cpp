@@ -273,6 +273,14 @@ public:
             SEC_E_OK) {
             return Failed(TlsFailure::Handshake, "no stream sizes");
         }
+        // Wine takes SCH_CREDENTIALS but not its disabled protocols, and goes down to TLS 1.0
+        // with a server that asks for it: the protocol agreed is checked here.
+        SecPkgContext_ConnectionInfo connection{};
+        if (::QueryContextAttributesW(&context_.handle, SECPKG_ATTR_CONNECTION_INFO,
+                                      &connection) != SEC_E_OK ||
+            (connection.dwProtocol & (SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT)) == 0) {
+            return Failed(TlsFailure::Handshake, "a protocol older than TLS 1.2");
+        }
         CertContext cert;
         const SECURITY_STATUS queried = ::QueryContextAttributesW(
             &context_.handle, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert.cert);
