@@ -135,6 +135,8 @@ SECURITY_STATUS AcquireClient(Credentials& credentials) {
 // A TLS record starts with its content type (20 to 24) and the major version 3. Wine reads the
 // length of whatever arrives and would wait for thousands of bytes a plain-text server never
 // sends.
+constexpr char kAlertRecord = 21;
+
 bool StartsLikeTls(const std::string& bytes) {
     const auto type = static_cast<unsigned char>(bytes[0]);
     return type >= 20 && type <= 24 && (bytes.size() < 2 || bytes[1] == 3);
@@ -490,7 +492,11 @@ private:
                     continue;  // an empty record
                 }
                 if (status != SEC_E_INCOMPLETE_MESSAGE) {
-                    return IoStatus::Failed;
+                    // An alert record, which SChannel takes as an error, ends the session from
+                    // the server's side as its close_notify does: OpenSSL sends one when the
+                    // client has ended its sending side without a close_notify of its own.
+                    closed_ = incoming_[0] == kAlertRecord;
+                    return closed_ ? IoStatus::Closed : IoStatus::Failed;
                 }
             }
             const IoStatus received = Receive(deadline, serve);

@@ -56,6 +56,9 @@ public:
             }
             ::CertFreeCertificateContext(added);
         }
+        // Wine's registry store writes a removal only when told to.
+        ::CertControlStore(store, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT,
+                           nullptr);
         ::CertCloseStore(store, 0);
     }
     const std::string& Error() const { return error_; }
