@@ -9,8 +9,9 @@ namespace tolvane::test {
 SmtpSink::SmtpSink(const std::vector<std::string>& options) {
     const char* sinks = std::getenv("TOLVANE_TEST_SMTP_SINKS");
     if (sinks == nullptr || std::atoi(sinks) <= 0) {
-        error_ = "TOLVANE_TEST_SMTP_SINKS is not set: run the program through "
-                 "with_smtp_sink.py --on-request";
+        error_ =
+            "TOLVANE_TEST_SMTP_SINKS is not set: run the program through "
+            "with_smtp_sink.py --on-request";
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
