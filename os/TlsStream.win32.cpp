@@ -132,11 +132,12 @@ SECURITY_STATUS AcquireClient(Credentials& credentials) {
     return status;
 }
 
+// The content type of an alert record, which stands unencrypted in its header up to TLS 1.2.
+constexpr char kAlertRecord = 21;
+
 // A TLS record starts with its content type (20 to 24) and the major version 3. Wine reads the
 // length of whatever arrives and would wait for thousands of bytes a plain-text server never
 // sends.
-constexpr char kAlertRecord = 21;
-
 bool StartsLikeTls(const std::string& bytes) {
     const auto type = static_cast<unsigned char>(bytes[0]);
     return type >= 20 && type <= 24 && (bytes.size() < 2 || bytes[1] == 3);
@@ -452,6 +453,7 @@ private:
                     {0, SECBUFFER_EMPTY, nullptr},
                     {0, SECBUFFER_EMPTY, nullptr}};
                 SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
+                const bool alert = incoming_[0] == kAlertRecord;
                 const SECURITY_STATUS status =
                     ::DecryptMessage(&context_.handle, &description, 0, nullptr);
                 if (status == SEC_E_OK || status == SEC_I_RENEGOTIATE ||
@@ -483,13 +485,19 @@ private:
                     if (!plain_.empty()) {
                         return IoStatus::Done;
                     }
+                    if (alert) {
+                        // Wine's DecryptMessage takes the server's close_notify as an empty
+                        // record, where Windows says SEC_I_CONTEXT_EXPIRED.
+                        closed_ = true;
+                        return IoStatus::Closed;
+                    }
                     continue;  // an empty record
                 }
                 if (status != SEC_E_INCOMPLETE_MESSAGE) {
                     // An alert record, which SChannel takes as an error, ends the session from
                     // the server's side as its close_notify does: OpenSSL sends one when the
                     // client has ended its sending side without a close_notify of its own.
-                    closed_ = incoming_[0] == kAlertRecord;
+                    closed_ = alert;
                     return closed_ ? IoStatus::Closed : IoStatus::Failed;
                 }
             }
