@@ -1,11 +1,19 @@
 // The whole SMTP dialogue against any server bytes, fed through a socket pair. The first byte
-// chooses the number of recipients and whether the server closes the connection after its
-// bytes or stays silent (rarely: each silent reply costs its whole wait).
+// chooses the number of recipients, whether the server closes the connection after its
+// bytes or stays silent (rarely: each silent reply costs its whole wait), and (its top bit)
+// whether the bytes come through a TLS session with AUTH asked: then they reach the EHLO
+// capabilities and the AUTH exchanges (PLAIN, or LOGIN's 334 challenges).
 
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "fuzz/FuzzSupport.h"
 #include "mail/SmtpClient.h"
@@ -100,6 +108,94 @@ bool ExpectedResult(Server& server, std::size_t recipients) {
            server.Next("221") == Reply::Accepted;
 }
 
+constexpr const char* kPassword = "fuzz-Pa55word";
+
+// A self-signed server of its own, made once: the client takes any certificate here.
+SSL_CTX* ServerContext() {
+    static SSL_CTX* const context = [] {
+        EVP_PKEY* key = EVP_EC_gen("P-256");
+        X509* certificate = X509_new();
+        Require(key != nullptr && certificate != nullptr, "a key and a certificate");
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
+        X509_set_pubkey(certificate, key);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        Require(X509_sign(certificate, key, EVP_sha256()) > 0, "a signed certificate");
+        SSL_CTX* made = SSL_CTX_new(TLS_server_method());
+        Require(made != nullptr && SSL_CTX_use_certificate(made, certificate) == 1 &&
+                    SSL_CTX_use_PrivateKey(made, key) == 1,
+                "a server context");
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+        return made;
+    }();
+    return context;
+}
+
+// The server's side of a TLS dialogue: the handshake, the bytes, then (unless silent) its end,
+// and whatever the client says read until it closes.
+void ServeTls(int fd, std::string_view bytes, bool silent) {
+    SSL* ssl = SSL_new(ServerContext());
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+        if (bytes.empty() || SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())) > 0) {
+            if (!silent) {
+                SSL_shutdown(ssl);
+                ::shutdown(fd, SHUT_WR);
+            }
+        }
+        char drain[4096];
+        while (SSL_read(ssl, drain, sizeof drain) > 0) {
+        }
+    }
+    SSL_free(ssl);
+}
+
+}  // namespace
+}  // namespace tolvane::fuzz
+
+namespace tolvane::fuzz {
+namespace {
+
+int FuzzTls(Socket server, Socket client, std::string_view bytes, bool silent,
+            std::size_t recipientCount) {
+    std::thread serving(ServeTls, static_cast<int>(server.Fd()), bytes, silent);
+    MailSecurity security;
+    security.SmtpSecurity = "tls";
+    security.SmtpVerify = "none";
+    security.SmtpUser = "me@example.org";
+    security.SmtpPassword = kPassword;
+    const MailLimits limits = Limits();
+    const std::vector<std::string> recipients(recipientCount, "RCPT TO: <you@example.org>");
+    int sent = 0;
+    std::string reason;
+    {
+        SmtpClient session(limits, security);
+        sent = session.SendOver(std::move(client), "MAIL FROM: <me@example.org>", recipients,
+                                "Body");
+        reason = session.LastError;
+    }  // the client's end closes here, and the server's reading with it
+    serving.join();
+    Require(std::none_of(reason.begin(), reason.end(),
+                         [](char c) {
+                             const auto byte = static_cast<unsigned char>(c);
+                             return byte < 0x20 || byte == 0x7F;
+                         }),
+            "the reason is one line without control bytes");
+    Require(reason.find(kPassword) == std::string::npos ||
+                bytes.find(kPassword) != std::string_view::npos,
+            "the password never in a reason the server did not write");
+    Require(sent == 0 || bytes.find("\n235 ") != std::string_view::npos ||
+                bytes.rfind("235 ", 0) == 0,
+            "no mail without an accepted AUTH");
+    return 0;
+}
+
 }  // namespace
 }  // namespace tolvane::fuzz
 
@@ -111,11 +207,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const bool silent = (data[0] & 0x0F) == 0x0F;
     const std::size_t recipientCount = (data[0] >> 4) % 4;
+    const bool tls = (data[0] & 0x80) != 0;
     const std::string_view bytes = Bytes(data + 1, size - 1);
 
     int ends[2];
     Require(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0, "a socket pair");
     Socket server(ends[1]);
+    if (tls) {
+        ::signal(SIGPIPE, SIG_IGN);  // the server's writes to a client that has gone
+        return FuzzTls(std::move(server), Socket(ends[0]), bytes, silent, recipientCount);
+    }
     Require(::send(server.Fd(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
                 static_cast<ssize_t>(bytes.size()),
             "the server's bytes fit the pair's buffer");

@@ -8,8 +8,7 @@ namespace tolvane {
 TestMailResult SendTestMail(std::string& from, std::string& to, const std::string& subject,
                             const std::string& body, const std::string& smtp,
                             std::uint32_t smtpPort, const MailSecurity& security,
-                            const MailDispatch& send,
-                            const std::function<void()>& beforeSending) {
+                            const MailDispatch& send, const std::function<void()>& beforeSending) {
     from = TrimBlanks(from);
     to = TrimBlanks(to);
     if (from.empty() || to.empty()) {
@@ -21,8 +20,9 @@ TestMailResult SendTestMail(std::string& from, std::string& to, const std::strin
     std::string reason;
     if (send && send(from, to, subject, body, smtp, smtpPort, security, reason) != 0) {
         return {TestMailResult::Outcome::Sent,
-                mailtexts::TestMailSent() +
-                    (!smtp.empty() && LeavesCertificateUnverified(security) ? mailtexts::NotVerified() : "")};
+                mailtexts::TestMailSent() + (!smtp.empty() && LeavesCertificateUnverified(security)
+                                                 ? mailtexts::NotVerified()
+                                                 : "")};
     }
     return {TestMailResult::Outcome::NotSent, mailtexts::TestMailFailed() + reason};
 }

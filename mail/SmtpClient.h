@@ -72,7 +72,7 @@ private:
     MailSecurity security_;
     TlsPeer peer_;
     std::vector<std::string> replyLines_;     // the last reply's lines, without line ends
-    std::vector<std::string> capabilities_;   // the last EHLO reply's keywords lines
+    std::vector<std::string> capabilities_;   // the last EHLO reply's later lines, upper case
     Deadline dialogueEnd_ = Deadline::max();  // set by Send
 };
 

@@ -87,9 +87,8 @@ int SmtpClient::Greet() {
     const std::string ehlo = "EHLO " + HeloName() + "\r\n";
     if (!UsesTls(security_)) {
         // A refused EHLO is no failure: HELO follows, and LastError keeps the refusal.
-        return Command(ehlo, "250") != 0 || Command("HELO " + HeloName() + "\r\n", "250") != 0
-                   ? 1
-                   : 0;
+        return Command(ehlo, "250") != 0 || Command("HELO " + HeloName() + "\r\n", "250") != 0 ? 1
+                                                                                               : 0;
     }
     // Without EHLO there is no STARTTLS and no AUTH: no HELO here.
     if (Command(ehlo, "250") == 0) {
@@ -155,8 +154,8 @@ int SmtpClient::Authenticate() {
     }
     const std::string& user = security_.SmtpUser;
     if (plain) {
-        return Command("AUTH PLAIN " + Base64::EncodeAll(std::string(1, '\0') + user + '\0' +
-                                                         password) +
+        return Command("AUTH PLAIN " +
+                           Base64::EncodeAll(std::string(1, '\0') + user + '\0' + password) +
                            "\r\n",
                        "235");
     }
@@ -186,10 +185,10 @@ int SmtpClient::AuthenticateWithToken() {
         return 0;
     }
     std::string token = run.output.substr(0, run.output.find('\n'));
-    token.erase(std::find_if(token.rbegin(), token.rend(),
-                             [](unsigned char c) { return !std::isspace(c); })
-                    .base(),
-                token.end());
+    token.erase(
+        std::find_if(token.rbegin(), token.rend(), [](unsigned char c) { return !std::isspace(c); })
+            .base(),
+        token.end());
     if (token.empty()) {
         LastError = mailtexts::TokenCommandEmpty();
         return 0;

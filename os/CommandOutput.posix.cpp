@@ -35,8 +35,8 @@ pid_t Spawn(const std::string& commandLine, int output) {
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     // A group of its own, so that a command past its deadline ends with what it started.
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char shell[] = "/bin/sh";
     char dashC[] = "-c";
     char* args[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};

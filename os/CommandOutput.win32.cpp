@@ -61,8 +61,18 @@ CommandOutput RunForOutput(const std::string& commandLine, Deadline deadline, Cl
     if (nul.h == INVALID_HANDLE_VALUE) {
         return result;
     }
-    // Only these handles are inherited: the standard error stays ours where we have one.
-    HANDLE inherited[2] = {nul.h, write.h};
+    // The standard error stays ours: an inheritable copy of it (or the null device when this
+    // program has none), so that every handle the child gets is in the list below.
+    Handle error;
+    const HANDLE ours = GetStdHandle(STD_ERROR_HANDLE);
+    if (ours == nullptr || ours == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), ours, GetCurrentProcess(), &error.h, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+        error.h = nullptr;
+    }
+    // Only these handles are inherited.
+    HANDLE inherited[3] = {nul.h, write.h, error.h};
+    const DWORD inheritedCount = error.h != nullptr ? 3 : 2;
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::string attributeBuffer(size, '\0');
@@ -70,23 +80,24 @@ CommandOutput RunForOutput(const std::string& commandLine, Deadline deadline, Cl
     if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
         return result;
     }
-    const bool listed = UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                  inherited, sizeof inherited, nullptr, nullptr);
+    const bool listed =
+        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  inheritedCount * sizeof(HANDLE), nullptr, nullptr);
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = nul.h;
     startup.StartupInfo.hStdOutput = write.h;
-    startup.StartupInfo.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.StartupInfo.hStdError = error.h != nullptr ? error.h : nul.h;
     startup.lpAttributeList = list;
     std::wstring line = ToWide(commandLine);
     PROCESS_INFORMATION process{};
-    const bool started =
-        listed && CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                                 nullptr, &startup.StartupInfo, &process);
+    const bool started = listed && CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                                  nullptr, nullptr, &startup.StartupInfo, &process);
     DeleteProcThreadAttributeList(list);
     write.Close();
+    error.Close();
     if (!started) {
         return result;
     }

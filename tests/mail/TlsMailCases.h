@@ -35,7 +35,7 @@ inline constexpr const char* kTlsMailToken = "ya29.tok-123";
 
 // A token command: "!N" exits with N printing nothing, "-" prints nothing and succeeds, "~"
 // never ends by itself, any other text is printed as the first line (a second line follows,
-// which is not the token).
+// which is not the token), after a line on standard error, which must not be taken for it.
 inline std::string TokenCommand(const std::string& token) {
 #ifdef _WIN32
     if (token == "~") {
@@ -44,7 +44,8 @@ inline std::string TokenCommand(const std::string& token) {
     if (token[0] == '!') {
         return "cmd.exe /c exit " + token.substr(1);
     }
-    return token == "-" ? "cmd.exe /c rem" : "cmd.exe /c \"echo " + token + "& echo second\"";
+    return token == "-" ? "cmd.exe /c rem"
+                        : "cmd.exe /c \"echo noise 1>&2& echo " + token + "& echo second\"";
 #else
     if (token == "~") {
         return "echo started; sleep 600";
@@ -52,7 +53,7 @@ inline std::string TokenCommand(const std::string& token) {
     if (token[0] == '!') {
         return "exit " + token.substr(1);
     }
-    return token == "-" ? "true" : "printf '%s\\nsecond\\n' '" + token + "'; echo noise >&2";
+    return token == "-" ? "true" : "echo noise >&2; printf '%s\\nsecond\\n' '" + token + "'";
 #endif
 }
 

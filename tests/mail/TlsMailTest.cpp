@@ -58,8 +58,8 @@ protected:
     static std::string PlainRaw() {
         test::SmtpSink sink;
         std::string reason;
-        EXPECT_EQ(SendNotificationMailUsing(Limits(false), kFrom, kTo, kSubject, kBody,
-                                            "localhost", sink.Port(), {}, reason),
+        EXPECT_EQ(SendNotificationMailUsing(Limits(false), kFrom, kTo, kSubject, kBody, "localhost",
+                                            sink.Port(), {}, reason),
                   1)
             << test::Utf8(reason);
         EXPECT_TRUE(sink.WaitForMessages(1, 10s));
@@ -91,9 +91,9 @@ TEST_F(TlsMailTest, EachServerGivesItsOutcomeAndTheMailArrivesAsThePlainOne) {
             security.SmtpTokenCommand = test::TokenCommand(c.token);
         }
         std::string reason;
-        const int sent = SendNotificationMailUsing(Limits(c.shortLimits), kFrom, kTo, kSubject,
-                                                   kBody, "localhost", sink.Port(), security,
-                                                   reason);
+        const int sent =
+            SendNotificationMailUsing(Limits(c.shortLimits), kFrom, kTo, kSubject, kBody,
+                                      "localhost", sink.Port(), security, reason);
         EXPECT_EQ(sent, c.sent ? 1 : 0) << test::Utf8(reason);
         EXPECT_EQ(reason.rfind(c.reason, 0), 0u)
             << test::Utf8(reason) << " / " << test::Utf8(c.reason);
