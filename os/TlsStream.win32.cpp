@@ -1,6 +1,6 @@
 #include "os/TlsStream.h"
 
-#define SECURITY_WIN32
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -8,10 +8,12 @@
 #include <wincrypt.h>
 // SCH_CREDENTIALS, the only way to TLS 1.3, is declared with these.
 #define SCHANNEL_USE_BLACKLISTS
+#define SECURITY_WIN32
 #include <subauth.h>
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstdio>
@@ -25,8 +27,7 @@ namespace tolvane {
 namespace {
 
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
-                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
-                                ISC_REQ_STREAM;
+                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
 // The status in hex, and the system's words for it when they are short enough for one line.
 std::string Described(long status) {
@@ -42,9 +43,8 @@ std::string Described(long status) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
         text.pop_back();
     }
-    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= ' ' && c <= '~';
-    });
+    const bool plain =
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
     if (!text.empty() && plain && text.size() <= 100) {
         detail += " " + text;
     }
@@ -109,8 +109,8 @@ struct Chain {
 SECURITY_STATUS AcquireClient(Credentials& credentials) {
     const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TLS_PARAMETERS below12{};
-    below12.grbitDisabledProtocols = static_cast<DWORD>(
-        ~(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT));
+    below12.grbitDisabledProtocols =
+        static_cast<DWORD>(~(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT));
     SCH_CREDENTIALS current{};
     current.dwVersion = SCH_CREDENTIALS_VERSION;
     current.dwFlags = flags;
@@ -124,13 +124,16 @@ SECURITY_STATUS AcquireClient(Credentials& credentials) {
         older.dwVersion = SCHANNEL_CRED_VERSION;
         older.dwFlags = flags;
         older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
-        status = ::AcquireCredentialsHandleW(
-            nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &older,
-            nullptr, nullptr, &credentials.handle, nullptr);
+        status = ::AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
+                                             SECPKG_CRED_OUTBOUND, nullptr, &older, nullptr,
+                                             nullptr, &credentials.handle, nullptr);
     }
     credentials.held = status == SEC_E_OK;
     return status;
 }
+
+// The content type of an alert record, which stands unencrypted in its header up to TLS 1.2.
+constexpr char kAlertRecord = 21;
 
 // A TLS record starts with its content type (20 to 24) and the major version 3. Wine reads the
 // length of whatever arrives and would wait for thousands of bytes a plain-text server never
@@ -242,8 +245,7 @@ Verdict ChainFor(PCCERT_CONTEXT cert, const std::string& host) {
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
-    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.chain, &policy,
-                                            &status)) {
+    if (!::CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.chain, &policy, &status)) {
         return {TlsFailure::Untrusted, Described(static_cast<long>(::GetLastError()))};
     }
     if (status.dwError == 0) {
@@ -256,10 +258,10 @@ Verdict ChainFor(PCCERT_CONTEXT cert, const std::string& host) {
 
 class SchannelStream final : public TlsStream {
 public:
-    SchannelStream(Socket& socket, const std::string& host) : socket_(socket), host_(ToWide(host)) {}
+    SchannelStream(Socket& socket, const std::string& host)
+        : socket_(socket), host_(ToWide(host)) {}
 
-    // The client's side of the handshake, from its first message; `Renegotiate` runs the same
-    // loop on what the server sent after it.
+    // The client's side of the handshake, from its first message, and what it agreed.
     TlsOpening Open(Deadline deadline, Clock* serve) {
         const SECURITY_STATUS acquired = AcquireClient(credentials_);
         if (acquired != SEC_E_OK) {
@@ -273,28 +275,28 @@ public:
             SEC_E_OK) {
             return Failed(TlsFailure::Handshake, "no stream sizes");
         }
-        CertContext cert;
-        const SECURITY_STATUS queried = ::QueryContextAttributesW(
-            &context_.handle, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert.cert);
-        if (queried != SEC_E_OK || cert.cert == nullptr) {
-            return Failed(TlsFailure::Handshake, "no server certificate (" + Described(queried) + ")");
+        // Wine takes SCH_CREDENTIALS but not its disabled protocols, and goes down to TLS 1.0
+        // with a server that asks for it: the protocol agreed is checked here.
+        SecPkgContext_ConnectionInfo connection{};
+        if (::QueryContextAttributesW(&context_.handle, SECPKG_ATTR_CONNECTION_INFO, &connection) !=
+                SEC_E_OK ||
+            (connection.dwProtocol & (SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT)) == 0) {
+            return Failed(TlsFailure::Handshake, "a protocol older than TLS 1.2");
         }
-        fingerprint_ = Sha256(cert.cert);
+        const SECURITY_STATUS queried = ::QueryContextAttributesW(
+            &context_.handle, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate_.cert);
+        if (queried != SEC_E_OK || certificate_.cert == nullptr) {
+            return Failed(TlsFailure::Handshake,
+                          "no server certificate (" + Described(queried) + ")");
+        }
+        fingerprint_ = Sha256(certificate_.cert);
         if (fingerprint_.empty()) {
             return Failed(TlsFailure::Handshake, "no SHA-256 of the certificate");
         }
-        verdictCert_ = cert.cert;
-        cert.cert = nullptr;
         return {};
     }
 
-    PCCERT_CONTEXT Certificate() const { return verdictCert_; }
-
-    ~SchannelStream() override {
-        if (verdictCert_ != nullptr) {
-            ::CertFreeCertificateContext(verdictCert_);
-        }
-    }
+    PCCERT_CONTEXT Certificate() const { return certificate_.cert; }
 
     IoStatus SendAll(std::string_view bytes, Deadline deadline, Clock* serve) override {
         if (closed_) {
@@ -315,7 +317,8 @@ public:
             if (::EncryptMessage(&context_.handle, 0, &description, 0) != SEC_E_OK) {
                 return IoStatus::Failed;
             }
-            const std::size_t total = buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
+            const std::size_t total =
+                buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer;
             const IoStatus sent =
                 SendAllBefore(socket_, std::string_view(record.data(), total), deadline, serve);
             if (sent != IoStatus::Done) {
@@ -380,6 +383,9 @@ private:
     TlsOpening Negotiate(Deadline deadline, Clock* serve) {
         bool first = !context_.held;
         for (;;) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return Failed(TlsFailure::TimedOut, {});
+            }
             if (!first && !incoming_.empty() && !StartsLikeTls(incoming_)) {
                 return Failed(TlsFailure::Handshake, Described(SEC_E_ILLEGAL_MESSAGE));
             }
@@ -401,10 +407,10 @@ private:
             IoStatus sent = IoStatus::Done;
             if (out[0].pvBuffer != nullptr) {
                 if (out[0].cbBuffer > 0) {
-                    sent = SendAllBefore(
-                        socket_,
-                        std::string_view(static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer),
-                        deadline, serve);
+                    sent = SendAllBefore(socket_,
+                                         std::string_view(static_cast<const char*>(out[0].pvBuffer),
+                                                          out[0].cbBuffer),
+                                         deadline, serve);
                 }
                 ::FreeContextBuffer(out[0].pvBuffer);
             }
@@ -413,9 +419,8 @@ private:
                 return Failed(TlsFailure::Handshake, Described(status));
             }
             if (sent != IoStatus::Done) {
-                return Failed(sent == IoStatus::TimedOut ? TlsFailure::TimedOut
-                                                         : TlsFailure::Closed,
-                              {});
+                return Failed(
+                    sent == IoStatus::TimedOut ? TlsFailure::TimedOut : TlsFailure::Closed, {});
             }
             if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
                 continue;  // the server asked for a client certificate: go on without one
@@ -448,6 +453,7 @@ private:
                     {0, SECBUFFER_EMPTY, nullptr},
                     {0, SECBUFFER_EMPTY, nullptr}};
                 SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
+                const bool alert = incoming_[0] == kAlertRecord;
                 const SECURITY_STATUS status =
                     ::DecryptMessage(&context_.handle, &description, 0, nullptr);
                 if (status == SEC_E_OK || status == SEC_I_RENEGOTIATE ||
@@ -479,10 +485,20 @@ private:
                     if (!plain_.empty()) {
                         return IoStatus::Done;
                     }
+                    if (alert) {
+                        // Wine's DecryptMessage takes the server's close_notify as an empty
+                        // record, where Windows says SEC_I_CONTEXT_EXPIRED.
+                        closed_ = true;
+                        return IoStatus::Closed;
+                    }
                     continue;  // an empty record
                 }
                 if (status != SEC_E_INCOMPLETE_MESSAGE) {
-                    return IoStatus::Failed;
+                    // An alert record, which SChannel takes as an error, ends the session from
+                    // the server's side as its close_notify does: OpenSSL sends one when the
+                    // client has ended its sending side without a close_notify of its own.
+                    closed_ = alert;
+                    return closed_ ? IoStatus::Closed : IoStatus::Failed;
                 }
             }
             const IoStatus received = Receive(deadline, serve);
@@ -497,9 +513,9 @@ private:
     Credentials credentials_;
     Context context_;
     SecPkgContext_StreamSizes sizes_{};
-    PCCERT_CONTEXT verdictCert_ = nullptr;
-    std::string incoming_;  // received, not yet decrypted
-    std::string plain_;     // decrypted, not yet handed out
+    CertContext certificate_;  // the server's
+    std::string incoming_;     // received, not yet decrypted
+    std::string plain_;        // decrypted, not yet handed out
     std::string fingerprint_;
     bool closed_ = false;
 };

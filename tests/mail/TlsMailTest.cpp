@@ -9,7 +9,11 @@
 #include "mail/MailTexts.h"
 #include "mail/SendNotificationMail.h"
 #include "mail/SendTestMail.h"
+#ifdef _WIN32
+#include "tests/win32/Win32SmtpSink.h"
+#else
 #include "tests/mail/MailTestSupport.h"
+#endif
 #include "tests/mail/TlsMailCases.h"
 #include "tests/support/TlsPeers.h"
 

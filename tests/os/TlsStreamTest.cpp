@@ -115,5 +115,21 @@ TEST_F(TlsStreamTest, AStreamWhosePeerLeavesReportsClosed) {
               IoStatus::Closed);
 }
 
+// A close_notify with the connection left open ends the stream as well, after the data before it.
+TEST_F(TlsStreamTest, AServersCloseNotifyAloneReportsClosed) {
+    Socket socket = Socket::CreateBoundTcp();
+    ASSERT_TRUE(ConnectBefore(socket, test::kLoopbackAddress, peers->Port("closing"),
+                              After(test::kTlsPatient)));
+    const TlsPeer peer{TlsVerify::Full, "localhost", ""};
+    TlsOpening opening = OpenTls(socket, peer, After(test::kTlsPatient));
+    ASSERT_NE(opening.stream, nullptr) << opening.Reason(peer);
+    const Deadline deadline = After(test::kTlsPatient);
+    ASSERT_EQ(opening.stream->SendAll("QUIT\r\n", deadline, nullptr), IoStatus::Done);
+    EXPECT_EQ(LineByBytes(*opening.stream, deadline), "echo: QUIT\r\n");
+    char byte = 0;
+    std::size_t received = 0;
+    EXPECT_EQ(opening.stream->ReceiveSome(&byte, 1, received, deadline, nullptr), IoStatus::Closed);
+}
+
 }  // namespace
 }  // namespace tolvane

@@ -1,7 +1,9 @@
 #include "tests/support/TlsPeers.h"
 
+// clang-format off
 #include <windows.h>
 #include <wincrypt.h>
+// clang-format on
 
 #include <cstdlib>
 #include <vector>
@@ -47,8 +49,8 @@ public:
         if (store == nullptr) {
             return;
         }
-        PCCERT_CONTEXT added = ::CertCreateCertificateContext(
-            X509_ASN_ENCODING, der_.data(), static_cast<DWORD>(der_.size()));
+        PCCERT_CONTEXT added = ::CertCreateCertificateContext(X509_ASN_ENCODING, der_.data(),
+                                                              static_cast<DWORD>(der_.size()));
         if (added != nullptr) {
             if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
                     store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, added, nullptr)) {
@@ -56,6 +58,9 @@ public:
             }
             ::CertFreeCertificateContext(added);
         }
+        // Wine's registry store writes a removal only when told to.
+        ::CertControlStore(store, CERT_STORE_CTRL_COMMIT_FORCE_FLAG, CERT_STORE_CTRL_COMMIT,
+                           nullptr);
         ::CertCloseStore(store, 0);
     }
     const std::string& Error() const { return error_; }

@@ -44,6 +44,8 @@ inline constexpr TlsStreamCase kTlsStreamCases[] = {
      TlsFailure::TimedOut},
     {"not TLS at all", "plain", "localhost", TlsVerify::Full, "", kTlsPatient,
      TlsFailure::Handshake},
+    {"a server of before TLS 1.2", "old", "localhost", TlsVerify::None, "", kTlsPatient,
+     TlsFailure::Handshake},
 };
 
 }  // namespace tolvane::test

@@ -6,6 +6,9 @@ CERTDIR holds make_test_certs.sh's files. The kinds:
   good       server.pem (the test root's, for localhost and 127.0.0.1)
   other      other.pem (the test root's, for other.example)
   untrusted  untrusted.pem (for localhost, from a root nobody trusts)
+  old        server.pem, but TLS 1.0 and 1.1 only
+  closing    server.pem; echoes one line, then ends the session with its close_notify alone,
+             leaving the connection open until the client closes it
   stall      accepts the connection, then never answers the handshake
   plain      no TLS at all: answers every connection with a line of plain text
 Each TLS peer echoes every line it receives back, prefixed "echo: ", until the client closes.
@@ -20,6 +23,7 @@ import ssl
 import subprocess
 import sys
 import threading
+import warnings
 
 
 def listener():
@@ -46,6 +50,18 @@ def echo(conn, context):
         pass  # a client that refused the certificate ends the handshake: nothing to answer
 
 
+def close_after_a_line(conn, context):
+    try:
+        with conn:
+            tls = context.wrap_socket(conn, server_side=True)
+            tls.sendall(b"echo: " + tls.makefile("rb").readline())
+            tls.unwrap()  # sends close_notify, then waits for the client's or its leaving
+            while conn.recv(4096):
+                pass
+    except (OSError, ssl.SSLError):
+        pass
+
+
 def stall(conn):
     with conn:
         while conn.recv(4096):  # reads the client's hello and never answers it
@@ -65,11 +81,26 @@ def context_for(certdir, name):
     return context
 
 
+def old_context(certdir):
+    """A server of before TLS 1.2, which a client must refuse however it is asked."""
+    context = context_for(certdir, "server")
+    context.set_ciphers("DEFAULT@SECLEVEL=0")  # Debian's default level allows 1.2 at least
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        context.minimum_version = ssl.TLSVersion.TLSv1
+        context.maximum_version = ssl.TLSVersion.TLSv1_1
+    return context
+
+
 def start(certdir):
     kinds = {}
-    for kind, cert in (("good", "server"), ("other", "other"), ("untrusted", "untrusted")):
-        context = context_for(certdir, cert)
+    contexts = {kind: context_for(certdir, cert)
+                for kind, cert in (("good", "server"), ("other", "other"),
+                                   ("untrusted", "untrusted"))}
+    contexts["old"] = old_context(certdir)
+    for kind, context in contexts.items():
         kinds[kind] = (listener(), lambda conn, c=context: echo(conn, c))
+    kinds["closing"] = (listener(), lambda conn, c=contexts["good"]: close_after_a_line(conn, c))
     kinds["stall"] = (listener(), stall)
     kinds["plain"] = (listener(), lambda conn: echo(conn, None))
     for sock, handle in kinds.values():
