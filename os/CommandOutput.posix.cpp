@@ -9,6 +9,7 @@
 
 #include <cerrno>
 
+#include "os/Process.posix.h"
 #include "os/SocketIo.posix.h"
 
 extern char** environ;
@@ -24,19 +25,10 @@ pid_t Spawn(const std::string& commandLine, int output) {
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, output, 1);
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT, SIGXFSZ, SIGCHLD}) {
-        sigaddset(&defaults, sig);
-    }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    const short flags = CleanSignalsFor(attributes);
     // A group of its own, so that a command past its deadline ends with what it started.
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes, flags | POSIX_SPAWN_SETPGROUP);
     char shell[] = "/bin/sh";
     char dashC[] = "-c";
     char* args[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "os/Process.posix.h"
 #include "text/CommandLine.h"
 
 extern char** environ;
@@ -39,6 +40,19 @@ std::string CurrentDirectory() {
 }
 
 }  // namespace
+
+short CleanSignalsFor(posix_spawnattr_t& attributes) {
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT, SIGXFSZ, SIGCHLD}) {
+        sigaddset(&defaults, sig);
+    }
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    return POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+}
 
 std::string ExecutablePath() {
     // The kernel's link holds the resolved path. Once the file has been replaced (an upgrade
@@ -154,18 +168,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int standardInput
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     }
-    // The monitor blocks or ignores some signals while it works; its children get a clean
-    // slate.
-    sigset_t none;
-    sigset_t defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int sig : {SIGINT, SIGTERM, SIGPIPE, SIGHUP, SIGQUIT, SIGXFSZ, SIGCHLD}) {
-        sigaddset(&defaults, sig);
-    }
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    short flags = CleanSignalsFor(attributes);
     if (ownGroup_) {
         posix_spawnattr_setpgroup(&attributes, 0);
         flags |= POSIX_SPAWN_SETPGROUP;
