@@ -185,6 +185,11 @@ TEST_F(Package, ListsEveryFileWithItsLinksAndControlFields) {
     // Computed from the executables' libraries: a server gets no Qt.
     EXPECT_NE(fields.out.find("libc6 (>="), std::string::npos) << fields.out;
     EXPECT_NE(fields.out.find("libstdc++6 (>="), std::string::npos) << fields.out;
+    // The mail's TLS is the system's OpenSSL, checked against the system's roots.
+    EXPECT_NE(fields.out.find("libssl3 (>="), std::string::npos) << fields.out;
+    EXPECT_NE(fields.out.find("Recommends: systemd, logrotate, ca-certificates\n"),
+              std::string::npos)
+        << fields.out;
     EXPECT_EQ(fields.out.find("qt6"), std::string::npos) << fields.out;
     EXPECT_EQ(fields.out.find("fonts-"), std::string::npos) << fields.out;
     EXPECT_EQ(fields.out.find("polkitd"), std::string::npos) << fields.out;
