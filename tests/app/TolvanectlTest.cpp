@@ -43,6 +43,15 @@ public:
 
 using test::ReadPid;
 
+// `tolvanectl monitor --verbose` of the install, its standard output into `out` and its
+// standard error beside it (`out`.err).
+bool StartVerboseMonitor(test::TestChild& monitor, Install& install, const std::string& out) {
+    return monitor.Start(std::vector<std::string>{
+        "sh", "-c",
+        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor --verbose >" +
+            test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")});
+}
+
 // The log's texts without their stamps, in UTF-8, checking each line's form.
 std::vector<std::string> LogTexts(const std::string& contents) {
     std::vector<std::string> texts;
@@ -116,10 +125,7 @@ TEST(TolvanectlEndToEnd, RestartsAStoppedServerAndMonitoringGoesOn) {
 
     const std::string out = install.dir.File("monitor.out");
     test::TestChild monitor;
-    ASSERT_TRUE(monitor.Start(std::vector<std::string>{
-        "sh", "-c",
-        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor --verbose >" +
-            test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
+    ASSERT_TRUE(StartVerboseMonitor(monitor, install, out));
 
     ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))
         << "waited for the first successful check. " << machine.Need() << "\n"
@@ -220,10 +226,7 @@ TEST(TolvanectlEndToEnd, RestartsAServerThatAnswers503OverTls) {
 
     const std::string out = install.dir.File("monitor.out");
     test::TestChild monitor;
-    ASSERT_TRUE(monitor.Start(std::vector<std::string>{
-        "sh", "-c",
-        "exec " + test::ShellQuote(install.Bin("tolvanectl")) + " monitor --verbose >" +
-            test::ShellQuote(out) + " 2>" + test::ShellQuote(out + ".err")}));
+    ASSERT_TRUE(StartVerboseMonitor(monitor, install, out));
     ASSERT_TRUE(test::WaitUntil([&] { return test::CountOf(ReadFile(out), "  OK\n") >= 1; }, 30s))
         << "waited for the first successful check over TLS. " << machine.Need() << "\n"
         << ReadFile(out) << ReadFile(out + ".err");

@@ -18,6 +18,10 @@
 namespace tolvane {
 namespace {
 
+Deadline After(std::chrono::milliseconds limit) {
+    return std::chrono::steady_clock::now() + limit;
+}
+
 class TlsStreamTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -32,13 +36,20 @@ protected:
         ASSERT_EQ(peers->Error(), "");
     }
 
+    // A connection to one of the peers with TLS opened over it, verified in full for localhost.
+    static TlsOpening OpenFull(Socket& socket, const char* kind) {
+        socket = Socket::CreateBoundTcp();
+        const TlsPeer peer{TlsVerify::Full, "localhost", ""};
+        if (!ConnectBefore(socket, test::kLoopbackAddress, peers->Port(kind),
+                           After(test::kTlsPatient))) {
+            return {nullptr, TlsFailure::Closed, "no connection"};
+        }
+        return OpenTls(socket, peer, After(test::kTlsPatient));
+    }
+
     static std::unique_ptr<test::TlsPeers> peers;
 };
 std::unique_ptr<test::TlsPeers> TlsStreamTest::peers;
-
-Deadline After(std::chrono::milliseconds limit) {
-    return std::chrono::steady_clock::now() + limit;
-}
 
 // Reads one line a byte at a time, as the mail's line reader does.
 std::string LineByBytes(TlsStream& stream, Deadline deadline) {
@@ -97,12 +108,9 @@ TEST_F(TlsStreamTest, EachPeerGetsItsVerdictAndAnOpenStreamEchoes) {
 }
 
 TEST_F(TlsStreamTest, AStreamWhosePeerLeavesReportsClosed) {
-    Socket socket = Socket::CreateBoundTcp();
-    ASSERT_TRUE(ConnectBefore(socket, test::kLoopbackAddress, peers->Port("good"),
-                              After(test::kTlsPatient)));
-    const TlsPeer peer{TlsVerify::Full, "localhost", ""};
-    TlsOpening opening = OpenTls(socket, peer, After(test::kTlsPatient));
-    ASSERT_NE(opening.stream, nullptr) << opening.Reason(peer);
+    Socket socket;
+    const TlsOpening opening = OpenFull(socket, "good");
+    ASSERT_NE(opening.stream, nullptr) << opening.detail;
     // The peer's echo reader ends at the end of the client's sending side.
 #ifdef _WIN32
     ASSERT_EQ(::shutdown(static_cast<SOCKET>(socket.Fd()), SD_SEND), 0);
@@ -117,12 +125,9 @@ TEST_F(TlsStreamTest, AStreamWhosePeerLeavesReportsClosed) {
 
 // A close_notify with the connection left open ends the stream as well, after the data before it.
 TEST_F(TlsStreamTest, AServersCloseNotifyAloneReportsClosed) {
-    Socket socket = Socket::CreateBoundTcp();
-    ASSERT_TRUE(ConnectBefore(socket, test::kLoopbackAddress, peers->Port("closing"),
-                              After(test::kTlsPatient)));
-    const TlsPeer peer{TlsVerify::Full, "localhost", ""};
-    TlsOpening opening = OpenTls(socket, peer, After(test::kTlsPatient));
-    ASSERT_NE(opening.stream, nullptr) << opening.Reason(peer);
+    Socket socket;
+    const TlsOpening opening = OpenFull(socket, "closing");
+    ASSERT_NE(opening.stream, nullptr) << opening.detail;
     const Deadline deadline = After(test::kTlsPatient);
     ASSERT_EQ(opening.stream->SendAll("QUIT\r\n", deadline, nullptr), IoStatus::Done);
     EXPECT_EQ(LineByBytes(*opening.stream, deadline), "echo: QUIT\r\n");
